@@ -1,0 +1,41 @@
+#include "ntfs/file_record.h"
+
+namespace ntfs {
+
+bool HasFileSignature(TByteView image) { return image.StartsWith("FILE", 4); }
+
+std::optional<TFILE_RECORD_HEADER> DecodeRecordHeader(TByteView image) {
+    if (image.Size() < file_record::kHeaderSize || !HasFileSignature(image)) return std::nullopt;
+    TFILE_RECORD_HEADER h;
+    h.UsaOffset = *image.U16(file_record::kUsaOffset);
+    h.UsaCount = *image.U16(file_record::kUsaCount);
+    h.FirstAttributeOffset = *image.U16(file_record::kFirstAttributeOffset);
+    h.RecordFlags = *image.U16(file_record::kRecordFlags);
+    return h;
+}
+
+bool ApplyFixups(std::span<std::uint8_t> image, const TDISK_INFORMATION& /*geometry*/) {
+    const TByteView view(image.data(), image.size());
+    const auto header = DecodeRecordHeader(view);
+    if (!header) return false;
+
+    const std::size_t usa = header->UsaOffset;
+    const std::size_t count = header->UsaCount;
+    // The whole array must lie inside the image before anything changes.
+    if (!view.Has(usa, 2 * count)) return false;
+    if (count <= 1) return true;
+
+    const std::uint8_t u0 = image[usa];
+    const std::uint8_t u1 = image[usa + 1];
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::size_t end = i * file_record::kFixupStride;
+        // The stretch end must lie inside the image.
+        if (end > image.size()) return false;
+        if (image[end - 2] != u0 || image[end - 1] != u1) return false;
+        image[end - 2] = image[usa + 2 * i];
+        image[end - 1] = image[usa + 2 * i + 1];
+    }
+    return true;
+}
+
+}  // namespace ntfs

@@ -1,0 +1,56 @@
+// MFT FILE records: the header and the update-sequence fixups.
+//
+// NTFS writes a record in 512-byte stretches and, to detect a record whose
+// stretches were not all written, stores an update sequence number in the
+// last two bytes of every stretch; the bytes that belonged there are kept in
+// the update sequence array. ApplyFixups checks and undoes this in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "ntfs/boot_sector.h"
+#include "ntfs/byte_view.h"
+
+namespace ntfs {
+
+namespace file_record {
+constexpr std::size_t kSignature = 0x00;             // 4 x ASCII "FILE"
+constexpr std::size_t kUsaOffset = 0x04;             // u16: offset of the update sequence array
+constexpr std::size_t kUsaCount = 0x06;              // u16: entries, the sequence number included
+constexpr std::size_t kFirstAttributeOffset = 0x14;  // u16
+constexpr std::size_t kRecordFlags = 0x16;           // u16: 0x0001 in use, 0x0002 directory
+constexpr std::size_t kHeaderSize = 48;
+static_assert(kRecordFlags + 2 <= kHeaderSize);
+// NTFS protects every 512 bytes of a record whatever the volume's sector size.
+constexpr std::size_t kFixupStride = 512;
+constexpr std::uint16_t kFlagInUse = 0x0001;
+constexpr std::uint16_t kFlagDirectory = 0x0002;
+}  // namespace file_record
+
+struct TFILE_RECORD_HEADER {
+    std::uint16_t UsaOffset = 0;
+    std::uint16_t UsaCount = 0;
+    std::uint16_t FirstAttributeOffset = 0;
+    std::uint16_t RecordFlags = 0;
+};
+
+// Whether the image begins with "FILE".
+bool HasFileSignature(TByteView image);
+
+// The header fields, or empty when the image is shorter than the header or is
+// not a FILE record.
+std::optional<TFILE_RECORD_HEADER> DecodeRecordHeader(TByteView image);
+
+// Checks that image is a FILE record whose 512-byte stretches were written
+// together, and puts back the bytes the update sequence displaced. True: the
+// record may be used. False: not a FILE record, the array does not fit, or a
+// stretch end does not hold the sequence number; the stretches before the
+// failing one stay restored and the caller discards the image. Nothing
+// outside the image is read or written. The geometry is part of the contract
+// of the callers but the stride is always 512 bytes (see kFixupStride).
+bool ApplyFixups(std::span<std::uint8_t> image, const TDISK_INFORMATION& geometry);
+
+}  // namespace ntfs

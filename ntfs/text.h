@@ -1,0 +1,20 @@
+// Small text helpers shared by the decoders and their users.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ntfs {
+
+// Upper-case hexadecimal with at least minDigits digits, no prefix.
+std::string HexUpper(std::uint64_t value, int minDigits);
+
+// UTF-16 code units to UTF-8. A lone surrogate (legal in an NTFS name,
+// which is just 16-bit units) becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view units);
+
+// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+}  // namespace ntfs

@@ -1,0 +1,32 @@
+#include <algorithm>
+#include <cctype>
+
+#include "platform/drives.h"
+
+namespace platform {
+
+std::vector<TDriveEntry> ParseDriveTable(const std::string& spec) {
+    std::vector<TDriveEntry> table;
+    std::size_t pos = 0;
+    while (pos <= spec.size()) {
+        std::size_t end = spec.find(';', pos);
+        if (end == std::string::npos) end = spec.size();
+        const std::string item = spec.substr(pos, end - pos);
+        pos = end + 1;
+        if (item.size() < 3 || item[1] != '=') continue;
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));
+        if (letter < 'A' || letter > 'Z') continue;
+        const bool known = std::any_of(table.begin(), table.end(),
+                                       [&](const TDriveEntry& e) { return e.Letter == letter; });
+        if (!known) table.push_back({letter, item.substr(2)});
+    }
+    std::sort(table.begin(), table.end(),
+              [](const TDriveEntry& a, const TDriveEntry& b) { return a.Letter < b.Letter; });
+    return table;
+}
+
+bool IsDriveString(const std::string& text) {
+    return text.size() == 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
+}
+
+}  // namespace platform

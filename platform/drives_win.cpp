@@ -1,0 +1,44 @@
+#include <windows.h>
+
+#include <cctype>
+
+#include "platform/drives.h"
+#include "platform/win_text.h"
+
+namespace platform {
+
+std::uint32_t GetLogicalDrivesMask() { return static_cast<std::uint32_t>(::GetLogicalDrives()); }
+
+std::vector<TDriveEntry> DriveTable() {
+    std::vector<TDriveEntry> table;
+    const std::uint32_t mask = GetLogicalDrivesMask();
+    for (int i = 0; i < 26; ++i) {
+        if ((mask & (std::uint32_t{1} << i)) == 0) continue;
+        const char letter = static_cast<char>('A' + i);
+        table.push_back({letter, std::string("\\\\.\\") + letter + ":"});
+    }
+    return table;
+}
+
+std::optional<std::string> ResolveDrive(const std::string& drive) {
+    if (!IsDriveString(drive)) return std::nullopt;
+    return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0]))) + ":";
+}
+
+std::string GetVolumeLabel(char letter) {
+    const wchar_t root[4] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+    wchar_t label[MAX_PATH + 1] = {0};
+    DWORD maxComponent = 0;
+    DWORD flags = 0;
+    if (!::GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, &maxComponent, &flags, nullptr, 0))
+        return {};
+    return Narrow(label);
+}
+
+std::string GetVolumeLabelOfPath(const std::string& path) {
+    // A raw device path names its drive: "\\.\D:".
+    if (path.size() == 6 && path.rfind("\\\\.\\", 0) == 0 && path[5] == ':') return GetVolumeLabel(path[4]);
+    return {};
+}
+
+}  // namespace platform

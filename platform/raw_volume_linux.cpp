@@ -1,0 +1,73 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/drives.h"
+#include "platform/raw_volume.h"
+
+namespace platform {
+
+namespace {
+
+class TLinuxVolume : public TRawVolume {
+public:
+    explicit TLinuxVolume(int fd) : m_fd(fd) {}
+    ~TLinuxVolume() override { ::close(m_fd); }
+    TLinuxVolume(const TLinuxVolume&) = delete;
+    TLinuxVolume& operator=(const TLinuxVolume&) = delete;
+
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) break;
+            const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
+                                      static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+    std::uint64_t Size() const override {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0) return 0;
+        if (S_ISBLK(st.st_mode)) {
+            std::uint64_t bytes = 0;
+            if (::ioctl(m_fd, BLKGETSIZE64, &bytes) == 0) return bytes;
+            return 0;
+        }
+        return st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<TLinuxVolume>(fd);
+}
+
+std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath) {
+    if (IsDriveString(driveOrPath)) {
+        const auto path = ResolveDrive(driveOrPath);
+        if (!path) return nullptr;
+        return OpenRawVolumePath(*path);
+    }
+    return OpenRawVolumePath(driveOrPath);
+}
+
+}  // namespace platform

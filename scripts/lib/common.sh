@@ -1,0 +1,44 @@
+# Shared by the scripts: where things are, and installing what is missing.
+# Sourced, not run.
+
+LUMBRA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+export LUMBRA_ROOT
+
+# Debian 12 packages the build and the tests need.
+LUMBRA_BUILD_PACKAGES=(
+    cmake ninja-build g++ pkg-config ccache zstd
+    libblkid-dev
+    qt6-base-dev
+)
+LUMBRA_TEST_PACKAGES=(
+    clang libclang-rt-14-dev
+    libgtest-dev nlohmann-json3-dev libssl-dev
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the named packages that are not installed yet (apt-get update only
+# when something is missing, so a ready machine starts at once).
+ensure_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+jobs_count() { nproc 2>/dev/null || echo 2; }
+
+# configure_and_build DIR [cmake args...]
+configure_and_build() {
+    local dir="$1"
+    shift
+    cmake -S "$LUMBRA_ROOT" -B "$LUMBRA_ROOT/$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$LUMBRA_ROOT/$dir" -j "$(jobs_count)"
+}
