@@ -1,0 +1,84 @@
+// Where the MFT's records lie on the volume.
+//
+// The $MFT is a file like any other: on a long-used volume it lies in several
+// extents, named by the run list of its own $DATA attribute (and, when that
+// list outgrew record 0, by extension records that record 0's $ATTRIBUTE_LIST
+// names). Taking the MFT as one stretch from its first cluster would read
+// unrelated clusters as records and miss every record of the later extents.
+// TMftMap turns "byte p of the MFT" into "byte q of the volume".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "ntfs/boot_sector.h"
+#include "ntfs/data_runs.h"
+#include "platform/raw_volume.h"
+
+namespace ntfs {
+
+struct TMftExtent {
+    std::uint64_t MftOffset = 0;     // first byte of the extent within the MFT
+    std::uint64_t VolumeOffset = 0;  // where that byte lies on the volume
+    std::uint64_t Length = 0;        // bytes
+    bool Sparse = false;             // no clusters: reads as zeros (never on a sound volume)
+};
+
+class TMftMap {
+public:
+    TMftMap() = default;
+
+    // The MFT as one stretch of byteLength bytes from mftByteOffset.
+    static TMftMap Contiguous(std::uint64_t mftByteOffset, std::uint64_t byteLength);
+
+    // From the runs of the $MFT's $DATA (VCN order). Empty when a run's byte
+    // position or length does not fit 64 bits.
+    static std::optional<TMftMap> FromRuns(const std::vector<TDataRun>& runs, std::uint32_t bytesPerCluster);
+
+    const std::vector<TMftExtent>& Extents() const { return m_extents; }
+    std::uint64_t ByteLength() const { return m_length; }
+    std::uint64_t RecordCount(std::uint32_t bytesPerFileRecord) const {
+        return bytesPerFileRecord == 0 ? 0 : m_length / bytesPerFileRecord;
+    }
+
+    // Volume position of byte `mftOffset` of the MFT; empty past its end or
+    // inside a sparse extent.
+    std::optional<std::uint64_t> VolumeOffset(std::uint64_t mftOffset) const;
+
+    // Reads out.size() bytes of the MFT from mftOffset, across extents where
+    // a record straddles two. Bytes of sparse extents or past the end read as
+    // zeros; returns the bytes actually read from the volume or zero-filled
+    // for sparse extents (less than out.size() means a failed or short read).
+    std::size_t Read(platform::TRawVolume& volume, std::uint64_t mftOffset, std::span<std::uint8_t> out) const;
+
+private:
+    std::vector<TMftExtent> m_extents;
+    std::uint64_t m_length = 0;
+};
+
+// How the map of a volume was found.
+enum class TMftMapSource {
+    RunList,        // record 0's $DATA run list (and its attribute list, if any)
+    ContiguousFallback,  // the run list did not decode: one stretch from MftByteOffset
+};
+
+struct TMftLayout {
+    TMftMap Map;
+    TMftMapSource Source = TMftMapSource::RunList;
+    std::int64_t StartingVcn = 0;  // of record 0's $DATA
+    std::int64_t LastVcn = 0;      // of record 0's $DATA
+    std::uint16_t AttributeFlags = 0;
+};
+
+// Builds the map from record 0 (already read at mftByteOffset and fixed up).
+// Follows record 0's $ATTRIBUTE_LIST to the extension records that hold the
+// $MFT's later runs, reading them through the part of the map already known.
+// Falls back to the contiguous model (covering LastVcn - StartingVcn + 1
+// clusters) when the run list cannot be decoded. Empty when record 0 has no
+// $DATA attribute or its header is too short.
+std::optional<TMftLayout> BuildMftLayout(platform::TRawVolume& volume, std::span<const std::uint8_t> record0,
+                                         const TDISK_INFORMATION& geometry, std::uint64_t mftByteOffset);
+
+}  // namespace ntfs
