@@ -5,6 +5,11 @@
 namespace ntfs {
 
 TDynamicCharArray FindAttribute(TByteView image, std::uint32_t type, bool namespaceRule) {
+    const TByteView found = LocateAttribute(image, type, namespaceRule);
+    return TDynamicCharArray(found.Data(), found.Size());
+}
+
+TByteView LocateAttribute(TByteView image, std::uint32_t type, bool namespaceRule) {
     std::size_t off = 0;
     if (HasFileSignature(image)) {
         const auto first = image.U16(file_record::kFirstAttributeOffset);
@@ -26,10 +31,7 @@ TDynamicCharArray FindAttribute(TByteView image, std::uint32_t type, bool namesp
                 const auto ns = image.U8(off + attribute::kFileNameNamespace);
                 accepted = ns && (*ns == 0 || *ns == 1 || *ns == 3);
             }
-            if (accepted) {
-                const TByteView copy = image.Sub(off, length);
-                return TDynamicCharArray(copy.Data(), copy.Size());
-            }
+            if (accepted) return image.Sub(off, length);
         }
         off += step;
     }

@@ -100,6 +100,10 @@ struct TFILE_NAME_ATTRIBUTE {
 // low 16 bits (the walk would not advance).
 TDynamicCharArray FindAttribute(TByteView image, std::uint32_t type, bool namespaceRule);
 
+// The same lookup without the copy: a view of the attribute inside the image
+// (valid while the image is), empty when nothing is found. For hot loops.
+TByteView LocateAttribute(TByteView image, std::uint32_t type, bool namespaceRule);
+
 std::optional<TATTRIBUTE_HEADER> DecodeAttributeHeader(TByteView attr);
 std::optional<TRESIDENT_ATTRIBUTE> DecodeResident(TByteView attr);
 std::optional<TNONRESIDENT_ATTRIBUTE> DecodeNonResident(TByteView attr);

@@ -1,0 +1,196 @@
+#include "scan/scan_engine.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "ntfs/attribute.h"
+#include "ntfs/file_record.h"
+#include "ntfs/probe.h"
+#include "ntfs/text.h"
+#include "platform/drives.h"
+
+namespace scan {
+
+TScanEngine::TScanEngine(std::string source) : m_source(std::move(source)) {}
+
+TScanEngine::~TScanEngine() = default;
+
+bool TScanEngine::Open() {
+    m_volume = platform::OpenRawVolume(m_source);
+    return m_volume != nullptr;
+}
+
+void TScanEngine::Close() { m_volume.reset(); }
+
+void TScanEngine::ReadBootSector() {
+    m_bootSector = ntfs::ReadBootSector(*m_volume);
+    m_boot = ntfs::DecodeBootSector(m_bootSector.View());
+}
+
+std::string TScanEngine::DriveNameText() const {
+    const std::string label = platform::IsDriveString(m_source) ? platform::GetVolumeLabel(m_source[0])
+                                                                 : platform::GetVolumeLabelOfPath(m_source);
+    return "Driver Name: " + label;
+}
+
+std::string TScanEngine::SerialText() const { return "SN" + ntfs::HexUpper(m_boot.VolumeSerialNumber, 8); }
+
+bool TScanEngine::IsNtfs() const { return ntfs::IsNtfsOem(m_boot); }
+
+void TScanEngine::DeriveGeometry() {
+    m_geometry = ntfs::DeriveGeometry(m_boot);
+    const auto offset = ntfs::MftByteOffset(m_boot);
+    m_mftOffsetValid = offset.has_value();
+    m_mftByteOffset = offset.value_or(0);
+}
+
+std::string TScanEngine::SizeText() const {
+    // Signed 64-bit arithmetic, each division truncating; a damaged sector
+    // count wraps rather than overflowing.
+    const std::uint64_t bytes = m_boot.TotalSectors * std::uint64_t{m_boot.BytesPerSector};
+    const std::int64_t mb = static_cast<std::int64_t>(bytes) / 1024 / 1024;
+    return "Size : " + std::to_string(mb) + " MB";
+}
+
+std::string TScanEngine::MftLocationText() const { return "MFT位置 : 0x" + ntfs::HexUpper(m_mftByteOffset, 2); }
+
+std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
+    const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
+    if (!m_mftOffsetValid || recordSize < ntfs::file_record::kHeaderSize || recordSize > kMaxRecordSize)
+        return TScanOutcome::Record0Unusable;
+    ntfs::TDynamicCharArray record0(recordSize);
+    if (m_volume->ReadAt(m_mftByteOffset, record0.Span()) != record0.Size()) return TScanOutcome::Record0Unusable;
+    if (!ntfs::ApplyFixups(record0.Span(), m_geometry)) return TScanOutcome::Record0Unusable;
+
+    const ntfs::TByteView data = ntfs::LocateAttribute(record0.View(), ntfs::attribute::kData, false);
+    if (data.Empty()) return TScanOutcome::NoMftData;
+    const auto header = ntfs::DecodeAttributeHeader(data);
+    if (!header) return TScanOutcome::NoMftData;
+    const std::uint16_t flags = header->AttributeFlags;
+    if (flags == ntfs::attribute::kFlagCompressed || flags == ntfs::attribute::kFlagEncrypted ||
+        flags == ntfs::attribute::kFlagSparse)
+        return TScanOutcome::MftDataFlagged;
+
+    auto layout = ntfs::BuildMftLayout(*m_volume, {record0.Data(), record0.Size()}, m_geometry, m_mftByteOffset);
+    if (!layout) return TScanOutcome::NoMftData;
+    m_layout = std::move(*layout);
+    m_recordCount = m_layout.Map.RecordCount(recordSize);
+    // No MFT is larger than its volume: a damaged run list or VCN range
+    // must not turn into a walk over records that cannot exist.
+    const std::uint64_t volumeSize = m_volume->Size();
+    if (volumeSize > 0) m_recordCount = std::min(m_recordCount, volumeSize / recordSize);
+    return std::nullopt;
+}
+
+std::string TScanEngine::MftSizeText() const { return "MFT大小 : " + std::to_string(MftByteLength()) + " Byte"; }
+
+std::string TScanEngine::RecordCountText() const { return "File QTY : " + std::to_string(m_recordCount); }
+
+bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
+                               DeletedFileEntry& entry) {
+    if (!ntfs::ApplyFixups(image, m_geometry)) {
+        ++m_counters.FixupFailures;
+        return false;
+    }
+    const ntfs::TByteView record(image.data(), image.size());
+    const auto header = ntfs::DecodeRecordHeader(record);
+    if (!header || header->RecordFlags != 0) {
+        ++m_counters.InUseOrDirectory;
+        return false;
+    }
+    const auto si = ntfs::DecodeStandardInformation(
+        ntfs::LocateAttribute(record, ntfs::attribute::kStandardInformation, false));
+    if (!si) {
+        ++m_counters.MissingAttributes;
+        return false;
+    }
+    auto name = ntfs::DecodeFileName(ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true));
+    if (!name) {
+        ++m_counters.MissingAttributes;
+        return false;
+    }
+    const auto size = ntfs::ReportedDataSize(ntfs::LocateAttribute(record, ntfs::attribute::kData, false));
+    if (!size) {
+        ++m_counters.MissingAttributes;
+        return false;
+    }
+    entry.Caption = CaptionText(byteOffset);
+    entry.Record = recordNumber;
+    entry.ByteOffset = byteOffset;
+    entry.Name = std::move(name->FileName);
+    entry.NameText = ntfs::Utf16ToUtf8(entry.Name);
+    entry.Extension = ntfs::Utf16ToUtf8(ExtensionOf(entry.Name));
+    entry.Size = *size;
+    entry.SizeText = scan::SizeText(*size);
+    entry.CreationTime = si->CreationTime;
+    entry.ModificationTime = si->ModificationTime;
+    entry.CreateTime = m_formatter.Format(si->CreationTime);
+    entry.LastTime = m_formatter.Format(si->ModificationTime);
+    return true;
+}
+
+TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
+    const std::uint64_t recordSize = m_geometry.BytesPerFileRecord;
+    if (m_recordCount <= kFirstUserRecord || recordSize == 0) return TScanOutcome::Completed;
+    const std::size_t perChunk = std::max<std::size_t>(1, kChunkBytes / recordSize);
+    std::vector<std::uint8_t> chunk(perChunk * recordSize);
+    std::uint64_t done = 0;
+
+    for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
+        if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
+        const std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
+        const std::span<std::uint8_t> bytes(chunk.data(), batch * recordSize);
+        const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, bytes);
+        for (std::size_t i = 0; i < batch; ++i, ++n) {
+            if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
+            ++done;
+            ++m_counters.RecordsWalked;
+            sink.OnProgress(done);
+            const std::span<std::uint8_t> image = bytes.subspan(i * recordSize, recordSize);
+            // A chunk cut short by a bad stretch: read the rest one record
+            // at a time so one unreadable sector costs only its own records.
+            if ((i + 1) * recordSize > got &&
+                m_layout.Map.Read(*m_volume, n * recordSize, image) != recordSize) {
+                ++m_counters.ReadFailures;
+                continue;
+            }
+            const auto byteOffset = m_layout.Map.VolumeOffset(n * recordSize);
+            if (!byteOffset) {
+                ++m_counters.ReadFailures;
+                continue;
+            }
+            DeletedFileEntry entry;
+            if (DecodeRecord(n, *byteOffset, image, entry)) {
+                ++m_counters.Found;
+                sink.OnFound(std::move(entry));
+            }
+        }
+    }
+    return TScanOutcome::Completed;
+}
+
+TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
+    if (!Open()) return TScanOutcome::VolumeDidNotOpen;
+    ReadBootSector();
+    if (!IsNtfs()) return TScanOutcome::NotNtfs;
+    DeriveGeometry();
+    if (const auto end = ReadMftLayout()) return *end;
+    const TScanOutcome outcome = Walk(stop, sink);
+    Close();
+    return outcome;
+}
+
+std::string OutcomeText(TScanOutcome outcome) {
+    switch (outcome) {
+        case TScanOutcome::Completed: return "completed";
+        case TScanOutcome::Stopped: return "stopped";
+        case TScanOutcome::VolumeDidNotOpen: return "the volume does not open";
+        case TScanOutcome::NotNtfs: return "not an NTFS volume";
+        case TScanOutcome::Record0Unusable: return "MFT record 0 cannot be read or is damaged";
+        case TScanOutcome::NoMftData: return "MFT record 0 has no usable data attribute";
+        case TScanOutcome::MftDataFlagged: return "the MFT's data attribute is flagged compressed, encrypted or sparse";
+    }
+    return "unknown";
+}
+
+}  // namespace scan

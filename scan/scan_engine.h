@@ -1,0 +1,128 @@
+// The scan engine: one NTFS volume's deleted files, as the MFT still
+// describes them.
+//
+// The engine runs in steps so that a front end can show each fact as soon as
+// it is known (the window updates its labels between the steps): open the
+// volume, read the boot sector, test the OEM identifier, derive the geometry,
+// read MFT record 0, locate the MFT, then walk records 16 onward. Every way
+// the run can end early is a distinct outcome.
+//
+// The walk reads the MFT extent by extent in large chunks (reading one record
+// at a time costs about three times as much) and decodes the records from the
+// buffer one by one: fixups, flags, then the standard-information, file-name
+// and data attributes. Records are located through the $MFT's own run list,
+// so a fragmented MFT is walked where it really lies, and each row's caption
+// is the record's true byte offset.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ntfs/boot_sector.h"
+#include "ntfs/dynamic_char_array.h"
+#include "ntfs/mft_map.h"
+#include "platform/local_time.h"
+#include "platform/raw_volume.h"
+#include "scan/deleted_file_entry.h"
+
+namespace scan {
+
+enum class TScanOutcome {
+    Completed,          // the walk reached the last record
+    Stopped,            // a stop request was seen before a record
+    VolumeDidNotOpen,   // quiet end: the device or image does not open
+    NotNtfs,            // quiet end: the OEM identifier is not "NTFS"
+    Record0Unusable,    // quiet end: MFT record 0 unreadable, or it fails its fixups
+    NoMftData,          // quiet end: record 0 has no usable $DATA attribute
+    MftDataFlagged,     // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
+};
+
+// Counters of the walk: what was passed over and why. Damage ("corrupt") is
+// kept apart from failed reads ("I/O").
+struct TScanCounters {
+    std::uint64_t RecordsWalked = 0;
+    std::uint64_t ReadFailures = 0;     // records the volume did not deliver whole
+    std::uint64_t FixupFailures = 0;    // not a FILE record, or torn
+    std::uint64_t InUseOrDirectory = 0;
+    std::uint64_t MissingAttributes = 0;
+    std::uint64_t Found = 0;
+};
+
+// What the walk reports to its front end. Called on the walking thread.
+class TScanSink {
+public:
+    virtual ~TScanSink() = default;
+    // After each record: how many records of the walk are done.
+    virtual void OnProgress(std::uint64_t recordsDone) = 0;
+    virtual void OnFound(DeletedFileEntry&& entry) = 0;
+};
+
+class TScanEngine {
+public:
+    // source: a drive string ("D:") or the path of an image file or device.
+    explicit TScanEngine(std::string source);
+    ~TScanEngine();
+    TScanEngine(const TScanEngine&) = delete;
+    TScanEngine& operator=(const TScanEngine&) = delete;
+
+    // Opens the volume read-only. False: VolumeDidNotOpen.
+    bool Open();
+    // Reads the boot sector (a zero-filled buffer; bytes not read stay zero).
+    void ReadBootSector();
+    std::string DriveNameText() const;  // "Driver Name: " + label
+    std::string SerialText() const;     // "SN" + serial, upper-case hex, at least 8 digits
+    bool IsNtfs() const;
+    // Geometry and the MFT's position from the boot sector.
+    void DeriveGeometry();
+    std::string SizeText() const;         // "Size : N MB"
+    std::string MftLocationText() const;  // "MFT位置 : 0x..."
+    const ntfs::TDISK_INFORMATION& Geometry() const { return m_geometry; }
+    // Reads record 0 and locates the MFT through its $DATA. On failure the
+    // outcome says why (Record0Unusable, NoMftData, MftDataFlagged).
+    std::optional<TScanOutcome> ReadMftLayout();
+    std::string MftSizeText() const;         // "MFT大小 : N Byte"
+    std::string RecordCountText() const;     // "File QTY : N"
+    std::uint64_t RecordCount() const { return m_recordCount; }
+    std::uint64_t MftByteLength() const { return m_layout.Map.ByteLength(); }
+    std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
+    const ntfs::TMftLayout& Layout() const { return m_layout; }
+    // The number of records the walk visits (records 16 .. count - 1).
+    std::uint64_t WalkLength() const { return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0; }
+    // Walks records 16 .. count - 1; the stop flag is read before each record.
+    TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink);
+    // Closes the volume (also done by the destructor).
+    void Close();
+    const TScanCounters& Counters() const { return m_counters; }
+
+    // Runs every step in order, for front ends without labels.
+    TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
+
+    static constexpr std::uint64_t kFirstUserRecord = 16;
+    // Records larger than this are not NTFS records but a damaged boot sector.
+    static constexpr std::uint32_t kMaxRecordSize = 65536;
+    // Bytes of the MFT read at once by the walk.
+    static constexpr std::size_t kChunkBytes = 4u << 20;
+
+private:
+    bool DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
+                      DeletedFileEntry& entry);
+
+    std::string m_source;
+    std::unique_ptr<platform::TRawVolume> m_volume;
+    ntfs::TDynamicCharArray m_bootSector;
+    ntfs::TBOOT_SECTOR m_boot;
+    ntfs::TDISK_INFORMATION m_geometry;
+    std::uint64_t m_mftByteOffset = 0;
+    bool m_mftOffsetValid = false;
+    ntfs::TMftLayout m_layout;
+    std::uint64_t m_recordCount = 0;
+    TScanCounters m_counters;
+    platform::TDateTimeFormatter m_formatter;
+};
+
+std::string OutcomeText(TScanOutcome outcome);
+
+}  // namespace scan
