@@ -13,10 +13,13 @@ namespace scan {
 
 TScanEngine::TScanEngine(std::string source) : m_source(std::move(source)) {}
 
+TScanEngine::TScanEngine(std::unique_ptr<platform::TRawVolume> volume, std::string label)
+    : m_given(std::move(volume)), m_label(std::move(label)) {}
+
 TScanEngine::~TScanEngine() = default;
 
 bool TScanEngine::Open() {
-    m_volume = platform::OpenRawVolume(m_source);
+    m_volume = m_given ? std::move(m_given) : platform::OpenRawVolume(m_source);
     return m_volume != nullptr;
 }
 
@@ -28,6 +31,7 @@ void TScanEngine::ReadBootSector() {
 }
 
 std::string TScanEngine::DriveNameText() const {
+    if (m_label) return "Driver Name: " + *m_label;
     const std::string label = platform::IsDriveString(m_source) ? platform::GetVolumeLabel(m_source[0])
                                                                  : platform::GetVolumeLabelOfPath(m_source);
     return "Driver Name: " + label;

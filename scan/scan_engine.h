@@ -64,6 +64,8 @@ class TScanEngine {
 public:
     // source: a drive string ("D:") or the path of an image file or device.
     explicit TScanEngine(std::string source);
+    // Scans an already open volume (tests, fuzzing); label is its volume label.
+    TScanEngine(std::unique_ptr<platform::TRawVolume> volume, std::string label);
     ~TScanEngine();
     TScanEngine(const TScanEngine&) = delete;
     TScanEngine& operator=(const TScanEngine&) = delete;
@@ -111,6 +113,8 @@ private:
                       DeletedFileEntry& entry);
 
     std::string m_source;
+    std::unique_ptr<platform::TRawVolume> m_given;
+    std::optional<std::string> m_label;
     std::unique_ptr<platform::TRawVolume> m_volume;
     ntfs::TDynamicCharArray m_bootSector;
     ntfs::TBOOT_SECTOR m_boot;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,7 @@ public:
         const std::size_t first = (usa + 2 * entries + 7) / 8 * 8;
         PutLe(r, 0x14, first, 2);
         PutLe(r, 0x16, m_flags, 2);
+        if (first + m_attributes.size() + 8 > m_size) throw std::length_error("attributes do not fit the record");
         std::copy(m_attributes.begin(), m_attributes.end(), r.begin() + static_cast<std::ptrdiff_t>(first));
         PutLe(r, first + m_attributes.size(), 0xFFFFFFFF, 4);
         r.resize(m_size);

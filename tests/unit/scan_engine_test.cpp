@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <random>
+
+#include "platform/memory_volume.h"
+#include "scan/scan_engine.h"
+#include "unit/volume_builder.h"
+
+using testing_support::TAttributeBuilder;
+using testing_support::TRecordBuilder;
+using testing_support::TVolumeBuilder;
+using testing_support::TVolumeLayout;
+
+namespace {
+
+struct TCollect : scan::TScanSink {
+    std::vector<scan::DeletedFileEntry> rows;
+    std::uint64_t progress = 0;
+    std::atomic<bool>* stopAfter = nullptr;
+    std::uint64_t stopAt = 0;
+    void OnProgress(std::uint64_t done) override {
+        EXPECT_EQ(done, progress + 1);  // once per record, in order
+        progress = done;
+        if (stopAfter && done == stopAt) stopAfter->store(true);
+    }
+    void OnFound(scan::DeletedFileEntry&& e) override { rows.push_back(std::move(e)); }
+};
+
+struct TScanResult {
+    scan::TScanOutcome outcome;
+    std::vector<scan::DeletedFileEntry> rows;
+    std::uint64_t records = 0;
+    std::uint64_t progress = 0;
+    std::string mftSize;
+};
+
+TScanResult Scan(std::vector<std::uint8_t> bytes, std::atomic<bool>* stop = nullptr, std::uint64_t stopAt = 0) {
+    scan::TScanEngine engine(std::make_unique<platform::TMemoryVolume>(std::move(bytes)), "Vol");
+    TCollect sink;
+    std::atomic<bool> never{false};
+    sink.stopAfter = stop;
+    sink.stopAt = stopAt;
+    TScanResult r;
+    r.outcome = engine.Run(stop ? *stop : never, sink);
+    r.rows = std::move(sink.rows);
+    r.records = engine.RecordCount();
+    r.progress = sink.progress;
+    r.mftSize = engine.MftSizeText();
+    return r;
+}
+
+std::vector<std::string> Names(const TScanResult& r) {
+    std::vector<std::string> names;
+    for (const auto& row : r.rows) names.push_back(row.NameText);
+    return names;
+}
+
+class ScanEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+};
+
+TEST_F(ScanEngine, ListsOnlyDeletedFilesWithAllThreeAttributes) {
+    TVolumeBuilder v;
+    v.Put(16, TVolumeBuilder::DeletedFile(u"report.docx", 100));
+    v.Put(17, TRecordBuilder().Flags(1)  // in use
+                  .Add(TAttributeBuilder::StandardInformation(1, 1))
+                  .Add(TAttributeBuilder::FileName(u"live.txt", 1))
+                  .Add(TAttributeBuilder::Resident(0x80, {1}))
+                  .Build());
+    v.Put(18, TRecordBuilder().Flags(2)  // deleted directory
+                  .Add(TAttributeBuilder::StandardInformation(1, 1))
+                  .Add(TAttributeBuilder::FileName(u"olddir", 1))
+                  .Add(TAttributeBuilder::Resident(0x80, {1}))
+                  .Build());
+    v.Put(19, TRecordBuilder()  // only a DOS name
+                  .Add(TAttributeBuilder::StandardInformation(1, 1))
+                  .Add(TAttributeBuilder::FileName(u"SHORT~1.TXT", 2))
+                  .Add(TAttributeBuilder::Resident(0x80, {1}))
+                  .Build());
+    v.Put(20, TRecordBuilder()  // DOS name first, then the long name
+                  .Add(TAttributeBuilder::StandardInformation(1, 1))
+                  .Add(TAttributeBuilder::FileName(u"ARCHIV~1.GZ", 2))
+                  .Add(TAttributeBuilder::FileName(u"archive.tar.gz", 1))
+                  .Add(TAttributeBuilder::NonResident(0x80, {0x11, 0x01, 0x40, 0x00}, 2048, 0, 0))
+                  .Build());
+    v.Put(21, TRecordBuilder()  // no $DATA
+                  .Add(TAttributeBuilder::StandardInformation(1, 1))
+                  .Add(TAttributeBuilder::FileName(u"nodata", 1))
+                  .Build());
+    v.Put(22, TRecordBuilder()  // no $STANDARD_INFORMATION
+                  .Add(TAttributeBuilder::FileName(u"nosi", 1))
+                  .Add(TAttributeBuilder::Resident(0x80, {1}))
+                  .Build());
+    auto torn = TVolumeBuilder::DeletedFile(u"torn.txt", 10);
+    torn[1023] ^= 0xFF;
+    v.Put(23, torn);
+    v.Put(24, TVolumeBuilder::DeletedFile(u".profile", 0));
+    v.Put(25, TVolumeBuilder::DeletedFile(u"noext", 2047));
+    // The MFT's last cluster holds records 28..31: they count too.
+    v.Put(31, TVolumeBuilder::DeletedFile(u"last.bin", 1048575));
+
+    const auto r = Scan(v.Bytes());
+    EXPECT_EQ(r.outcome, scan::TScanOutcome::Completed);
+    EXPECT_EQ(r.records, 32u);
+    EXPECT_EQ(r.progress, 16u);
+    EXPECT_EQ(r.mftSize, "MFT大小 : 32768 Byte");
+    ASSERT_EQ(Names(r), (std::vector<std::string>{"report.docx", "archive.tar.gz", ".profile", "noext", "last.bin"}));
+    EXPECT_EQ(r.rows[0].Caption, "0x8000");  // 4 * 4096 + 16 * 1024
+    EXPECT_EQ(r.rows[0].Extension, ".docx");
+    EXPECT_EQ(r.rows[0].SizeText, "1 KB");
+    EXPECT_EQ(r.rows[1].Extension, ".gz");
+    EXPECT_EQ(r.rows[1].Size, 2048);
+    EXPECT_EQ(r.rows[1].SizeText, "2 KB");
+    EXPECT_EQ(r.rows[2].Extension, ".profile");
+    EXPECT_EQ(r.rows[2].SizeText, "1 KB");
+    EXPECT_EQ(r.rows[3].Extension, "");
+    EXPECT_EQ(r.rows[4].Caption, "0xBC00");  // 4 * 4096 + 31 * 1024
+    EXPECT_EQ(r.rows[4].Record, 31u);
+    EXPECT_EQ(r.rows[4].SizeText, "1023 KB");
+    EXPECT_EQ(r.rows[3].SizeText, "1 KB");  // 2047 bytes
+}
+
+TEST_F(ScanEngine, FragmentedMftIsWalkedWhereItLies) {
+    TVolumeLayout layout;
+    layout.mftRuns.emplace_back(4, 4);  // records 0..15
+    layout.mftRuns.emplace_back(40, 2);  // 16..23
+    layout.mftRuns.emplace_back(20, 2);  // 24..31
+    TVolumeBuilder v(layout);
+    v.Put(16, TVolumeBuilder::DeletedFile(u"second-extent.txt", 5));
+    v.Put(25, TVolumeBuilder::DeletedFile(u"third-extent.txt", 5));
+    // Where a contiguous reading would look for record 16: a decoy.
+    std::vector<std::uint8_t>& bytes = v.Bytes();
+    const auto decoy = TVolumeBuilder::DeletedFile(u"decoy.txt", 5);
+    std::copy(decoy.begin(), decoy.end(), bytes.begin() + 4 * 4096 + 16 * 1024);
+    const auto r = Scan(bytes);
+    ASSERT_EQ(Names(r), (std::vector<std::string>{"second-extent.txt", "third-extent.txt"}));
+    EXPECT_EQ(r.records, 32u);
+    EXPECT_EQ(r.rows[0].Caption, "0x28000");  // LCN 40
+    EXPECT_EQ(r.rows[1].Caption, "0x14400");  // LCN 20 + 1024: the second record of that extent
+}
+
+TEST_F(ScanEngine, QuietEnds) {
+    {
+        TVolumeBuilder v;
+        v.Bytes()[3] = 'n';
+        EXPECT_EQ(Scan(v.Bytes()).outcome, scan::TScanOutcome::NotNtfs);
+    }
+    {
+        TVolumeBuilder v;
+        v.Bytes()[4 * 4096 + 1023] ^= 0xFF;  // record 0 torn
+        EXPECT_EQ(Scan(v.Bytes()).outcome, scan::TScanOutcome::Record0Unusable);
+    }
+    {
+        TVolumeBuilder v;
+        v.Put(0, TRecordBuilder().Flags(1).Add(TAttributeBuilder::StandardInformation(0, 0)).Build());
+        EXPECT_EQ(Scan(v.Bytes()).outcome, scan::TScanOutcome::NoMftData);
+    }
+    for (std::uint16_t flags : {std::uint16_t{0x0001}, std::uint16_t{0x4000}, std::uint16_t{0x8000}}) {
+        TVolumeLayout layout;
+        layout.mftDataFlags = flags;
+        TVolumeBuilder v(layout);
+        EXPECT_EQ(Scan(v.Bytes()).outcome, scan::TScanOutcome::MftDataFlagged) << flags;
+    }
+    for (std::uint16_t flags : {std::uint16_t{0x4001}, std::uint16_t{0x8001}}) {
+        TVolumeLayout layout;
+        layout.mftDataFlags = flags;
+        TVolumeBuilder v(layout);
+        v.Put(16, TVolumeBuilder::DeletedFile(u"a", 1));
+        EXPECT_EQ(Scan(v.Bytes()).rows.size(), 1u) << flags;
+    }
+    {
+        // A record size that is no record size: refused before any allocation.
+        TVolumeLayout layout;
+        layout.clustersPerRecord = 0xE2;  // 2^30 bytes
+        TVolumeBuilder v(layout);
+        EXPECT_EQ(Scan(v.Bytes()).outcome, scan::TScanOutcome::Record0Unusable);
+    }
+}
+
+TEST_F(ScanEngine, StopIsObeyedBeforeTheNextRecord) {
+    TVolumeBuilder v;
+    for (std::uint64_t n = 16; n < 32; ++n) v.Put(n, TVolumeBuilder::DeletedFile(u"f" + std::u16string(1, char16_t(u'a' + n - 16)), 1));
+    std::atomic<bool> stop{false};
+    auto r = Scan(v.Bytes(), &stop, 3);
+    EXPECT_EQ(r.outcome, scan::TScanOutcome::Stopped);
+    EXPECT_EQ(r.progress, 3u);
+    EXPECT_EQ(r.rows.size(), 3u);  // the third record was finished, no fourth begun
+
+    stop = true;  // requested before the walk: nothing is read
+    r = Scan(v.Bytes(), &stop);
+    EXPECT_EQ(r.outcome, scan::TScanOutcome::Stopped);
+    EXPECT_TRUE(r.rows.empty());
+    EXPECT_EQ(r.progress, 0u);
+}
+
+TEST_F(ScanEngine, SixtyFourKiBClusters) {
+    TVolumeLayout layout;
+    layout.sectorsPerCluster = 128;
+    layout.totalClusters = 16;
+    layout.mftRuns.emplace_back(2, 1);  // 64 records in one 64 KiB cluster
+    TVolumeBuilder v(layout);
+    v.Put(63, TVolumeBuilder::DeletedFile(u"big-cluster.txt", 3));
+    const auto r = Scan(v.Bytes());
+    EXPECT_EQ(r.records, 64u);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0].Caption, "0x2FC00");  // 2 * 65536 + 63 * 1024
+}
+
+TEST_F(ScanEngine, FourKiBSectorsWithNineFixupEntries) {
+    TVolumeLayout layout;
+    layout.bytesPerSector = 4096;
+    layout.sectorsPerCluster = 1;
+    layout.clustersPerRecord = 1;
+    layout.recordSize = 4096;
+    layout.mftRuns.emplace_back(4, 24);
+    TVolumeBuilder v(layout);
+    v.Put(20, TVolumeBuilder::DeletedFile(u"4k.txt", 3, 4096));
+    const auto r = Scan(v.Bytes());
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0].Caption, "0x18000");
+}
+
+TEST_F(ScanEngine, DamagedMftExtentsNeverOutgrowTheVolume) {
+    TVolumeBuilder v;
+    // Record 0's run list claims 2^40 clusters.
+    auto record0 = TRecordBuilder(1024)
+                       .Flags(1)
+                       .Add(TAttributeBuilder::StandardInformation(0, 0))
+                       .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({std::make_pair(std::uint64_t{4}, std::uint64_t{1} << 40)}),
+                                                           1, 0, (1ll << 40) - 1))
+                       .Build();
+    v.Put(0, record0);
+    const auto r = Scan(v.Bytes());
+    EXPECT_EQ(r.outcome, scan::TScanOutcome::Completed);
+    EXPECT_LE(r.records, v.Bytes().size() / 1024);
+}
+
+TEST_F(ScanEngine, RandomDamageNeverCrashesOrHangs) {
+    TVolumeBuilder v;
+    for (std::uint64_t n = 16; n < 32; ++n)
+        v.Put(n, TRecordBuilder()
+                     .Add(TAttributeBuilder::StandardInformation(n, n))
+                     .Add(TAttributeBuilder::FileName(u"n", 1))
+                     .Add(TAttributeBuilder::NonResident(0x80, {0x11, 0x02, 0x30, 0x00}, 8000, 0, 1))
+                     .Build());
+    std::mt19937 rng(12345);
+    const auto sound = v.Bytes();
+    const std::size_t mftStart = 4 * 4096, mftEnd = mftStart + 32 * 1024;
+    for (int round = 0; round < 300; ++round) {
+        auto bytes = sound;
+        const int flips = 1 + static_cast<int>(rng() % 64);
+        for (int i = 0; i < flips; ++i) {
+            // Mostly inside the MFT and the boot sector, where decoding happens.
+            const std::size_t at = (rng() % 4 == 0) ? rng() % 512 : mftStart + rng() % (mftEnd - mftStart);
+            bytes[at] = static_cast<std::uint8_t>(rng());
+        }
+        const auto r = Scan(bytes);
+        EXPECT_LE(r.rows.size(), 32u);
+    }
+}
+
+}  // namespace
