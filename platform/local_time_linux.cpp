@@ -12,9 +12,9 @@ namespace {
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::int64_t kBucketSeconds = 900;  // zone rules change on quarter hours at the finest
 constexpr std::size_t kOffsetSlots = 4096;
-// 0001-01-01 .. 9999-12-31 as days from 1970-01-01 bound the dates we show.
-constexpr std::int64_t kMaxLocalDays = 2932896;      // 10000-01-01
-constexpr std::int64_t kMinLocalDays = -134774;      // 1601-01-01
+// 1601-01-01 .. 9999-12-31, as days from 1970-01-01, bound the dates we show.
+constexpr std::int64_t kMaxLocalDays = 2932897;  // 10000-01-01
+constexpr std::int64_t kMinLocalDays = -134774;  // 1601-01-01
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
