@@ -173,8 +173,10 @@ int Info(const std::string& source) {
         std::printf("MFT: %s\n", scan::OutcomeText(*end).c_str());
         return 0;
     }
-    std::printf("%s\n%s\nMFT extents: %zu\n", engine.MftSizeText().c_str(), engine.RecordCountText().c_str(),
-                engine.Layout().Map.Extents().size());
+    std::printf("%s\n%s\n", engine.MftSizeText().c_str(), engine.RecordCountText().c_str());
+    for (const ntfs::TMftExtent& e : engine.Layout().Map.Extents())
+        std::printf("MFT extent: %llu %llu%s\n", static_cast<unsigned long long>(e.VolumeOffset),
+                    static_cast<unsigned long long>(e.Length), e.Sparse ? " sparse" : "");
     return 0;
 }
 

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Times, side by side on one image with a warm cache: lumbra-cli scan (full
+# output to /dev/null), ntfs-3g's ntfsundelete -s, The Sleuth Kit's fls -rd,
+# and the floor, reading the MFT's bytes alone with dd. Reports medians, the
+# ratios to lumbra-cli, and lumbra-cli's peak memory.
+#
+#   bench/scan_bench.sh [IMAGE] [RUNS]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+image="${1:-$HOME/.cache/lumbra-bench/mft300k.img}"
+runs="${2:-5}"
+cli="$root/build-release/cli/lumbra-cli"
+[ -x "$cli" ] || { cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DLUMBRA_BUILD_TESTS=OFF -DLUMBRA_BUILD_APP=OFF >/dev/null && cmake --build "$root/build-release" >/dev/null; }
+for tool in ntfsundelete fls hyperfine /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (apt-get install ntfs-3g sleuthkit hyperfine time)"; exit 1; }
+done
+
+# The MFT's extents, as the engine locates them, for the raw-read floor.
+dd_cmd=""
+while read -r _ _ offset length _; do
+    dd_cmd+="dd if='$image' of=/dev/null bs=4M iflag=skip_bytes,count_bytes skip=$offset count=$length status=none; "
+done < <("$cli" info "$image" | grep '^MFT extent:')
+echo "$("$cli" info "$image" | grep -E 'File QTY|MFT大小')"
+echo "rows: $("$cli" scan "$image" | wc -l)"
+
+cat "$image" >/dev/null  # warm the cache
+out="$(mktemp -d)"
+hyperfine --warmup 1 --runs "$runs" --export-json "$out/fast.json" --style basic \
+    -n "dd MFT bytes" "$dd_cmd" \
+    -n "lumbra-cli scan" "$cli scan '$image' >/dev/null" \
+    -n "ntfsundelete -s" "ntfsundelete -f -s '$image' >/dev/null" >/dev/null
+hyperfine --runs "${FLS_RUNS:-1}" --export-json "$out/fls.json" --style basic \
+    -n "fls -rd" "fls -rd '$image' >/dev/null" >/dev/null
+
+python3 - "$out/fast.json" "$out/fls.json" <<'PY'
+import json, sys, statistics
+rows = []
+for path in sys.argv[1:]:
+    for r in json.load(open(path))["results"]:
+        rows.append((r["command"], statistics.median(r["times"])))
+base = dict(rows)["lumbra-cli scan"]
+print(f"{'command':<18} {'median s':>9} {'x lumbra':>9}")
+for name, t in rows:
+    print(f"{name:<18} {t:9.3f} {t / base:9.2f}")
+PY
+/usr/bin/time -f "lumbra-cli scan peak RSS: %M KiB" "$cli" scan "$image" >/dev/null
+rm -rf "$out"

@@ -1,0 +1,120 @@
+// The committed real NTFS images, opened through the platform layer: the
+// geometry, probe texts and labels against what mkntfs/fsstat/ntfsinfo
+// reported when the images were made, and every record of each MFT through
+// the fixups and the attribute lookup.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ntfs/attribute.h"
+#include "ntfs/file_record.h"
+#include "ntfs/probe.h"
+#include "ntfs/text.h"
+#include "platform/drives.h"
+#include "scan/scan_engine.h"
+#include "unit/fixtures.h"
+
+using testing_support::FixtureImage;
+using testing_support::FixtureManifest;
+
+namespace {
+
+// The probe shows at least 8 hex digits of the serial, all of them when the
+// upper half is not zero.
+std::string SerialDigits(const std::string& sixteen) {
+    std::string s = sixteen;
+    while (s.size() > 8 && s[0] == '0') s.erase(0, 1);
+    return s;
+}
+
+class FixtureVolume : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FixtureVolume, GeometryAndProbeMatchTheTools) {
+    const auto m = FixtureManifest(GetParam());
+    const auto& boot = m["boot"];
+    const std::string path = FixtureImage(GetParam()).string();
+
+    auto volume = platform::OpenRawVolume(path);
+    ASSERT_TRUE(volume);
+    const auto sector = ntfs::ReadBootSector(*volume);
+    const auto b = ntfs::DecodeBootSector(sector.View());
+    const auto g = ntfs::DeriveGeometry(b);
+    EXPECT_EQ(g.BytesPerSector, boot["bytesPerSector"].get<std::uint32_t>());
+    EXPECT_EQ(g.SectorsPerCluster, boot["sectorsPerCluster"].get<std::uint32_t>());
+    EXPECT_EQ(g.BytesPerCluster, boot["bytesPerCluster"].get<std::uint32_t>());
+    EXPECT_EQ(g.BytesPerFileRecord, boot["bytesPerFileRecord"].get<std::uint32_t>());
+    EXPECT_EQ(b.TotalSectors, boot["totalSectors"].get<std::uint64_t>());
+    EXPECT_EQ(ntfs::MftByteOffset(b), boot["mftByteOffset"].get<std::uint64_t>());
+
+    const auto probe = ntfs::ProbeDrive(path);
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->Oem, "NTFS");
+    EXPECT_EQ(probe->NameText, "Name: " + boot["label"].get<std::string>());
+    EXPECT_EQ(probe->SerialText, "SN: " + SerialDigits(boot["serial"].get<std::string>()));
+}
+
+TEST_P(FixtureVolume, OpensByDriveLetter) {
+    const auto m = FixtureManifest(GetParam());
+    const std::string path = FixtureImage(GetParam()).string();
+    ::setenv("LUMBRA_DRIVES", ("D=/nonexistent/x.img;E=" + path).c_str(), 1);
+    EXPECT_FALSE(ntfs::ProbeDrive("D:"));  // does not open: not listed, labels untouched
+    const auto probe = ntfs::ProbeDrive("E:");
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->NameText, "Name: " + m["boot"]["label"].get<std::string>());
+    EXPECT_EQ(platform::GetVolumeLabel('E'), m["boot"]["label"].get<std::string>());
+    scan::TScanEngine engine("e:");
+    EXPECT_TRUE(engine.Open());
+    ::unsetenv("LUMBRA_DRIVES");
+}
+
+TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
+    const auto m = FixtureManifest(GetParam());
+    scan::TScanEngine engine(FixtureImage(GetParam()).string());
+    ASSERT_TRUE(engine.Open());
+    engine.ReadBootSector();
+    engine.DeriveGeometry();
+    ASSERT_FALSE(engine.ReadMftLayout().has_value());
+    EXPECT_EQ(engine.RecordCount(), m["mft"]["records"].get<std::uint64_t>());
+
+    std::set<std::uint64_t> deleted;
+    for (const auto& row : m["deleted"]) deleted.insert(row["record"].get<std::uint64_t>());
+    auto volume = platform::OpenRawVolume(FixtureImage(GetParam()).string());
+    const auto& g = engine.Geometry();
+    std::uint64_t inUse = 0;
+    for (std::uint64_t n = 0; n < engine.RecordCount(); ++n) {
+        ntfs::TDynamicCharArray rec(g.BytesPerFileRecord);
+        ASSERT_EQ(engine.Layout().Map.Read(*volume, n * g.BytesPerFileRecord, rec.Span()), rec.Size());
+        if (!ntfs::HasFileSignature(rec.View())) continue;  // never initialised
+        ASSERT_TRUE(ntfs::ApplyFixups(rec.Span(), g)) << "record " << n;
+        const auto h = ntfs::DecodeRecordHeader(rec.View());
+        const bool isBase = rec.View().U64(0x20) == std::uint64_t{0};
+        if ((h->RecordFlags & 1) != 0 && isBase) {
+            ++inUse;
+            EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x10, false).Empty()) << "record " << n;
+            EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x30, false).Empty()) << "record " << n;
+        }
+        if (deleted.count(n)) {
+            EXPECT_EQ(h->RecordFlags, 0) << "record " << n;
+            EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x10, false).Empty()) << "record " << n;
+            EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x30, true).Empty()) << "record " << n;
+            EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x80, false).Empty()) << "record " << n;
+        }
+    }
+    EXPECT_GE(inUse, 12u);  // at least the system files
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, FixtureVolume, ::testing::ValuesIn(testing_support::FixtureNames()),
+                         [](const auto& info) { return info.param; });
+
+TEST(FixtureNotNtfs, ProbeRejectsItAndReadsItsLabel) {
+    for (const std::string& name : testing_support::FixtureNames(false)) {
+        const auto m = FixtureManifest(name);
+        if (m.value("ntfs", true)) continue;
+        const auto probe = ntfs::ProbeDrive(FixtureImage(name).string());
+        ASSERT_TRUE(probe);
+        EXPECT_NE(probe->Oem, "NTFS");
+        EXPECT_EQ(probe->NameText, "Name: " + m["label"].get<std::string>());
+    }
+}
+
+}  // namespace

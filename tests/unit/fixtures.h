@@ -1,0 +1,93 @@
+// The committed real NTFS images and their manifests (tests/fixtures/).
+#pragma once
+
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+inline std::filesystem::path FixtureImage(const std::string& name) {
+    return std::filesystem::path(LUMBRA_FIXTURE_IMAGES) / (name + ".img");
+}
+
+inline nlohmann::json FixtureManifest(const std::string& name) {
+    std::ifstream in(std::filesystem::path(LUMBRA_FIXTURE_MANIFESTS) / (name + ".json"));
+    return nlohmann::json::parse(in);
+}
+
+// Names of the images with a manifest, NTFS ones only unless asked.
+inline std::vector<std::string> FixtureNames(bool ntfsOnly = true) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(LUMBRA_FIXTURE_MANIFESTS)) {
+        if (entry.path().extension() != ".json") continue;
+        const std::string name = entry.path().stem().string();
+        if (!std::filesystem::exists(FixtureImage(name))) continue;
+        if (ntfsOnly && !FixtureManifest(name).value("ntfs", true)) continue;
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::string Sha256Hex(const void* data, std::size_t size) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    char buf[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(buf, sizeof buf, "%02x", digest[i]);
+        hex += buf;
+    }
+    return hex;
+}
+
+inline std::string Sha256OfFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
+    std::vector<char> buf(1 << 20);
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        EVP_DigestUpdate(ctx, buf.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(ctx, digest, &length);
+    EVP_MD_CTX_free(ctx);
+    std::string hex;
+    char h[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(h, sizeof h, "%02x", digest[i]);
+        hex += h;
+    }
+    return hex;
+}
+
+// Runs a command and returns its standard output and exit status.
+struct TCommandResult {
+    std::string out;
+    int status = -1;
+};
+
+inline TCommandResult RunCommand(const std::string& command) {
+    TCommandResult r;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+}  // namespace testing_support
