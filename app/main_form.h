@@ -1,0 +1,154 @@
+// The main window: every control of the program, the drive list, the output
+// folder and the results list.
+//
+// The layout is built from docked strips as the window's design has it: a
+// control docked to an edge keeps its thickness, the filling control takes
+// what is left, so when the window grows only the drive list (left) and the
+// results list (right) grow. Sizes are design pixels at 96 dpi; Qt scales
+// them with the screen.
+//
+// The scan and recovery runs are front-end clients of this window: they call
+// AddFoundFile / AppendRows for rows, read the results model for ticks and
+// captions, and set the labels, buttons and progress bar named here, always on
+// the UI thread.
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "app/directory_list.h"
+#include "app/results_model.h"
+#include "ntfs/boot_sector.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTableView;
+class QToolButton;
+
+namespace app {
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    // The window's design size (client area) and caption.
+    static constexpr int kDesignWidth = 983;
+    static constexpr int kDesignHeight = 596;
+    static constexpr int kLeftPaneWidth = 197;
+    // A left pane dragged this narrow or narrower collapses to nothing.
+    static constexpr int kCollapseWidth = 30;
+    // The right pane never gets narrower than this.
+    static constexpr int kRightPaneMinWidth = 30;
+    static constexpr int kColumnWidths[TResultsModel::kColumnCount] = {23, 282, 68, 80, 158, 158};
+
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Rows found by a scan, appended at the end of lv1, unticked; the count
+    // label follows. The view learns of them in batches (see TResultsModel).
+    void AddFoundFile(TRow row);
+    void AppendRows(std::vector<TRow> rows);
+    TResultsModel* Results() const { return m_results; }
+
+    // The probe of one drive: its four OEM characters, empty when its device
+    // does not open. Whenever the device opens, the two drive labels describe it.
+    QString CheckNTFS(const QString& drive);
+
+    // lv1's sort: the column of the last header click, and the comparison.
+    int lv1Compare(const TRow& first, const TRow& second) const;
+
+    // Run flags shared with the scan and recovery workers.
+    std::atomic<bool> ScanRunning{false};
+    std::atomic<bool> ScanStopRequested{false};
+    std::atomic<bool> RecoverRunning{false};
+    std::atomic<bool> RecoverStopRequested{false};
+    // The column of the last header click; kept across scans.
+    std::int32_t SortColumn = 0;
+    // The geometry of the volume scanned last, handed to a recovery.
+    ntfs::TDISK_INFORMATION diskInfo{};
+
+    // Left pane.
+    QFrame* pnl1 = nullptr;
+    QFrame* pnl4 = nullptr;
+    QPushButton* btnScan = nullptr;
+    QListWidget* lstDriveList = nullptr;
+    QFrame* pnl12 = nullptr;
+    QWidget* spl2 = nullptr;
+    QLabel* lblDrive_Title = nullptr;
+    QLabel* lblDriveName = nullptr;
+    QLabel* lblDriveSerial = nullptr;
+    QLabel* lblDriveSize = nullptr;
+    QLabel* lblDriveMFTRecordsCount = nullptr;
+    QLabel* lblDriveMFTSize = nullptr;      // never shown
+    QLabel* lblDriveMFTLocation = nullptr;  // never shown
+    QLabel* lbl1 = nullptr;                 // never shown
+    QLabel* lbl2 = nullptr;                 // never shown
+    QWidget* spl3 = nullptr;
+    QComboBox* drvcbbDCB = nullptr;
+    TDirectoryList* dirlstDLB = nullptr;
+    QLineEdit* edtPath = nullptr;
+    // Between the panes.
+    QSplitter* spl1 = nullptr;
+    // Right pane.
+    QFrame* pnl2 = nullptr;
+    QFrame* pnl3 = nullptr;
+    QPushButton* btnRecover = nullptr;
+    QCheckBox* chk1 = nullptr;
+    QRadioButton* rb1 = nullptr;
+    QRadioButton* rb2 = nullptr;
+    QLabel* lblDelCount = nullptr;
+    QFrame* pnl6 = nullptr;
+    QLineEdit* edt1 = nullptr;
+    QToolButton* btn2 = nullptr;
+    QTableView* lv1 = nullptr;
+    QFrame* pnl5 = nullptr;
+    QProgressBar* pb1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;  // never shown
+
+public slots:
+    void btnScanClick();
+    void btnRecoverClick();
+    void dirlstDLBChange();
+    void chk1Click();
+    void btn2Click();
+    void lv1ColumnClick(int column);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildLeftPane();
+    void BuildRightPane();
+    void FillDriveSelector();
+    void drvcbbDCBChange(int index);
+    void FormCreate();
+    void FormDestroy();
+    // lv1's header hook: true when the event starts a column-divider drag,
+    // which it refuses.
+    bool ListViewWndProc(QEvent* event);
+    void UpdateDeletedCount();
+
+    TResultsModel* m_results = nullptr;
+    // The header area whose events ListViewWndProc sees first; empty when the
+    // hook is not installed.
+    QWidget* FListViewOldWndProc = nullptr;
+    std::vector<TVolume> m_volumes;
+    // The folder last entered on each volume, by mount point.
+    std::map<QString, QString> m_volumeFolders;
+    bool m_shownOnce = false;
+};
+
+}  // namespace app

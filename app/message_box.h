@@ -1,0 +1,16 @@
+// The program's one kind of message: modal, titled with the application
+// title, the text, no icon, one OK button, centred on the screen.
+#pragma once
+
+#include <QString>
+
+namespace app {
+
+// The application title: the taskbar's name for the program and the title of
+// every message box. The window's own caption is a different text.
+inline constexpr const char* kApplicationTitle = "Lumbra";
+
+// Shows the message and returns when the user has closed it.
+void ShowMessage(const QString& text);
+
+}  // namespace app
