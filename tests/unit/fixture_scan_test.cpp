@@ -98,8 +98,9 @@ TEST_P(FixtureScan, ImageIsNeverWritten) {
     EXPECT_EQ(testing_support::Sha256OfFile(FixtureImage(GetParam())), m["imageSha256"].get<std::string>());
 }
 
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FixtureScan);
 INSTANTIATE_TEST_SUITE_P(Images, FixtureScan, ::testing::ValuesIn(testing_support::FixtureNames()),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& p) { return p.param; });
 
 TEST(CliScan, SourcesThatCannotBeScanned) {
     auto r = RunCommand(Cli("scan /nonexistent/image.img"));

@@ -91,7 +91,10 @@ TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
         if ((h->RecordFlags & 1) != 0 && isBase) {
             ++inUse;
             EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x10, false).Empty()) << "record " << n;
-            EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x30, false).Empty()) << "record " << n;
+            // mkntfs reserves records 12..15 in use without a name.
+            if (n < 12 || n > 15) {
+                EXPECT_FALSE(ntfs::FindAttribute(rec.View(), 0x30, false).Empty()) << "record " << n;
+            }
         }
         if (deleted.count(n)) {
             EXPECT_EQ(h->RecordFlags, 0) << "record " << n;
@@ -103,8 +106,9 @@ TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
     EXPECT_GE(inUse, 12u);  // at least the system files
 }
 
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FixtureVolume);
 INSTANTIATE_TEST_SUITE_P(Images, FixtureVolume, ::testing::ValuesIn(testing_support::FixtureNames()),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& p) { return p.param; });
 
 TEST(FixtureNotNtfs, ProbeRejectsItAndReadsItsLabel) {
     for (const std::string& name : testing_support::FixtureNames(false)) {
