@@ -1,0 +1,141 @@
+#include "recover/content_plan.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "ntfs/attribute.h"
+#include "ntfs/attribute_list.h"
+#include "ntfs/dynamic_char_array.h"
+#include "ntfs/file_record.h"
+#include "ntfs/mft_map.h"
+#include "ntfs/probe.h"
+
+namespace recover {
+
+namespace {
+
+TContentPlan Skip(TRecoverStatus status) {
+    TContentPlan plan;
+    plan.Result.Status = status;
+    return plan;
+}
+
+// Where the MFT's records lie, from the boot sector and record 0. Only a
+// record with an attribute list needs this, so it is built on demand.
+std::optional<ntfs::TMftLayout> LoadMftLayout(platform::TRawVolume& volume,
+                                              const ntfs::TDISK_INFORMATION& geometry) {
+    const ntfs::TDynamicCharArray bootBytes = ntfs::ReadBootSector(volume);
+    const ntfs::TBOOT_SECTOR boot = ntfs::DecodeBootSector(bootBytes.View());
+    const auto mftOffset = ntfs::MftByteOffset(boot);
+    if (!mftOffset) return std::nullopt;
+    ntfs::TDynamicCharArray record0(geometry.BytesPerFileRecord);
+    if (volume.ReadAt(*mftOffset, record0.Span()) != record0.Size()) return std::nullopt;
+    if (!ntfs::ApplyFixups(record0.Span(), geometry)) return std::nullopt;
+    return ntfs::BuildMftLayout(volume, record0.Span(), geometry, *mftOffset);
+}
+
+// The runs of a $DATA whose record has an attribute list: the base record's
+// own runs joined with those its extension records hold. When the MFT cannot
+// be located, the base record's runs alone (the rest stays zeros).
+std::vector<ntfs::TDataRun> CollectListedRuns(platform::TRawVolume& volume,
+                                              const ntfs::TDynamicCharArray& record,
+                                              const ntfs::TDynamicCharArray& data,
+                                              const ntfs::TDISK_INFORMATION& geometry,
+                                              ntfs::TByteView runList) {
+    const auto layout = LoadMftLayout(volume, geometry);
+    if (!layout) return ntfs::DecodeRunList(runList).Runs;
+    const ntfs::TRecordReader readRecord = [&](std::uint64_t n) -> std::optional<ntfs::TDynamicCharArray> {
+        const auto position = ntfs::MulChecked(n, geometry.BytesPerFileRecord);
+        if (!position) return std::nullopt;
+        ntfs::TDynamicCharArray image(geometry.BytesPerFileRecord);
+        if (layout->Map.Read(volume, *position, image.Span()) != image.Size()) return std::nullopt;
+        if (!ntfs::ApplyFixups(image.Span(), geometry)) return std::nullopt;
+        return image;
+    };
+    return ntfs::CollectDataRuns(volume, {record.Data(), record.Size()}, data.View(), geometry, readRecord)
+        .Runs;
+}
+
+}  // namespace
+
+TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffset,
+                         const ntfs::TDISK_INFORMATION& geometry) {
+    if (geometry.BytesPerFileRecord < ntfs::file_record::kHeaderSize ||
+        geometry.BytesPerFileRecord > content_plan::kMaxRecordBytes || geometry.BytesPerCluster == 0 ||
+        geometry.BytesPerCluster > content_plan::kMaxClusterBytes)
+        return Skip(TRecoverStatus::BadGeometry);
+
+    ntfs::TDynamicCharArray record(geometry.BytesPerFileRecord);
+    if (volume.ReadAt(recordOffset, record.Span()) != record.Size())
+        return Skip(TRecoverStatus::RecordUnreadable);
+    if (!ntfs::ApplyFixups(record.Span(), geometry)) return Skip(TRecoverStatus::FixupsFailed);
+    const auto header = ntfs::DecodeRecordHeader(record.View());
+    if (!header) return Skip(TRecoverStatus::FixupsFailed);
+    // Not only "in use": a record with any flag set is not a deleted file.
+    if (header->RecordFlags != 0) return Skip(TRecoverStatus::InUse);
+
+    const ntfs::TDynamicCharArray data = ntfs::FindAttribute(record.View(), ntfs::attribute::kData, false);
+    if (data.Empty()) return Skip(TRecoverStatus::NoData);
+    const ntfs::TByteView dataView = data.View();
+    const auto attr = ntfs::DecodeAttributeHeader(dataView);
+    if (!attr) return Skip(TRecoverStatus::BadData);
+
+    TContentPlan plan;
+    plan.Result.Encrypted = (attr->AttributeFlags & ntfs::attribute::kFlagEncrypted) != 0;
+
+    if (attr->NonResident != 1) {
+        // A resident value is kept as it is, even under the compressed flag:
+        // NTFS compresses only clusters.
+        const auto resident = ntfs::DecodeResident(dataView);
+        if (!resident) return Skip(TRecoverStatus::BadData);
+        const ntfs::TByteView value = dataView.Sub(resident->ValueOffset, resident->ValueLength);
+        plan.Resident = true;
+        plan.ResidentValue.assign(value.Data(), value.Data() + value.Size());
+        plan.Size = value.Size();
+        return plan;
+    }
+
+    const auto nonResident = ntfs::DecodeNonResident(dataView);
+    if (!nonResident || nonResident->DataSize < 0) return Skip(TRecoverStatus::BadData);
+    plan.Size = static_cast<std::uint64_t>(nonResident->DataSize);
+    // Past the initialized size NTFS reads zeros, whatever the clusters hold.
+    // A value outside [0, DataSize] is damage and ignored.
+    plan.Layout.ValidSize = plan.Size;
+    if (const auto initialized = dataView.I64(ntfs::attribute::kInitializedSize);
+        initialized && *initialized >= 0 && static_cast<std::uint64_t>(*initialized) < plan.Size)
+        plan.Layout.ValidSize = static_cast<std::uint64_t>(*initialized);
+    plan.Layout.BytesPerCluster = geometry.BytesPerCluster;
+
+    // Encrypted clusters cannot be decrypted (nor decompressed): as they lie.
+    const bool compressed =
+        (attr->AttributeFlags & ntfs::attribute::kFlagCompressed) != 0 && !plan.Result.Encrypted;
+    if (compressed && nonResident->CompressionUnit != 0) {
+        const std::uint16_t shift = nonResident->CompressionUnit;
+        if (shift >= 32) return Skip(TRecoverStatus::BadData);
+        const std::uint64_t unitClusters = std::uint64_t{1} << shift;
+        if (unitClusters * geometry.BytesPerCluster > run_walk::kMaxUnitBytes)
+            return Skip(TRecoverStatus::BadData);
+        plan.Layout.UnitClusters = unitClusters;
+        plan.Result.Compressed = true;
+    }
+
+    const ntfs::TByteView runList = dataView.Sub(nonResident->RunListOffset, dataView.Size());
+    const ntfs::TDynamicCharArray list =
+        ntfs::FindAttribute(record.View(), ntfs::attribute::kAttributeList, false);
+    if (list.Empty())
+        plan.Runs = ntfs::DecodeRunList(runList).Runs;
+    else
+        plan.Runs = CollectListedRuns(volume, record, data, geometry, runList);
+    return plan;
+}
+
+TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink) {
+    TWalkStats stats;
+    if (plan.Resident) {
+        if (!plan.ResidentValue.empty() && !sink.WriteAt(0, plan.ResidentValue)) stats.WriteFailed = true;
+        return stats;
+    }
+    return WalkRuns(volume, plan.Runs, plan.Layout, sink);
+}
+
+}  // namespace recover

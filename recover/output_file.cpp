@@ -1,0 +1,20 @@
+#include "recover/output_file.h"
+
+#include "ntfs/text.h"
+
+namespace recover {
+
+std::string FolderPrefix(const std::string& targetPath, bool windowsPaths) {
+    const char* separators = windowsPaths ? "/\\:" : "/";
+    const std::size_t last = targetPath.find_last_of(separators);
+    if (last == std::string::npos) return {};
+    return targetPath.substr(0, last + 1);
+}
+
+std::string TempFileName(std::uint64_t unique) {
+    // A leading dot hides it from a plain listing on Linux; the suffix tells a
+    // user who finds one after a crash what it is.
+    return ".lumbra-" + ntfs::HexUpper(unique, 16) + ".part";
+}
+
+}  // namespace recover

@@ -1,0 +1,100 @@
+#include "recover/recover_file.h"
+
+#include "recover/content_plan.h"
+#include "recover/output_file.h"
+
+namespace recover {
+
+const char* StatusText(TRecoverStatus status) {
+    switch (status) {
+        case TRecoverStatus::Written:
+            return "written";
+        case TRecoverStatus::BadCaption:
+            return "caption is not a record offset";
+        case TRecoverStatus::BadGeometry:
+            return "volume geometry is unusable";
+        case TRecoverStatus::VolumeNotOpened:
+            return "source volume did not open";
+        case TRecoverStatus::RecordUnreadable:
+            return "record could not be read";
+        case TRecoverStatus::FixupsFailed:
+            return "record is damaged (fixups failed)";
+        case TRecoverStatus::InUse:
+            return "record is in use again";
+        case TRecoverStatus::NoData:
+            return "record has no data attribute";
+        case TRecoverStatus::BadData:
+            return "data attribute is damaged";
+        case TRecoverStatus::OutputFailed:
+            return "output file could not be written";
+    }
+    return "unknown";
+}
+
+bool IsIoFailure(TRecoverStatus status) {
+    return status == TRecoverStatus::VolumeNotOpened || status == TRecoverStatus::RecordUnreadable ||
+           status == TRecoverStatus::OutputFailed;
+}
+
+std::optional<std::uint64_t> ParseCaption(std::string_view caption) {
+    // The scan writes "0x"; the two characters are dropped whatever they are.
+    if (caption.size() < 3) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : caption.substr(2)) {
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return std::nullopt;
+        if (value > UINT64_MAX >> 4) return std::nullopt;  // more than 64 bits
+        value = value << 4 | digit;
+    }
+    return value;
+}
+
+TRecoverResult RecoverFileFromRecord(platform::TRawVolume& volume, std::uint64_t recordOffset,
+                                     const ntfs::TDISK_INFORMATION& geometry, const std::string& targetPath) {
+    const TContentPlan plan = PlanContent(volume, recordOffset, geometry);
+    TRecoverResult result = plan.Result;
+    if (result.Status != TRecoverStatus::Written) return result;
+
+    // Every check passed: only now is a file created. Until Commit it is a
+    // temporary file, removed again on any failure.
+    const auto output = CreateOutputFile(targetPath);
+    if (!output) {
+        result.Status = TRecoverStatus::OutputFailed;
+        return result;
+    }
+    const TWalkStats stats = WriteContent(volume, plan, *output);
+    result.UnreadBytes = stats.UnreadBytes;
+    result.MissingBytes = stats.MissingBytes;
+    result.DamagedUnits = stats.DamagedUnits;
+    if (stats.WriteFailed || !output->Commit(plan.Size)) {
+        result.Status = TRecoverStatus::OutputFailed;
+        return result;
+    }
+    result.Bytes = plan.Size;
+    return result;
+}
+
+TRecoverResult RecoverFileFromRecord(const std::string& drive, const std::string& caption,
+                                     const ntfs::TDISK_INFORMATION& geometry, const std::string& targetPath) {
+    TRecoverResult result;
+    const auto offset = ParseCaption(caption);
+    if (!offset) {
+        result.Status = TRecoverStatus::BadCaption;
+        return result;
+    }
+    const auto volume = platform::OpenRawVolume(drive);
+    if (!volume) {
+        result.Status = TRecoverStatus::VolumeNotOpened;
+        return result;
+    }
+    return RecoverFileFromRecord(*volume, *offset, geometry, targetPath);
+}
+
+}  // namespace recover
