@@ -1,183 +1,52 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
 //   lumbra-cli scan SOURCE [--json]
+//   lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //
 // SOURCE is a drive string ("D:", through the drive table) or the path of an
-// image file or block device. Exit codes: 0 done (also when nothing is
-// found), 2 the source does not open, is not NTFS, or its MFT cannot be used.
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
+// image file or block device; it is only ever read. Exit codes: 0 done (also
+// when a scan finds nothing), 1 some chosen files were skipped, 2 the source
+// or the output folder cannot be used.
 #include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "ntfs/boot_sector.h"
-#include "ntfs/probe.h"
-#include "ntfs/text.h"
-#include "scan/scan_engine.h"
+#include "cli/commands.h"
 
 namespace {
 
 int Usage() {
     std::fputs(
         "usage: lumbra-cli scan SOURCE [--json]\n"
+        "       lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)\n"
         "       lumbra-cli info SOURCE\n"
         "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n",
         stderr);
-    return 2;
+    return cli::kExitBadSource;
 }
 
-// A text field of the tab-separated output: tab, newline and backslash escaped.
-void PutPlain(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\\': out += "\\\\"; break;
-            default: out.push_back(c);
-        }
-    }
-}
-
-void PutJsonString(std::string& out, const std::string& text) {
-    out.push_back('"');
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
+int Recover(const std::vector<std::string>& args) {
+    std::string out;
+    bool autoNames = false;
+    bool all = false;
+    std::vector<std::string> captions;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--out" && i + 1 < args.size()) {
+            out = args[++i];
+        } else if (args[i] == "--auto-names") {
+            autoNames = true;
+        } else if (args[i] == "--all") {
+            all = true;
+        } else if (args[i].rfind("--", 0) == 0) {
+            return Usage();
         } else {
-            out.push_back(c);
+            captions.push_back(args[i]);
         }
     }
-    out.push_back('"');
-}
-
-// Rows go out as they are found: the CLI holds none of them.
-class TPrintSink : public scan::TScanSink {
-public:
-    TPrintSink(bool json, std::uint64_t total) : m_json(json), m_total(total), m_progress(isatty(2) != 0) {}
-
-    void OnProgress(std::uint64_t done) override {
-        if (!m_progress || (done & 0x3FF) != 0) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastProgress < std::chrono::milliseconds(100)) return;
-        m_lastProgress = now;
-        std::fprintf(stderr, "\rScanning: %llu / %llu records, %llu found", static_cast<unsigned long long>(done),
-                     static_cast<unsigned long long>(m_total), static_cast<unsigned long long>(m_found));
-    }
-
-    void OnFound(scan::DeletedFileEntry&& e) override {
-        ++m_found;
-        m_line.clear();
-        if (m_json) {
-            m_line += m_found == 1 ? "\n  {" : ",\n  {";
-            m_line += "\"caption\": ";
-            PutJsonString(m_line, e.Caption);
-            m_line += ", \"record\": " + std::to_string(e.Record) + ", \"name\": ";
-            PutJsonString(m_line, e.NameText);
-            m_line += ", \"type\": ";
-            PutJsonString(m_line, e.Extension);
-            m_line += ", \"sizeText\": ";
-            PutJsonString(m_line, e.SizeText);
-            m_line += ", \"size\": " + std::to_string(e.Size) + ", \"created\": ";
-            PutJsonString(m_line, e.CreateTime);
-            m_line += ", \"modified\": ";
-            PutJsonString(m_line, e.LastTime);
-            m_line += ", \"createdUtc\": ";
-            PutJsonString(m_line, scan::FileTimeToUtcIso(e.CreationTime));
-            m_line += ", \"modifiedUtc\": ";
-            PutJsonString(m_line, scan::FileTimeToUtcIso(e.ModificationTime));
-            m_line += "}";
-        } else {
-            PutPlain(m_line, e.Caption);
-            for (const std::string* field : {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
-                m_line.push_back('\t');
-                PutPlain(m_line, *field);
-            }
-            m_line.push_back('\n');
-        }
-        std::fwrite(m_line.data(), 1, m_line.size(), stdout);
-    }
-
-    void Finish() {
-        if (m_progress) std::fputs("\r\033[K", stderr);
-    }
-    std::uint64_t Found() const { return m_found; }
-
-private:
-    bool m_json;
-    std::uint64_t m_total;
-    bool m_progress;
-    std::uint64_t m_found = 0;
-    std::string m_line;
-    std::chrono::steady_clock::time_point m_lastProgress{};
-};
-
-int Scan(const std::string& source, bool json) {
-    scan::TScanEngine engine(source);
-    auto fail = [&](scan::TScanOutcome outcome) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(), scan::OutcomeText(outcome).c_str());
-        return 2;
-    };
-    if (!engine.Open()) return fail(scan::TScanOutcome::VolumeDidNotOpen);
-    engine.ReadBootSector();
-    if (!engine.IsNtfs()) return fail(scan::TScanOutcome::NotNtfs);
-    engine.DeriveGeometry();
-    if (const auto end = engine.ReadMftLayout()) return fail(*end);
-
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    TPrintSink sink(json, engine.WalkLength());
-    if (json) std::fputs("[", stdout);
-    std::atomic<bool> stop{false};
-    engine.Walk(stop, sink);
-    engine.Close();
-    if (json) std::fputs(sink.Found() > 0 ? "\n]\n" : "]\n", stdout);
-    sink.Finish();
-    std::fflush(stdout);
-    return 0;
-}
-
-// What the probe and the geometry derivation make of a volume.
-int Info(const std::string& source) {
-    const auto probe = ntfs::ProbeDrive(source);
-    if (!probe) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
-                     scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());
-        return 2;
-    }
-    std::printf("Probe: %s\n%s\n%s\n", probe->Oem.c_str(), probe->NameText.c_str(), probe->SerialText.c_str());
-    if (!ntfs::IsNtfsOem(probe->Boot)) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
-                     scan::OutcomeText(scan::TScanOutcome::NotNtfs).c_str());
-        return 2;
-    }
-    scan::TScanEngine engine(source);
-    engine.Open();
-    engine.ReadBootSector();
-    engine.DeriveGeometry();
-    const ntfs::TDISK_INFORMATION& g = engine.Geometry();
-    std::printf("BytesPerSector: %u\nSectorsPerCluster: %u\nBytesPerCluster: %u\nBytesPerFileRecord: %u\n",
-                g.BytesPerSector, g.SectorsPerCluster, g.BytesPerCluster, g.BytesPerFileRecord);
-    std::printf("%s\n%s\n", engine.SizeText().c_str(), engine.MftLocationText().c_str());
-    if (const auto end = engine.ReadMftLayout()) {
-        std::printf("MFT: %s\n", scan::OutcomeText(*end).c_str());
-        return 0;
-    }
-    std::printf("%s\n%s\n", engine.MftSizeText().c_str(), engine.RecordCountText().c_str());
-    for (const ntfs::TMftExtent& e : engine.Layout().Map.Extents())
-        std::printf("MFT extent: %llu %llu%s\n", static_cast<unsigned long long>(e.VolumeOffset),
-                    static_cast<unsigned long long>(e.Length), e.Sparse ? " sparse" : "");
-    return 0;
+    if (out.empty() || all == !captions.empty()) return Usage();
+    return cli::RecoverCommand(args[1], out, autoNames, all, captions);
 }
 
 }  // namespace
@@ -185,14 +54,10 @@ int Info(const std::string& source) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 2 && args[0] == "info") return Info(args[1]);
-    if ((args.size() == 2 || args.size() == 3) && args[0] == "scan") {
-        bool json = false;
-        if (args.size() == 3) {
-            if (args[2] != "--json") return Usage();
-            json = true;
-        }
-        return Scan(args[1], json);
-    }
+    if (args.size() < 2) return Usage();
+    if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
+    if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false);
+    if (args[0] == "scan" && args.size() == 3 && args[2] == "--json") return cli::ScanCommand(args[1], true);
+    if (args[0] == "recover") return Recover(args);
     return Usage();
 }

@@ -1,0 +1,32 @@
+// The commands of lumbra-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scan/scan_engine.h"
+
+namespace cli {
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitSomeSkipped = 1;
+constexpr int kExitBadSource = 2;
+
+int ScanCommand(const std::string& source, bool json);
+int InfoCommand(const std::string& source);
+int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
+                   const std::vector<std::string>& captions);
+
+// Runs the engine's steps up to the walk; prints the reason and returns false
+// when the source cannot be scanned.
+bool PrepareScan(scan::TScanEngine& engine, const std::string& source);
+
+// Appends a text field of the tab-separated output, with tab, newline and
+// backslash written as \t, \n and \\.
+void PutPlain(std::string& out, const std::string& text);
+
+// Whether progress lines go to stderr (it is a terminal).
+bool ShowProgress();
+
+}  // namespace cli

@@ -1,0 +1,116 @@
+// lumbra-cli recover: scans the source as `scan` does and rebuilds the chosen
+// rows into a folder, named as the window's recovery run names them.
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "platform/raw_volume.h"
+#include "recover/recover_file.h"
+#include "recover/target_name.h"
+
+namespace cli {
+
+namespace {
+
+class TCollectSink : public scan::TScanSink {
+public:
+    void OnProgress(std::uint64_t) override {}
+    void OnFound(scan::DeletedFileEntry&& entry) override { Rows.push_back(std::move(entry)); }
+    std::vector<scan::DeletedFileEntry> Rows;
+};
+
+void PrintLine(const std::string& caption, const std::string& target, const std::string& outcome) {
+    std::string line;
+    PutPlain(line, caption);
+    line.push_back('\t');
+    PutPlain(line, target);
+    line.push_back('\t');
+    line += outcome;
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
+                   const std::vector<std::string>& captions) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::u8path(outDir), ec);
+    if (!std::filesystem::is_directory(std::filesystem::u8path(outDir), ec)) {
+        std::fprintf(stderr, "lumbra-cli: %s: not a folder that can be written to\n", outDir.c_str());
+        return kExitBadSource;
+    }
+
+    scan::TScanEngine engine(source);
+    if (!PrepareScan(engine, source)) return kExitBadSource;
+    TCollectSink sink;
+    std::atomic<bool> stop{false};
+    engine.Walk(stop, sink);
+    engine.Close();
+    const ntfs::TDISK_INFORMATION geometry = engine.Geometry();
+
+    auto volume = platform::OpenRawVolume(source);
+    if (!volume) {
+        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
+                     scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());
+        return kExitBadSource;
+    }
+
+    // The chosen rows, by index, in list order; captions that name no row
+    // are reported and count as skipped.
+    std::vector<std::size_t> chosen;
+    bool skipped = false;
+    if (all) {
+        for (std::size_t i = 0; i < sink.Rows.size(); ++i) chosen.push_back(i);
+    } else {
+        std::map<std::uint64_t, std::size_t> byOffset;
+        for (std::size_t i = 0; i < sink.Rows.size(); ++i) byOffset.emplace(sink.Rows[i].ByteOffset, i);
+        std::vector<bool> picked(sink.Rows.size(), false);
+        for (const std::string& caption : captions) {
+            const auto offset = recover::ParseCaption(caption);
+            const auto it = offset ? byOffset.find(*offset) : byOffset.end();
+            if (it == byOffset.end()) {
+                PrintLine(caption, "", "skipped: no deleted file with this caption");
+                skipped = true;
+                continue;
+            }
+            picked[it->second] = true;
+        }
+        for (std::size_t i = 0; i < picked.size(); ++i)
+            if (picked[i]) chosen.push_back(i);
+    }
+
+    const recover::TNameRules rules = recover::HostNameRules();
+    recover::TWrittenNames written(rules);
+    const bool progress = ShowProgress();
+    std::size_t done = 0;
+    for (const std::size_t index : chosen) {
+        const scan::DeletedFileEntry& row = sink.Rows[index];
+        const std::string name = recover::TargetFileName(
+            row.Name, index, autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, rules,
+            written);
+        const std::string target = recover::JoinTargetPath(outDir, name, rules);
+        const recover::TRecoverResult result = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, target);
+        if (result.Status == recover::TRecoverStatus::Written) {
+            written.Add(name);
+            std::string outcome = std::to_string(result.Bytes) + " bytes";
+            if (result.UnreadBytes + result.MissingBytes > 0)
+                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) + " bytes unreadable, written as zeros)";
+            if (result.Encrypted) outcome += " (encrypted: written as it lies)";
+            PrintLine(row.Caption, target, outcome);
+        } else {
+            skipped = true;
+            PrintLine(row.Caption, target, std::string("skipped: ") + recover::StatusText(result.Status));
+        }
+        if (progress) std::fprintf(stderr, "\rRecovering: %zu / %zu", ++done, chosen.size());
+    }
+    if (progress) std::fputs("\r\033[K", stderr);
+    return skipped ? kExitSomeSkipped : kExitOk;
+}
+
+}  // namespace cli
