@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <random>
@@ -69,11 +70,16 @@ private:
 std::unique_ptr<TOutputFile> CreateOutputFile(const std::string& targetPath) {
     if (targetPath.empty()) return nullptr;
     const std::string prefix = FolderPrefix(targetPath, false);
+    // Random bits mixed with the process id and a counter: names stay apart
+    // across threads and processes even where random_device is a fixed
+    // sequence.
+    static std::atomic<std::uint64_t> counter{0};
     std::random_device random;
     // O_EXCL never opens a file that is already there; a clash of 64 random
     // bits is only retried a few times.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::uint64_t unique = (std::uint64_t{random()} << 32) ^ random();
+        const std::uint64_t unique = ((std::uint64_t{random()} << 32) ^ random()) ^
+                                     (static_cast<std::uint64_t>(::getpid()) << 40) ^ counter.fetch_add(1);
         std::string tempPath = prefix + TempFileName(unique);
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) return std::make_unique<TLinuxOutputFile>(fd, std::move(tempPath), targetPath);

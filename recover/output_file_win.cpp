@@ -2,6 +2,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <random>
 
@@ -89,11 +90,17 @@ private:
 std::unique_ptr<TOutputFile> CreateOutputFile(const std::string& targetPath) {
     if (targetPath.empty()) return nullptr;
     const std::string prefix = FolderPrefix(targetPath, true);
+    // Random bits mixed with the process id and a counter: names stay apart
+    // across threads and processes even where random_device is a fixed
+    // sequence.
+    static std::atomic<std::uint64_t> counter{0};
     std::random_device random;
     // CREATE_NEW never opens a file that is already there; a clash of 64
     // random bits is only retried a few times.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::uint64_t unique = (std::uint64_t{random()} << 32) ^ random();
+        const std::uint64_t unique = ((std::uint64_t{random()} << 32) ^ random()) ^
+                                     (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 40) ^
+                                     counter.fetch_add(1);
         std::string tempPath = prefix + TempFileName(unique);
         const HANDLE h = ::CreateFileW(platform::Widen(tempPath).c_str(), GENERIC_WRITE, 0, nullptr,
                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
