@@ -50,7 +50,10 @@ std::string TDateTimeFormatter::Format(std::uint64_t fileTime) {
     if (st.wHour != 0 || st.wMinute != 0 || st.wSecond != 0 || st.wMilliseconds != 0) {
         wchar_t buf[128];
         const int n = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, buf, 128);
-        if (n > 0) text += " " + Narrow(std::wstring(buf, static_cast<std::size_t>(n - 1)));
+        if (n > 0) {
+            text.push_back(' ');
+            text += Narrow(std::wstring(buf, static_cast<std::size_t>(n - 1)));
+        }
     }
     return text;
 }
