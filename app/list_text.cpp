@@ -42,7 +42,7 @@ int CompareText(QStringView a, QStringView b) {
 }
 
 void BuildSearchText(const std::array<QStringView, 5>& subItems, QString& out) {
-    out.clear();
+    out.resize(0);  // keeps the capacity; clear() would free it for every row
     bool first = true;
     for (const QStringView item : subItems) {
         if (!first) out += u',';

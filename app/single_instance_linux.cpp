@@ -48,11 +48,15 @@ bool ClaimSingleInstance(const std::string& name) {
 }
 
 bool IsSingleInstanceHeld(const std::string& name) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: the holder never accepts, so once its backlog is full a
+    // blocking connect would wait for ever. A full backlog (EAGAIN) is an
+    // answer too: someone listens.
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
     socklen_t length = 0;
     const sockaddr_un address = AddressOf(name, length);
-    const bool held = connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    const bool held =
+        connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 || errno == EAGAIN;
     close(fd);
     return held;
 }

@@ -9,11 +9,15 @@ LUMBRA_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ccache zstd
     libblkid-dev
     qt6-base-dev
+    fonts-wine fonts-wqy-microhei
 )
 LUMBRA_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libgtest-dev nlohmann-json3-dev libssl-dev
 )
+
+# The window's screenshot runs it on a virtual X display.
+LUMBRA_SCREENSHOT_PACKAGES=(xvfb xauth)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
