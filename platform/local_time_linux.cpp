@@ -63,18 +63,18 @@ std::optional<TLocalDateTime> FileTimeToLocalDateTime(std::uint64_t fileTime) {
     return TLocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis};
 }
 
-TDateTimeFormatter::TDateTimeFormatter() : m_offsets(kOffsetSlots) {
+TDateTimeFormatter::TDateTimeFormatter() {
     tzset();
     // A long-time format that names the zone differs across the year, so
     // its texts cannot be kept per second of the day.
     const char* timeFormat = nl_langinfo(T_FMT);
     m_cacheTimes = timeFormat == nullptr || (std::strstr(timeFormat, "%Z") == nullptr &&
                                              std::strstr(timeFormat, "%z") == nullptr);
-    if (m_cacheTimes) m_times.resize(kSecondsPerDay);
 }
 
 std::optional<std::int64_t> TDateTimeFormatter::UtcOffset(std::int64_t unixSeconds) {
     const std::int64_t bucket = FloorDiv(unixSeconds, kBucketSeconds);
+    if (m_offsets.empty()) m_offsets.resize(kOffsetSlots);
     TOffsetSlot& slot = m_offsets[static_cast<std::size_t>(static_cast<std::uint64_t>(bucket) % kOffsetSlots)];
     if (slot.Bucket == bucket) return slot.Offset;
     const std::int64_t start = bucket * kBucketSeconds;
@@ -106,6 +106,7 @@ std::string TDateTimeFormatter::TimeText(std::int64_t secondOfDay, std::int64_t 
         if (localtime_r(&t, &tm) == nullptr) return {};
         return Strftime("%X", tm);
     }
+    if (m_times.empty()) m_times.resize(kSecondsPerDay);
     std::string& cached = m_times[static_cast<std::size_t>(secondOfDay)];
     if (cached.empty()) {
         std::tm tm{};

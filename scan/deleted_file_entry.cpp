@@ -39,7 +39,7 @@ std::string FileTimeToUtcIso(std::uint64_t fileTime) {
     const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
     if (m <= 2) ++y;
     if (y > 9999) return {};
-    char buf[40];
+    char buf[128];
     std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02llu:%02llu:%02llu.%03lluZ", static_cast<long long>(y),
                   static_cast<long long>(m), static_cast<long long>(d),
                   static_cast<unsigned long long>(msOfDay / 3600000),

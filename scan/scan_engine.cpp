@@ -136,7 +136,8 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
 TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
     const std::uint64_t recordSize = m_geometry.BytesPerFileRecord;
     if (m_recordCount <= kFirstUserRecord || recordSize == 0) return TScanOutcome::Completed;
-    const std::size_t perChunk = std::max<std::size_t>(1, kChunkBytes / recordSize);
+    const std::size_t perChunk = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::uint64_t>(1, kChunkBytes / recordSize), WalkLength()));
     std::vector<std::uint8_t> chunk(perChunk * recordSize);
     std::uint64_t done = 0;
 
