@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the recovery benchmark volume: a real NTFS image (mkntfs + ntfs-3g)
-# holding one deleted 2 GiB file laid out contiguously. Needs root and FUSE.
+# holding one deleted 2 GiB file in a few large runs. Needs root and FUSE.
 # Cached outside the repository; made once.
 #
 #   bench/make_recover_image.sh [IMAGE]   (default ~/.cache/lumbra-bench/recover2g.img)

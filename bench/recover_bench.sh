@@ -18,18 +18,17 @@ mkdir -p "$out"
 row="$("$cli" scan "$image" | head -n 1)"
 caption="${row%%$'\t'*}"
 record=$(( (caption - $("$cli" info "$image" | sed -n 's/^MFT extent: \([0-9]*\) .*/\1/p' | head -n 1)) / 1024 ))
-# The file's single run, from The Sleuth Kit: start cluster and count.
-runs_line="$(istat -r "$image" "$record" | awk '/Type: \$DATA/ {getline; print; exit}')"
-start="$(echo "$runs_line" | sed -E 's/^ *([0-9]+)-([0-9]+).*/\1/')"
-end="$(echo "$runs_line" | sed -E 's/^ *([0-9]+)-([0-9]+).*/\2/')"
-size=$(( 2048 * 1048576 ))
+# The file's runs, from The Sleuth Kit: the dd side copies the same ranges.
+dd_cmd=""
+while read -r s l; do
+    dd_cmd+="dd if='$image' of='$out/dd.bin' bs=4M oflag=append conv=notrunc iflag=skip_bytes,count_bytes skip=$(( s * 4096 )) count=$(( l * 4096 )) status=none; "
+done < <(istat -r "$image" "$record" | sed -n '/\$DATA/,$p' | sed -n 's/.*Starting address: \([0-9]*\), length: \([0-9]*\).*/\1 \2/p')
 echo "row: $row"
-echo "clusters $start-$end"
 
 cat "$image" >/dev/null
 hyperfine --warmup 1 --runs "$runs" --style basic --export-json "$out/recover.json" \
     --prepare "rm -f '$out/video.mp4' '$out/dd.bin'; sync" \
-    -n "dd same range" "dd if='$image' of='$out/dd.bin' bs=4M iflag=skip_bytes,count_bytes skip=$(( start * 4096 )) count=$size status=none" \
+    -n "dd same range" "$dd_cmd" \
     -n "lumbra-cli recover" "'$cli' recover '$image' --out '$out' $caption >/dev/null" >/dev/null
 python3 - "$out/recover.json" <<'PY'
 import json, sys, statistics
