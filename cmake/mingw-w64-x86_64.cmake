@@ -29,4 +29,4 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # -O2 for Release: at -O3 GCC 12 reports a false -Warray-bounds inside
 # libstdc++'s vector::insert (inlined into the test record builders), which
 # -Werror would turn into a failed build.
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for Release builds")
