@@ -14,7 +14,8 @@ namespace {
 TVolumeKind KindOf(const QStorageInfo& storage) {
     const QByteArray type = storage.fileSystemType();
     static const QByteArray network[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p", "afs"};
-    if (std::find(std::begin(network), std::end(network), type) != std::end(network)) return TVolumeKind::Network;
+    if (std::find(std::begin(network), std::end(network), type) != std::end(network))
+        return TVolumeKind::Network;
     if (type == "iso9660" || type == "udf") return TVolumeKind::Cd;
     if (type == "tmpfs" || type == "ramfs") return TVolumeKind::Ram;
     const QString device = QString::fromLocal8Bit(storage.device());
@@ -25,8 +26,8 @@ TVolumeKind KindOf(const QStorageInfo& storage) {
         for (const QString& dir : {QStringLiteral("/sys/class/block/%1").arg(name),
                                    QStringLiteral("/sys/class/block/%1/..").arg(name)}) {
             QFile flag(dir + QStringLiteral("/removable"));
-            if (flag.open(QIODevice::ReadOnly)) return flag.readAll().trimmed() == "1" ? TVolumeKind::Removable
-                                                                                        : TVolumeKind::Fixed;
+            if (flag.open(QIODevice::ReadOnly))
+                return flag.readAll().trimmed() == "1" ? TVolumeKind::Removable : TVolumeKind::Fixed;
         }
     }
     return TVolumeKind::Fixed;
@@ -43,18 +44,25 @@ bool CanList(const QString& path) {
 
 QIcon VolumeIcon(TVolumeKind kind, const QStyle* style) {
     switch (kind) {
-        case TVolumeKind::Removable: return style->standardIcon(QStyle::SP_DriveFDIcon);
-        case TVolumeKind::Network: return style->standardIcon(QStyle::SP_DriveNetIcon);
-        case TVolumeKind::Cd: return style->standardIcon(QStyle::SP_DriveCDIcon);
-        default: return style->standardIcon(QStyle::SP_DriveHDIcon);
+        case TVolumeKind::Removable:
+            return style->standardIcon(QStyle::SP_DriveFDIcon);
+        case TVolumeKind::Network:
+            return style->standardIcon(QStyle::SP_DriveNetIcon);
+        case TVolumeKind::Cd:
+            return style->standardIcon(QStyle::SP_DriveCDIcon);
+        default:
+            return style->standardIcon(QStyle::SP_DriveHDIcon);
     }
 }
 
 QString TVolume::Text() const {
     switch (Kind) {
-        case TVolumeKind::Removable: return RootPath;
-        case TVolumeKind::Network: return Label.isEmpty() ? RootPath : RootPath + u' ' + Label;
-        default: return Label.isEmpty() ? RootPath : RootPath + QStringLiteral(" [") + Label + u']';
+        case TVolumeKind::Removable:
+            return RootPath;
+        case TVolumeKind::Network:
+            return Label.isEmpty() ? RootPath : RootPath + u' ' + Label;
+        default:
+            return Label.isEmpty() ? RootPath : RootPath + QStringLiteral(" [") + Label + u']';
     }
 }
 

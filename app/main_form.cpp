@@ -95,7 +95,9 @@ QWidget* Strip(QWidget* parent, const char* name) {
 }
 
 // The window's text for the count of rows.
-QString DeletedCountText(int count) { return QStringLiteral(u"Deleted QTY：%1").arg(count); }
+QString DeletedCountText(int count) {
+    return QStringLiteral(u"Deleted QTY：%1").arg(count);
+}
 
 }  // namespace
 
@@ -166,7 +168,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     connect(lv1->horizontalHeader(), &QHeaderView::sectionClicked, this, &TMainForm::lv1ColumnClick);
 }
 
-TMainForm::~TMainForm() { FormDestroy(); }
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
 
 void TMainForm::BuildLeftPane() {
     pnl1 = Panel(this, "pnl1");
@@ -203,14 +207,16 @@ void TMainForm::BuildLeftPane() {
     lblDriveSize = Label(pnl12, "lblDriveSize", QStringLiteral("Size:  Unknown"), 14, kGreen, 17);
     lblDriveMFTRecordsCount =
         Label(pnl12, "lblDriveMFTRecordsCount", QStringLiteral("File QTY:   0"), 14, kGreen, 17);
-    for (QLabel* l : {lblDriveName, lblDriveSerial, lblDriveSize, lblDriveMFTRecordsCount}) info->addWidget(l);
+    for (QLabel* l : {lblDriveName, lblDriveSerial, lblDriveSize, lblDriveMFTRecordsCount})
+        info->addWidget(l);
     info->addStretch(1);
     spl3 = Strip(pnl12, "spl3");
     info->addWidget(spl3);
     // Written by the scan but never shown.
     const QColor windowText = palette().color(QPalette::WindowText);
     lblDriveMFTSize = Label(pnl12, "lblDriveMFTSize", QStringLiteral("MFT大小: 未知"), 11, windowText, 0);
-    lblDriveMFTLocation = Label(pnl12, "lblDriveMFTLocation", QStringLiteral("MFT位置: 未知"), 11, windowText, 0);
+    lblDriveMFTLocation =
+        Label(pnl12, "lblDriveMFTLocation", QStringLiteral("MFT位置: 未知"), 11, windowText, 0);
     lbl1 = Label(pnl12, "lbl1", QStringLiteral("文件保存路径:"), 13, windowText, 0);
     lbl2 = Label(pnl12, "lbl2", QStringLiteral("NTFS格式磁盘列表:"), 13, windowText, 0);
     for (QLabel* l : {lblDriveMFTSize, lblDriveMFTLocation, lbl1, lbl2}) l->hide();
@@ -348,7 +354,8 @@ void TMainForm::FillDriveSelector() {
     }
     const int current = VolumeIndexOf(m_volumes, dirlstDLB->Directory());
     drvcbbDCB->setCurrentIndex(current);
-    if (current >= 0) m_volumeFolders[m_volumes[static_cast<std::size_t>(current)].RootPath] = dirlstDLB->Directory();
+    if (current >= 0)
+        m_volumeFolders[m_volumes[static_cast<std::size_t>(current)].RootPath] = dirlstDLB->Directory();
 }
 
 void TMainForm::drvcbbDCBChange(int index) {
@@ -430,7 +437,9 @@ void TMainForm::dirlstDLBChange() {
     }
 }
 
-void TMainForm::chk1Click() { m_results->SetAllChecked(chk1->isChecked()); }
+void TMainForm::chk1Click() {
+    m_results->SetAllChecked(chk1->isChecked());
+}
 
 void TMainForm::btn2Click() {
     const QString text = edt1->text();
@@ -446,7 +455,8 @@ void TMainForm::btn2Click() {
         // Focused, added to the selection, ticked, scrolled into view; the
         // keyboard focus stays where it was.
         const QModelIndex found = m_results->index(i, 0);
-        lv1->selectionModel()->setCurrentIndex(found, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        lv1->selectionModel()->setCurrentIndex(found,
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_results->SetChecked(i, true);
         lv1->scrollTo(found, QAbstractItemView::EnsureVisible);
         return;
@@ -474,17 +484,21 @@ void TMainForm::AppendRows(std::vector<TRow> rows) {
     UpdateDeletedCount();
 }
 
-void TMainForm::UpdateDeletedCount() { lblDelCount->setText(DeletedCountText(m_results->Count())); }
+void TMainForm::UpdateDeletedCount() {
+    lblDelCount->setText(DeletedCountText(m_results->Count()));
+}
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FListViewOldWndProc && FListViewOldWndProc != nullptr && ListViewWndProc(event)) return true;
+    if (watched == FListViewOldWndProc && FListViewOldWndProc != nullptr && ListViewWndProc(event))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 
 bool TMainForm::ListViewWndProc(QEvent* event) {
     // A drag of a column divider begins with a press (or a double click,
     // which would size the column to its contents) on the divider's grip.
-    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) return false;
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
+        return false;
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const QHeaderView* header = lv1->horizontalHeader();
     const int grip = header->style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, header);

@@ -10,7 +10,7 @@ namespace app {
 namespace {
 
 constexpr const char* kHeaders[TResultsModel::kColumnCount] = {"N",    "FileName",    "Type",
-                                                              "Size", "Create Date", "Update Date"};
+                                                               "Size", "Create Date", "Update Date"};
 
 // The caption column is left-aligned; the others are centred.
 Qt::Alignment AlignmentOf(int column) {
@@ -21,12 +21,18 @@ Qt::Alignment AlignmentOf(int column) {
 
 const QString& TRow::Column(int column) const {
     switch (column) {
-        case 1: return FileName;
-        case 2: return FileExt;
-        case 3: return FileSize;
-        case 4: return CreateTime;
-        case 5: return LastTime;
-        default: return Caption;
+        case 1:
+            return FileName;
+        case 2:
+            return FileExt;
+        case 3:
+            return FileSize;
+        case 4:
+            return CreateTime;
+        case 5:
+            return LastTime;
+        default:
+            return Caption;
     }
 }
 
@@ -46,21 +52,28 @@ TResultsModel::TResultsModel(QObject* parent) : QAbstractTableModel(parent) {
     connect(&m_announceTimer, &QTimer::timeout, this, &TResultsModel::Announce);
 }
 
-int TResultsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_announced; }
+int TResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_announced;
+}
 
-int TResultsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int TResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
 
 QVariant TResultsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_announced) return {};
     const TRow& row = Row(index.row());
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole: return row.Column(index.column());
+        case Qt::ToolTipRole:
+            return row.Column(index.column());
         case Qt::CheckStateRole:
             if (index.column() == 0) return row.Checked ? Qt::Checked : Qt::Unchecked;
             return {};
-        case Qt::TextAlignmentRole: return QVariant::fromValue(AlignmentOf(index.column()));
-        default: return {};
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(AlignmentOf(index.column()));
+        default:
+            return {};
     }
 }
 
@@ -171,8 +184,10 @@ void TResultsModel::SortByColumn(int column) {
             char16_t unit = in[u];
             if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - (u'a' - u'A'));
             out[u] = unit;
-            if (u < 4) key.Head0 |= std::uint64_t{unit} << (16 * (3 - u));
-            else if (u < 8) key.Head1 |= std::uint64_t{unit} << (16 * (7 - u));
+            if (u < 4)
+                key.Head0 |= std::uint64_t{unit} << (16 * (3 - u));
+            else if (u < 8)
+                key.Head1 |= std::uint64_t{unit} << (16 * (7 - u));
         }
     }
     // A missing unit packs as 0 like a real unit 0, so equal heads only say

@@ -6,7 +6,9 @@ namespace app {
 
 namespace {
 
-std::wstring Wide(const std::string& name) { return std::wstring(name.begin(), name.end()); }
+std::wstring Wide(const std::string& name) {
+    return std::wstring(name.begin(), name.end());
+}
 
 }  // namespace
 

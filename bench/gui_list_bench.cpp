@@ -33,13 +33,14 @@ QString NameOf(unsigned key, int i) {
 
 app::TRow RowOf(int i) {
     const unsigned key = static_cast<unsigned>(i) * 2654435761u;
-    return app::TRow{QStringLiteral("0x%1").arg(0xC0004000ull + 1024ull * static_cast<unsigned>(i), 0, 16).toUpper(),
-                     NameOf(key, i),
-                     QStringLiteral(".txt"),
-                     QStringLiteral("%1 KB").arg(1 + key % 5000),
-                     QStringLiteral("2024/%1/%2 10:%3:00").arg(1 + key % 12).arg(1 + key % 28).arg(key % 60),
-                     QStringLiteral("2025/%1/%2 09:%3:00").arg(1 + key % 12).arg(1 + key % 28).arg(key % 60),
-                     false};
+    return app::TRow{
+        QStringLiteral("0x%1").arg(0xC0004000ull + 1024ull * static_cast<unsigned>(i), 0, 16).toUpper(),
+        NameOf(key, i),
+        QStringLiteral(".txt"),
+        QStringLiteral("%1 KB").arg(1 + key % 5000),
+        QStringLiteral("2024/%1/%2 10:%3:00").arg(1 + key % 12).arg(1 + key % 28).arg(key % 60),
+        QStringLiteral("2025/%1/%2 09:%3:00").arg(1 + key % 12).arg(1 + key % 28).arg(key % 60),
+        false};
 }
 
 // CPU time of this process, which other work on a busy machine disturbs

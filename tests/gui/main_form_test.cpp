@@ -36,7 +36,9 @@ using app::TRow;
 
 namespace {
 
-QString Image(const char* name) { return QStringLiteral(LUMBRA_FIXTURE_IMAGES "/%1.img").arg(name); }
+QString Image(const char* name) {
+    return QStringLiteral(LUMBRA_FIXTURE_IMAGES "/%1.img").arg(name);
+}
 
 QJsonObject Manifest(const char* name) {
     QFile f(QStringLiteral(LUMBRA_FIXTURE_MANIFESTS "/%1.json").arg(name));
@@ -85,7 +87,8 @@ void DragDivider(QHeaderView* header, int column, int dx) {
     const int x = header->sectionViewportPosition(column) + header->sectionSize(column);
     const int y = header->height() / 2;
     SendMouse(area, QEvent::MouseButtonPress, {x, y}, Qt::LeftButton);
-    for (int step = 1; step <= 5; ++step) SendMouse(area, QEvent::MouseMove, {x + dx * step / 5, y}, Qt::LeftButton);
+    for (int step = 1; step <= 5; ++step)
+        SendMouse(area, QEvent::MouseMove, {x + dx * step / 5, y}, Qt::LeftButton);
     SendMouse(area, QEvent::MouseButtonRelease, {x + dx, y}, Qt::NoButton);
 }
 
@@ -115,7 +118,9 @@ class TMainFormTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(QFile::exists(Image("basic")), "fixture images are built by lumbra_fixtures"); }
+    void initTestCase() {
+        QVERIFY2(QFile::exists(Image("basic")), "fixture images are built by lumbra_fixtures");
+    }
 
     void DriveListKeepsNtfsInLetterOrder_data() {
         QTest::addColumn<QString>("drives");
@@ -149,7 +154,8 @@ private slots:
         }
         const QJsonObject m = Manifest(labelsOf.toLatin1().constData());
         const QJsonObject boot = m.value("boot").toObject();
-        const QString label = m.contains("label") ? m.value("label").toString() : boot.value("label").toString();
+        const QString label =
+            m.contains("label") ? m.value("label").toString() : boot.value("label").toString();
         QCOMPARE(form->lblDriveName->text(), QStringLiteral("Name: ") + label);
         if (boot.contains("serial")) {
             // The manifest writes all 16 digits; the label has at least 8.
@@ -196,12 +202,14 @@ private slots:
         QCOMPARE(form->SortColumn, 0);
         QVERIFY(!form->ScanRunning && !form->ScanStopRequested && !form->RecoverRunning &&
                 !form->RecoverStopRequested);
-        for (QWidget* hidden : {static_cast<QWidget*>(form->Memo1), static_cast<QWidget*>(form->lblDriveMFTSize),
-                                static_cast<QWidget*>(form->lblDriveMFTLocation), static_cast<QWidget*>(form->lbl1),
-                                static_cast<QWidget*>(form->lbl2)})
+        for (QWidget* hidden :
+             {static_cast<QWidget*>(form->Memo1), static_cast<QWidget*>(form->lblDriveMFTSize),
+              static_cast<QWidget*>(form->lblDriveMFTLocation), static_cast<QWidget*>(form->lbl1),
+              static_cast<QWidget*>(form->lbl2)})
             QVERIFY(hidden->isHidden());
         // Every control starts enabled.
-        for (QWidget* w : form->findChildren<QWidget*>()) QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
+        for (QWidget* w : form->findChildren<QWidget*>())
+            QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
 
         const QHeaderView* header = form->lv1->horizontalHeader();
         QCOMPARE(Widths(header), (QList<int>{23, 282, 68, 80, 158, 158}));
@@ -214,7 +222,9 @@ private slots:
         auto form = MakeForm(QString());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        const auto geometryOf = [&](QWidget* w) { return QRect(w->mapTo(form.get(), QPoint(0, 0)), w->size()); };
+        const auto geometryOf = [&](QWidget* w) {
+            return QRect(w->mapTo(form.get(), QPoint(0, 0)), w->size());
+        };
         QCOMPARE(form->pnl1->width(), 197);
         QCOMPARE(form->pnl2->width(), 785);
         QCOMPARE(form->pnl3->height(), 33);
@@ -266,7 +276,8 @@ private slots:
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const QString base = QDir(root.path()).canonicalPath();
-        for (const char* sub : {"beta", "Alpha", "gamma/inner"}) QVERIFY(QDir(base).mkpath(QString::fromLatin1(sub)));
+        for (const char* sub : {"beta", "Alpha", "gamma/inner"})
+            QVERIFY(QDir(base).mkpath(QString::fromLatin1(sub)));
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(base));
         auto form = MakeForm(QString());
@@ -322,17 +333,19 @@ private slots:
     }
 
     void VolumeOfAPathIsTheDeepestMount() {
-        const std::vector<app::TVolume> volumes = {{QStringLiteral("/"), {}, app::TVolumeKind::Fixed},
-                                                   {QStringLiteral("/mnt/usb"), {}, app::TVolumeKind::Removable},
-                                                   {QStringLiteral("/mnt/usb2"), {}, app::TVolumeKind::Fixed}};
+        const std::vector<app::TVolume> volumes = {
+            {QStringLiteral("/"), {}, app::TVolumeKind::Fixed},
+            {QStringLiteral("/mnt/usb"), {}, app::TVolumeKind::Removable},
+            {QStringLiteral("/mnt/usb2"), {}, app::TVolumeKind::Fixed}};
         QCOMPARE(app::VolumeIndexOf(volumes, QStringLiteral("/home/user")), 0);
         QCOMPARE(app::VolumeIndexOf(volumes, QStringLiteral("/mnt/usb")), 1);
         QCOMPARE(app::VolumeIndexOf(volumes, QStringLiteral("/mnt/usb/photos")), 1);
         QCOMPARE(app::VolumeIndexOf(volumes, QStringLiteral("/mnt/usb2/x")), 2);
         QCOMPARE(app::VolumeIndexOf(volumes, QStringLiteral("/mnt/usbx")), 0);
         QCOMPARE(volumes[1].Text(), QStringLiteral("/mnt/usb"));
-        QCOMPARE((app::TVolume{QStringLiteral("/data"), QStringLiteral("DATA"), app::TVolumeKind::Fixed}.Text()),
-                 QStringLiteral("/data [DATA]"));
+        QCOMPARE(
+            (app::TVolume{QStringLiteral("/data"), QStringLiteral("DATA"), app::TVolumeKind::Fixed}.Text()),
+            QStringLiteral("/data [DATA]"));
     }
 
     void AppendedRowsCountAndArriveUnticked() {
@@ -347,15 +360,17 @@ private slots:
         QCOMPARE(form->Results()->CheckedCount(), 0);
         // The view learns of them within the announce interval.
         QTRY_COMPARE(form->lv1->model()->rowCount(), 3);
-        QCOMPARE(form->lv1->model()->index(0, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+        QCOMPARE(form->lv1->model()->index(0, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(),
+                 Qt::Unchecked);
         QCOMPARE(form->lv1->model()->index(2, 1).data().toString(), QStringLiteral("c.txt"));
         QVERIFY(!(form->lv1->model()->flags(form->lv1->model()->index(0, 1)) & Qt::ItemIsEditable));
     }
 
     void HeaderClickSortsAscendingAsText() {
         auto form = MakeForm(QString());
-        form->AppendRows({MakeRow("0x200", "b.txt", ".txt", "9 KB"), MakeRow("0x1000", "_a.txt", ".txt", "10 KB"),
-                          MakeRow("0xC00", "A.doc", ".doc", "9 KB"), MakeRow("0x2000", "a.DOC", ".DOC", "2 KB")});
+        form->AppendRows(
+            {MakeRow("0x200", "b.txt", ".txt", "9 KB"), MakeRow("0x1000", "_a.txt", ".txt", "10 KB"),
+             MakeRow("0xC00", "A.doc", ".doc", "9 KB"), MakeRow("0x2000", "a.DOC", ".DOC", "2 KB")});
         QHeaderView* header = form->lv1->horizontalHeader();
         auto clickHeader = [&](int column) {
             const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
@@ -393,7 +408,8 @@ private slots:
     void SortAgreesWithCompareOnAwkwardKeys() {
         // Keys built to trip a fast sort: shared heads longer than eight
         // units, prefixes, real U+0000 units, case pairs, units above 0x7F.
-        const char16_t alphabet[] = {u'a', u'A', u'b', u'_', u'\0', u'\u00e9', u'\u00c9', u'0', u'/', u' ', u'\uffff'};
+        const char16_t alphabet[] = {u'a',      u'A', u'b', u'_', u'\0',    u'\u00e9',
+                                     u'\u00c9', u'0', u'/', u' ', u'\uffff'};
         std::vector<TRow> rows;
         quint32 seed = 12345;
         auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
@@ -417,10 +433,9 @@ private slots:
 
     void SeekFindsFirstMatchTicksAndKeepsFocus() {
         auto form = MakeForm(QString());
-        form->AppendRows({MakeRow("0x4000", "read me.txt", ".txt", "1 KB"),
-                          MakeRow("0x4400", "notes.txt", ".txt", "3 KB"),
-                          MakeRow("0x4800", "other.txt", ".txt", "1 KB"),
-                          MakeRow("0x4C00", "NOTES.TXT", ".TXT", "5 KB")});
+        form->AppendRows(
+            {MakeRow("0x4000", "read me.txt", ".txt", "1 KB"), MakeRow("0x4400", "notes.txt", ".txt", "3 KB"),
+             MakeRow("0x4800", "other.txt", ".txt", "1 KB"), MakeRow("0x4C00", "NOTES.TXT", ".TXT", "5 KB")});
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         form->edt1->setFocus();
@@ -429,7 +444,8 @@ private slots:
             QTest::mouseClick(form->btn2, Qt::LeftButton);
         };
         QItemSelectionModel* selection = form->lv1->selectionModel();
-        selection->select(form->lv1->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->select(form->lv1->model()->index(2, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
         // Across the sub-item boundary; "read me.txt" is quoted, so row 1 is first.
         seek(QStringLiteral("txt,.txt"));
@@ -461,7 +477,8 @@ private slots:
         auto form = MakeForm(QString());
         std::vector<TRow> rows;
         for (int i = 0; i < 2000; ++i)
-            rows.push_back(MakeRow(QStringLiteral("0x%1").arg(i), QStringLiteral("file%1.bin").arg(i), ".bin", "1 KB"));
+            rows.push_back(
+                MakeRow(QStringLiteral("0x%1").arg(i), QStringLiteral("file%1.bin").arg(i), ".bin", "1 KB"));
         form->AppendRows(std::move(rows));
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -511,7 +528,8 @@ private slots:
 
     void ChineseCaptionsHaveAFont() {
         app::SetUpFonts();
-        const QString texts = QStringLiteral(u"停止恢复恢复文件文件数据恢复完成！MFT大小: 未知MFT位置: 未知文件保存路径:NTFS格式磁盘列表:");
+        const QString texts = QStringLiteral(
+            u"停止恢复恢复文件文件数据恢复完成！MFT大小: 未知MFT位置: 未知文件保存路径:NTFS格式磁盘列表:");
         const QFontMetrics metrics(app::FontOf(13, true));
         // Some family of the window's list covers every character, so none
         // is drawn as a box.

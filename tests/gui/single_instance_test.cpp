@@ -20,7 +20,8 @@ private slots:
     }
 
     void TokenDiesWithItsProcess() {
-        if (app::IsSingleInstanceHeld(app::kInstanceName)) QSKIP("a copy of the program runs on this machine");
+        if (app::IsSingleInstanceHeld(app::kInstanceName))
+            QSKIP("a copy of the program runs on this machine");
         QProcess first;
         first.setProgram(QStringLiteral(LUMBRA_APP_PATH));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
