@@ -218,6 +218,20 @@ private slots:
         QCOMPARE(headers, (QStringList{"N", "FileName", "Type", "Size", "Create Date", "Update Date"}));
     }
 
+    void TabOrderRunsDownTheLeftPaneThenTheBar() {
+        auto form = MakeForm(QString());
+        const QList<QWidget*> expected = {
+            form->btnScan,    form->lstDriveList, form->drvcbbDCB, form->dirlstDLB, form->edtPath, form->chk1,
+            form->btnRecover, form->rb1,          form->rb2,       form->edt1,      form->lv1};
+        QList<QWidget*> chain;
+        QWidget* w = form->btnScan;
+        do {
+            if (expected.contains(w) && !chain.contains(w)) chain << w;
+            w = w->nextInFocusChain();
+        } while (w != form->btnScan && chain.size() < expected.size());
+        QCOMPARE(chain, expected);
+    }
+
     void DockingGrowsOnlyTheFillingControls() {
         auto form = MakeForm(QString());
         form->show();
