@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/command_line.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ int Recover(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // UTF-8 on every platform (Windows hands main() its ANSI code page).
+    const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
     if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false);

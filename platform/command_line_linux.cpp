@@ -1,0 +1,10 @@
+#include "platform/command_line.h"
+
+namespace platform {
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    if (argc < 1) return {};
+    return {argv + 1, argv + argc};
+}
+
+}  // namespace platform

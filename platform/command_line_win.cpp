@@ -1,0 +1,21 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/command_line.h"
+#include "platform/win_text.h"
+
+namespace platform {
+
+std::vector<std::string> CommandLineArguments(int, char**) {
+    // The same splitting and quoting rules as the C runtime's, on the UTF-16
+    // text of the command line.
+    int count = 0;
+    LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    if (args == nullptr) return out;
+    for (int i = 1; i < count; ++i) out.push_back(Narrow(args[i]));
+    ::LocalFree(args);
+    return out;
+}
+
+}  // namespace platform
