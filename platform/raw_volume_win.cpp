@@ -46,8 +46,8 @@ private:
 std::uint32_t LogicalSectorSize(HANDLE h) {
     DISK_GEOMETRY geometry{};
     DWORD returned = 0;
-    if (!::DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry), &returned,
-                           nullptr))
+    if (!::DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry),
+                           &returned, nullptr))
         return 0;
     return static_cast<std::uint32_t>(geometry.BytesPerSector);
 }
@@ -68,11 +68,12 @@ public:
         // A file answers GetFileSizeEx; a volume handle answers the length
         // ioctl (its GetFileSizeEx says 0 or fails).
         LARGE_INTEGER size{};
-        if (::GetFileSizeEx(m_handle, &size) && size.QuadPart > 0) return static_cast<std::uint64_t>(size.QuadPart);
+        if (::GetFileSizeEx(m_handle, &size) && size.QuadPart > 0)
+            return static_cast<std::uint64_t>(size.QuadPart);
         GET_LENGTH_INFORMATION info{};
         DWORD returned = 0;
-        if (::DeviceIoControl(m_handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &info, sizeof(info), &returned,
-                              nullptr) &&
+        if (::DeviceIoControl(m_handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &info, sizeof(info),
+                              &returned, nullptr) &&
             info.Length.QuadPart > 0)
             return static_cast<std::uint64_t>(info.Length.QuadPart);
         return 0;
@@ -87,8 +88,8 @@ private:
 }  // namespace
 
 std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path) {
-    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<TWinVolume>(h);
 }

@@ -26,7 +26,8 @@ TSectorReader::TSectorReader(TSectorDevice& device, std::uint32_t sectorSize)
     : m_device(device),
       m_sector(SaneSectorSize(sectorSize)),
       m_unit(std::max(m_sector, kMinUnit)),
-      m_buffer(static_cast<std::uint8_t*>(::operator new[](kMaxRequest, std::align_val_t{kBufferAlignment}))) {}
+      m_buffer(
+          static_cast<std::uint8_t*>(::operator new[](kMaxRequest, std::align_val_t{kBufferAlignment}))) {}
 
 std::size_t TSectorReader::Fill(std::uint64_t start, std::size_t length, std::size_t wanted) {
     std::size_t good = std::min(m_device.ReadSectors(start, {m_buffer.get(), length}), length);
@@ -53,7 +54,8 @@ std::size_t TSectorReader::ReadAt(std::uint64_t offset, std::span<std::uint8_t> 
         const std::uint64_t pos = offset + done;
         const std::uint64_t start = pos - pos % m_unit;
         const std::uint64_t alignedEnd = (end + m_unit - 1) / m_unit * m_unit;
-        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(alignedEnd - start, kMaxRequest));
+        const std::size_t length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(alignedEnd - start, kMaxRequest));
         const std::size_t skip = static_cast<std::size_t>(pos - start);
         const std::size_t good = Fill(start, length, skip);
         if (good <= skip) break;

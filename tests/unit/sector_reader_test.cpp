@@ -19,9 +19,12 @@ enum class TEndMode { Truncate, Fail };
 // as bad fail every request that touches them.
 class TStrictDevice : public platform::TSectorDevice {
 public:
-    TStrictDevice(std::uint64_t size, std::uint32_t sector, TEndMode mode) : m_size(size), m_sector(sector), m_mode(mode) {}
+    TStrictDevice(std::uint64_t size, std::uint32_t sector, TEndMode mode)
+        : m_size(size), m_sector(sector), m_mode(mode) {}
 
-    static std::uint8_t ByteAt(std::uint64_t pos) { return static_cast<std::uint8_t>((pos * 131) ^ (pos >> 9)); }
+    static std::uint8_t ByteAt(std::uint64_t pos) {
+        return static_cast<std::uint8_t>((pos * 131) ^ (pos >> 9));
+    }
 
     std::size_t ReadSectors(std::uint64_t offset, std::span<std::uint8_t> out) override {
         ++Requests;
@@ -79,21 +82,22 @@ TEST(SectorReader, AnyByteRangeBecomesWholeAlignedSectorRequests) {
                           TCase{512, 3 * 1048576 + 5 * 512, TEndMode::Fail},
                           TCase{4096, 3 * 1048576 + 3 * 4096, TEndMode::Truncate},
                           TCase{4096, 3 * 1048576 + 3 * 4096, TEndMode::Fail}}) {
-        SCOPED_TRACE(testing::Message() << "sector " << c.sector << (c.mode == TEndMode::Fail ? " fail" : " truncate"));
+        SCOPED_TRACE(testing::Message()
+                     << "sector " << c.sector << (c.mode == TEndMode::Fail ? " fail" : " truncate"));
         TStrictDevice device(c.size, c.sector, c.mode);
         TSectorReader reader(device, c.sector);
         const std::uint64_t size = c.size;
-        ExpectRead(reader, 0, 512, 512);                        // the boot sector
-        ExpectRead(reader, 0, 4096, 4096);                      // ... as it is read
-        ExpectRead(reader, 16384 + 1024, 1024, 1024);           // one record
-        ExpectRead(reader, 4096 * 3 + 7, 10000, 10000);         // odd position and length
-        ExpectRead(reader, 1048576 - 100, 200, 200);            // across a request boundary
-        ExpectRead(reader, 4096, 4u << 20, size - 4096);        // a scan chunk running off the end
-        ExpectRead(reader, size - 1024, 1024, 1024);            // the last record, exactly
-        ExpectRead(reader, size - 1024, 4096, 1024);            // the last record and beyond
-        ExpectRead(reader, size - 1, 10, 1);                    // the very last byte
-        ExpectRead(reader, size, 512, 0);                       // at the end
-        ExpectRead(reader, size + 12345, 512, 0);               // past it
+        ExpectRead(reader, 0, 512, 512);                  // the boot sector
+        ExpectRead(reader, 0, 4096, 4096);                // ... as it is read
+        ExpectRead(reader, 16384 + 1024, 1024, 1024);     // one record
+        ExpectRead(reader, 4096 * 3 + 7, 10000, 10000);   // odd position and length
+        ExpectRead(reader, 1048576 - 100, 200, 200);      // across a request boundary
+        ExpectRead(reader, 4096, 4u << 20, size - 4096);  // a scan chunk running off the end
+        ExpectRead(reader, size - 1024, 1024, 1024);      // the last record, exactly
+        ExpectRead(reader, size - 1024, 4096, 1024);      // the last record and beyond
+        ExpectRead(reader, size - 1, 10, 1);              // the very last byte
+        ExpectRead(reader, size, 512, 0);                 // at the end
+        ExpectRead(reader, size + 12345, 512, 0);         // past it
         EXPECT_EQ(device.Misaligned, 0);
         EXPECT_LE(device.LargestRequest, TSectorReader::kMaxRequest);
     }

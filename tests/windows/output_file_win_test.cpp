@@ -16,7 +16,9 @@ using testing_support::ReadWholeFile;
 using testing_support::TWinScratchDir;
 using testing_support::WriteWholeFile;
 
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 TEST(OutputFileWin, CommitWritesTheBytesWithZeroGapsUnderTheUtf8Name) {
     TWinScratchDir dir;

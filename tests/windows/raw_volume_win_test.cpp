@@ -27,15 +27,18 @@ std::vector<std::uint8_t> Pattern(std::size_t size) {
     return bytes;
 }
 
-void ExpectReadMatches(platform::TRawVolume& volume, const std::vector<std::uint8_t>& image, std::uint64_t offset,
-                       std::size_t length) {
+void ExpectReadMatches(platform::TRawVolume& volume, const std::vector<std::uint8_t>& image,
+                       std::uint64_t offset, std::size_t length) {
     std::vector<std::uint8_t> out(length, 0xEE);
     const std::size_t got = volume.ReadAt(offset, out);
     const std::size_t expected =
-        offset >= image.size() ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(length, image.size() - offset));
+        offset >= image.size()
+            ? 0
+            : static_cast<std::size_t>(std::min<std::uint64_t>(length, image.size() - offset));
     ASSERT_EQ(got, expected) << "offset " << offset << " length " << length;
     for (std::size_t i = 0; i < got; ++i)
-        ASSERT_EQ(out[i], image[static_cast<std::size_t>(offset) + i]) << "offset " << offset << " byte " << i;
+        ASSERT_EQ(out[i], image[static_cast<std::size_t>(offset) + i])
+            << "offset " << offset << " byte " << i;
     for (std::size_t i = got; i < length; ++i) ASSERT_EQ(out[i], 0xEE);
 }
 
@@ -139,8 +142,8 @@ TEST_F(RawDriveWin, RawHandleRejectsUnalignedReads) {
     // wine serves the mapped image like a file and allows it, so there the
     // rule is checked on the strict device of the SectorReader tests only.
     const std::wstring device = L"\\\\.\\" + platform::Widen(m_drive);
-    const HANDLE h = ::CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     LARGE_INTEGER pos{};
     pos.QuadPart = 3;

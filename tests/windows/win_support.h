@@ -53,7 +53,8 @@ public:
         if (h != INVALID_HANDLE_VALUE) {
             do {
                 const std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..") ::DeleteFileW((platform::Widen(m_path + "\\") + name).c_str());
+                if (name != L"." && name != L"..")
+                    ::DeleteFileW((platform::Widen(m_path + "\\") + name).c_str());
             } while (::FindNextFileW(h, &found));
             ::FindClose(h);
         }
