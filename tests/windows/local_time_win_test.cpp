@@ -1,6 +1,6 @@
 // File times as local date-time texts through the Win32 calls: the time zone
 // conversion and the locale's short date and long time formats.
-// scripts/test-windows runs these with TZ=UTC and the C locale, which wine
+// scripts/test-windows runs these with TZ=UTC and LC_ALL=C.UTF-8, which wine
 // takes as UTC and en-US; the exact texts are checked only there.
 #include <gtest/gtest.h>
 
@@ -89,7 +89,7 @@ TEST(LocalTimeWin, TimeIsLeftOutOnlyAtExactlyMidnight) {
 
 TEST(LocalTimeWin, EnUsTextsInUtc) {
     if (!ZoneIsUtc() || !LocaleIsEnUs())
-        GTEST_SKIP() << "needs UTC and the en-US locale (scripts/test-windows sets TZ=UTC, LC_ALL=C)";
+        GTEST_SKIP() << "needs UTC and the en-US locale (scripts/test-windows sets TZ=UTC, LC_ALL=C.UTF-8)";
     platform::TDateTimeFormatter f;
     EXPECT_EQ(f.Format(FromUnix(1582934400)), "2/29/2020");
     EXPECT_EQ(f.Format(FromUnix(1582934400, kTicksPerMs)), "2/29/2020 12:00:00 AM");
