@@ -55,6 +55,7 @@ int Recover(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     // UTF-8 on every platform (Windows hands main() its ANSI code page).
+    platform::PrepareConsole();
     const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);

@@ -16,4 +16,9 @@ namespace platform {
 // The arguments after the program's name, as UTF-8.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// Makes the console show what the program writes as UTF-8, and lets the
+// progress line's terminal escapes work (Windows consoles take neither by
+// default; elsewhere there is nothing to do).
+void PrepareConsole();
+
 }  // namespace platform

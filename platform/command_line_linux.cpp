@@ -7,4 +7,6 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return {argv + 1, argv + argc};
 }
 
+void PrepareConsole() {}
+
 }  // namespace platform

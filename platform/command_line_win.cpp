@@ -19,4 +19,12 @@ std::vector<std::string> CommandLineArguments(int, char**) {
     return out;
 }
 
+void PrepareConsole() {
+    ::SetConsoleOutputCP(CP_UTF8);
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (err != INVALID_HANDLE_VALUE && ::GetConsoleMode(err, &mode))
+        ::SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 }  // namespace platform
