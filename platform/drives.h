@@ -4,7 +4,8 @@
 // Linux there are no letters, so a drive table maps them: LUMBRA_DRIVES
 // ("D=/path/disk.img;E=/dev/sdb1") when set, otherwise the machine's block
 // devices (partitions, and whole disks without partitions) in name order from
-// C: up. A device the user may not read fails to open, exactly like an
+// C: up. An entry "*" in LUMBRA_DRIVES adds the machine's devices beside the
+// listed ones, on the letters left free. A device the user may not read fails to open, exactly like an
 // unprivileged raw open on Windows, and so is never listed as NTFS.
 #pragma once
 

@@ -52,13 +52,32 @@ std::vector<std::string> BlockDeviceNames() {
 }  // namespace
 
 std::vector<TDriveEntry> DriveTable() {
-    if (const char* spec = std::getenv("LUMBRA_DRIVES")) return ParseDriveTable(spec);
+    const char* spec = std::getenv("LUMBRA_DRIVES");
     std::vector<TDriveEntry> table;
+    bool withMachine = spec == nullptr;
+    if (spec != nullptr) {
+        table = ParseDriveTable(spec);
+        // "*" among the entries adds the machine's own devices beside them.
+        const std::string text = spec;
+        std::size_t pos = 0;
+        while (pos <= text.size()) {
+            std::size_t end = text.find(';', pos);
+            if (end == std::string::npos) end = text.size();
+            if (text.substr(pos, end - pos) == "*") withMachine = true;
+            pos = end + 1;
+        }
+    }
+    if (!withMachine) return table;
     char letter = 'C';
     for (const std::string& name : BlockDeviceNames()) {
+        while (letter <= 'Z' && std::any_of(table.begin(), table.end(),
+                                            [&](const TDriveEntry& e) { return e.Letter == letter; }))
+            ++letter;
         if (letter > 'Z') break;
         table.push_back({letter++, "/dev/" + name});
     }
+    std::sort(table.begin(), table.end(),
+              [](const TDriveEntry& a, const TDriveEntry& b) { return a.Letter < b.Letter; });
     return table;
 }
 

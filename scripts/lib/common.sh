@@ -46,3 +46,18 @@ configure_and_build() {
     cmake -S "$LUMBRA_ROOT" -B "$LUMBRA_ROOT/$dir" -G Ninja "$@" >/dev/null
     cmake --build "$LUMBRA_ROOT/$dir" -j "$(jobs_count)"
 }
+
+# prepare_sample BUILD_DIR: decompresses the bundled sample volume (an NTFS
+# image with deleted files) into BUILD_DIR/sample and prints its path. It is
+# made read-only: the source of a recovery is only ever read.
+prepare_sample() {
+    local dir="$LUMBRA_ROOT/$1/sample"
+    local sample="$dir/sample-ntfs.img"
+    mkdir -p "$dir"
+    if [ ! -f "$sample" ] || [ "$LUMBRA_ROOT/tests/fixtures/basic.img.zst" -nt "$sample" ]; then
+        rm -f "$sample"
+        zstd -q -d -f "$LUMBRA_ROOT/tests/fixtures/basic.img.zst" -o "$sample"
+        chmod a-w "$sample"
+    fi
+    echo "$sample"
+}

@@ -30,3 +30,17 @@ TEST(DriveTable, DriveStrings) {
     EXPECT_FALSE(platform::IsDriveString("C:\\"));
     EXPECT_FALSE(platform::IsDriveString("/dev/sda1"));
 }
+
+TEST(DriveTable, StarAddsTheMachineDevicesOnFreeLetters) {
+    ::setenv("LUMBRA_DRIVES", "C=/tmp/sample.img;*", 1);
+    const auto withMachine = platform::DriveTable();
+    ::unsetenv("LUMBRA_DRIVES");
+    const auto machine = platform::DriveTable();
+    ASSERT_EQ(withMachine.size(), std::min<std::size_t>(machine.size() + 1, 24));
+    EXPECT_EQ(withMachine[0].Letter, 'C');
+    EXPECT_EQ(withMachine[0].Path, "/tmp/sample.img");
+    for (std::size_t i = 1; i < withMachine.size(); ++i) {
+        EXPECT_EQ(withMachine[i].Path, machine[i - 1].Path);  // same order, shifted past C:
+        EXPECT_EQ(withMachine[i].Letter, static_cast<char>('C' + i));
+    }
+}
