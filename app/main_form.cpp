@@ -25,6 +25,8 @@
 #include "app/fonts.h"
 #include "app/list_text.h"
 #include "app/message_box.h"
+#include "app/recover_thread.h"
+#include "app/scan_thread.h"
 #include "ntfs/probe.h"
 #include "platform/drives.h"
 
@@ -169,6 +171,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 }
 
 TMainForm::~TMainForm() {
+    // Runs still going end before any control does: their stop flags are
+    // set and what they still hand over is dropped.
+    ScanStopRequested = true;
+    RecoverStopRequested = true;
+    for (TRunThread* run : {static_cast<TRunThread*>(m_scanThread.get()), static_cast<TRunThread*>(m_recoverThread.get())})
+        if (run != nullptr) run->AbandonAndWait();
     FormDestroy();
 }
 
@@ -419,11 +427,11 @@ QString TMainForm::CheckNTFS(const QString& drive) {
 }
 
 void TMainForm::btnScanClick() {
-    // Starts or stops a scan run; the scan run wires this.
+    ScanButtonClick(*this, m_scanThread);
 }
 
 void TMainForm::btnRecoverClick() {
-    // Starts or stops a recovery run; the recovery run wires this.
+    RecoverButtonClick(*this, m_recoverThread);
 }
 
 void TMainForm::dirlstDLBChange() {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "app/directory_list.h"
@@ -38,6 +39,9 @@ class QTableView;
 class QToolButton;
 
 namespace app {
+
+class TScanThread;
+class TRecoverThread;
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -149,6 +153,11 @@ private:
     // The folder last entered on each volume, by mount point.
     std::map<QString, QString> m_volumeFolders;
     bool m_shownOnce = false;
+    // The workers of the last scan and recovery runs (app/scan_thread.h,
+    // app/recover_thread.h); a run still going when the window is destroyed
+    // is stopped and waited for.
+    std::unique_ptr<TScanThread> m_scanThread;
+    std::unique_ptr<TRecoverThread> m_recoverThread;
 };
 
 }  // namespace app
