@@ -36,23 +36,32 @@ void PutUtf8(std::string& out, char32_t cp) {
 }
 }  // namespace
 
-std::string Utf16ToUtf8(std::u16string_view units) {
-    std::string out;
+std::u32string Utf16ToUtf32(std::u16string_view units) {
+    std::u32string out;
     out.reserve(units.size());
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char16_t u = units[i];
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
             units[i + 1] <= 0xDFFF) {
-            PutUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00));
+            out.push_back(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(units[i + 1]) - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            PutUtf8(out, 0xFFFD);
+            out.push_back(0xFFFD);
         } else {
-            PutUtf8(out, u);
+            out.push_back(u);
         }
     }
     return out;
 }
+
+std::string Utf32ToUtf8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t cp : text) PutUtf8(out, cp);
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units) { return Utf32ToUtf8(Utf16ToUtf32(units)); }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;

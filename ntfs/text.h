@@ -17,4 +17,10 @@ std::string Utf16ToUtf8(std::u16string_view units);
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 
+// UTF-16 code units to code points; a lone surrogate becomes U+FFFD.
+std::u32string Utf16ToUtf32(std::u16string_view units);
+
+// Code points to UTF-8.
+std::string Utf32ToUtf8(std::u32string_view text);
+
 }  // namespace ntfs

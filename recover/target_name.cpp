@@ -9,50 +9,9 @@ namespace recover {
 namespace {
 
 constexpr std::size_t kMaxNameLength = 255;  // bytes of UTF-8 on Linux, UTF-16 units on Windows
-constexpr char32_t kReplacement = U'\uFFFD';
-
-std::u32string Decode(std::u16string_view units) {
-    std::u32string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char32_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            out.push_back(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            out.push_back(kReplacement);
-        } else {
-            out.push_back(u);
-        }
-    }
-    return out;
-}
-
-std::string Encode(std::u32string_view text) {
-    std::string out;
-    for (const char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 std::u32string FromUtf8(std::string_view text) {
-    return Decode(ntfs::Utf8ToUtf16(text));
+    return ntfs::Utf16ToUtf32(ntfs::Utf8ToUtf16(text));
 }
 
 // The length of a code point as the rules count it.
@@ -152,10 +111,10 @@ std::u32string SafeName(std::u32string name, std::uint64_t rowIndex, TNameRules 
 }
 
 std::string Unique(const std::u32string& safe, TNameRules rules, const TWrittenNames& written) {
-    std::string candidate = Encode(safe);
+    std::string candidate = ntfs::Utf32ToUtf8(safe);
     for (std::uint64_t n = 2; written.Contains(candidate); ++n) {
         const std::string suffix = " (" + std::to_string(n) + ")";
-        candidate = Encode(Compose(safe, FromUtf8(suffix), rules));
+        candidate = ntfs::Utf32ToUtf8(Compose(safe, FromUtf8(suffix), rules));
     }
     return candidate;
 }
@@ -166,7 +125,7 @@ bool TWrittenNames::Contains(std::string_view name) const {
     if (m_rules == TNameRules::Posix) return m_keys.count(std::string(name)) != 0;
     std::u32string folded = FromUtf8(name);
     for (char32_t& c : folded) c = FoldCase(c);
-    return m_keys.count(Encode(folded)) != 0;
+    return m_keys.count(ntfs::Utf32ToUtf8(folded)) != 0;
 }
 
 void TWrittenNames::Add(std::string_view name) {
@@ -176,18 +135,18 @@ void TWrittenNames::Add(std::string_view name) {
     }
     std::u32string folded = FromUtf8(name);
     for (char32_t& c : folded) c = FoldCase(c);
-    m_keys.insert(Encode(folded));
+    m_keys.insert(ntfs::Utf32ToUtf8(folded));
 }
 
 std::string SafeFileName(std::string_view utf8Name, std::uint64_t rowIndex, TNameRules rules) {
-    return Encode(SafeName(FromUtf8(utf8Name), rowIndex, rules));
+    return ntfs::Utf32ToUtf8(SafeName(FromUtf8(utf8Name), rowIndex, rules));
 }
 
 std::string TargetFileName(std::u16string_view name, std::uint64_t rowIndex, TNamingChoice choice,
                            TNameRules rules, const TWrittenNames& written) {
     const std::u32string chosen = choice == TNamingChoice::AutoName
                                       ? FromUtf8("File_" + std::to_string(rowIndex))
-                                      : SafeName(Decode(name), rowIndex, rules);
+                                      : SafeName(ntfs::Utf16ToUtf32(name), rowIndex, rules);
     return Unique(chosen, rules, written);
 }
 

@@ -37,10 +37,7 @@ inline std::vector<std::string> FixtureNames(bool ntfsOnly = true) {
     return names;
 }
 
-inline std::string Sha256Hex(const void* data, std::size_t size) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr);
+inline std::string HexDigest(const unsigned char* digest, unsigned int length) {
     std::string hex;
     char buf[3];
     for (unsigned int i = 0; i < length; ++i) {
@@ -48,6 +45,13 @@ inline std::string Sha256Hex(const void* data, std::size_t size) {
         hex += buf;
     }
     return hex;
+}
+
+inline std::string Sha256Hex(const void* data, std::size_t size) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr);
+    return HexDigest(digest, length);
 }
 
 inline std::string Sha256OfFile(const std::filesystem::path& path) {
@@ -63,13 +67,7 @@ inline std::string Sha256OfFile(const std::filesystem::path& path) {
     unsigned int length = 0;
     EVP_DigestFinal_ex(ctx, digest, &length);
     EVP_MD_CTX_free(ctx);
-    std::string hex;
-    char h[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(h, sizeof h, "%02x", digest[i]);
-        hex += h;
-    }
-    return hex;
+    return HexDigest(digest, length);
 }
 
 // Runs a command and returns its standard output and exit status.
