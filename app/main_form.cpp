@@ -528,6 +528,9 @@ void TMainForm::showEvent(QShowEvent* event) {
         frame.moveCenter(s->availableGeometry().center());
         move(frame.topLeft());
     }
+    // Qt sends this before the window is put on the screen: the update check
+    // ends (or has downloaded) before the window is first drawn.
+    FormShow();
 }
 
 }  // namespace app

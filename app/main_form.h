@@ -22,6 +22,7 @@
 
 #include "app/directory_list.h"
 #include "app/results_model.h"
+#include "app/update_check.h"
 #include "ntfs/boot_sector.h"
 
 class QCheckBox;
@@ -40,6 +41,8 @@ class QToolButton;
 
 namespace app {
 
+class THttpClient;
+class TWaitHint;
 class TScanThread;
 class TRecoverThread;
 
@@ -121,6 +124,18 @@ public:
     QProgressBar* pb1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;  // never shown
 
+    // The update check (app/update_check.cpp): run from the show handler,
+    // before the window is first drawn.
+    void FormShow();
+    void CheckForUpdate();
+    static QString GetFileVersionString(const QString& path);
+    void DownloadUpdate();
+    void ShowWaitHint();
+    void HideWaitHint();
+    TUpdateSettings UpdateSettings;
+    TWaitHint* MyNoWaitWnd = nullptr;  // the wait box, made on first use
+    THttpClient* idhtp1 = nullptr;     // made on first use
+
 public slots:
     void btnScanClick();
     void btnRecoverClick();
@@ -144,6 +159,7 @@ private:
     // which it refuses.
     bool ListViewWndProc(QEvent* event);
     void UpdateDeletedCount();
+    QString UpdateUrl(const char* path) const;
 
     TResultsModel* m_results = nullptr;
     // The header area whose events ListViewWndProc sees first; empty when the

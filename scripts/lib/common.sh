@@ -8,7 +8,7 @@ export LUMBRA_ROOT
 LUMBRA_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ccache zstd
     libblkid-dev
-    qt6-base-dev
+    qt6-base-dev libcurl4-openssl-dev
     fonts-wine fonts-wqy-microhei
 )
 LUMBRA_TEST_PACKAGES=(

@@ -1,0 +1,42 @@
+// The rules for reading the published version file, as pure functions.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace app {
+
+// A version of up to four dot-separated decimal numbers; the missing ones
+// are 0, so "1.1" is 1.1.0.0.
+using TVersion = std::array<std::uint32_t, 4>;
+
+// The version written in `text` after blanks at either end are trimmed;
+// nothing when it is not one (empty, a letter, an empty part, a fifth part,
+// a number beyond 32 bits).
+std::optional<TVersion> ParseVersion(const QString& text);
+
+// The running version as text, "a.b.c.d".
+QString VersionText(const std::array<std::uint16_t, 4>& version);
+
+// True only when both are versions and `published` is the greater, number by
+// number: 1.0.0.10 is newer than 1.0.0.9, and "1.0.0.0 " is not newer than
+// 1.0.0.0.
+bool IsNewerVersion(const QString& published, const QString& running);
+
+// The version file's text: a UTF-8 or UTF-16 (LE or BE) byte-order mark
+// selects that encoding and is dropped; without one the bytes are in the
+// system's 8-bit code page (the locale's encoding on Linux).
+QString DecodeVersionFile(const QByteArray& bytes);
+
+// The lines of `text`, split at CR LF, CR or LF. A break at the very end
+// ends the last line and starts no new one.
+QStringList SplitLines(const QString& text);
+
+// The published version: the file's second line, empty when it has none.
+QString PublishedVersionLine(const QString& text);
+
+}  // namespace app
