@@ -95,6 +95,8 @@ void TRecoverThread::Execute() {
         form.btnScan->setEnabled(true);
         form.btn2->setEnabled(true);
         ShowMessage(QStringLiteral(u"文件数据恢复完成！"));
+        // Still on the UI thread: the next click starts a new run.
+        HandedOverLast();
     });
     HandedOverLast();
 }

@@ -65,8 +65,9 @@ private:
 TScanThread::TScanThread(TMainForm& form, QString curDrive) : TRunThread(form), FcurDrive(std::move(curDrive)) {}
 
 void TScanThread::EndQuietly() {
-    m_form.ScanRunning = false;
+    // In this order: a click that sees the flag clear may start the next run.
     HandedOverLast();
+    m_form.ScanRunning = false;
 }
 
 void TScanThread::Execute() {
@@ -121,6 +122,8 @@ void TScanThread::Execute() {
                         ? QStringLiteral("When the scan is complete, check the file and click Lumbra file!")
                         : QStringLiteral(u"Scan completed, no deleted file records found, please select "
                                          u"another drive to try scanning！"));
+        // Still on the UI thread: the next click starts a new run.
+        HandedOverLast();
     });
     HandedOverLast();
 }

@@ -1,0 +1,496 @@
+// Scan and recovery runs through the real window, headless, on the fixture
+// images: rows, labels, buttons and the bar against the manifests, every
+// recovered file against its hash, stops, quiet ends, missing choices, and a
+// window destroyed in the middle of a run.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "app/main_form.h"
+#include "app/recover_thread.h"
+#include "app/run_thread.h"
+#include "unit/fixtures.h"
+
+using app::TMainForm;
+
+namespace {
+
+constexpr int kRunTimeoutMs = 30000;
+
+QString Image(const QString& name) { return QStringLiteral(LUMBRA_FIXTURE_IMAGES "/%1.img").arg(name); }
+
+QJsonObject Manifest(const QString& name) {
+    QFile f(QStringLiteral(LUMBRA_FIXTURE_MANIFESTS "/%1.json").arg(name));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+// The manifest's deleted files in the order the scan meets them.
+QList<QJsonObject> DeletedRows(const QJsonObject& manifest) {
+    QList<QJsonObject> rows;
+    for (const QJsonValue& v : manifest.value("deleted").toArray()) rows << v.toObject();
+    std::sort(rows.begin(), rows.end(),
+              [](const QJsonObject& a, const QJsonObject& b) { return a["record"].toInt() < b["record"].toInt(); });
+    return rows;
+}
+
+std::unique_ptr<TMainForm> MakeForm(const QString& drives) {
+    qputenv("LUMBRA_DRIVES", drives.toUtf8());
+    auto form = std::make_unique<TMainForm>();
+    form->show();
+    return form;
+}
+
+void SelectDrive(TMainForm& form, const QString& letter) {
+    for (int i = 0; i < form.lstDriveList->count(); ++i)
+        if (form.lstDriveList->item(i)->text() == letter) form.lstDriveList->setCurrentRow(i);
+}
+
+// Answers every message box the program shows, found among the top-level
+// widgets, and keeps the texts. A question gets `Answer`, a message OK.
+class TMessages : public QObject {
+public:
+    TMessages() {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box == nullptr || !box->isVisible()) continue;
+                Texts << box->windowTitle() + u'|' + box->text();
+                const bool question = box->button(QMessageBox::Yes) != nullptr;
+                QAbstractButton* button = box->button(question ? Answer : QMessageBox::Ok);
+                if (button != nullptr) button->click();
+            }
+        });
+        m_timer.start(5);
+    }
+    // Waits for the n-th message of the test.
+    bool WaitFor(qsizetype n) {
+        return QTest::qWaitFor([&] { return Texts.size() >= n; }, kRunTimeoutMs);
+    }
+    QStringList Texts;
+    QMessageBox::StandardButton Answer = QMessageBox::Cancel;
+
+private:
+    QTimer m_timer;
+};
+
+QString Titled(const QString& text) { return QStringLiteral("Lumbra|") + text; }
+
+const QString kScanDone = QStringLiteral("When the scan is complete, check the file and click Lumbra file!");
+const QString kScanEmpty = QStringLiteral(
+    u"Scan completed, no deleted file records found, please select another drive to try scanning！");
+const QString kSelectDrive = QStringLiteral(u" Please select a disk drive in the upper left corner！");
+const QString kRecoverDone = QStringLiteral(u"文件数据恢复完成！");
+const QString kCheckFile = QStringLiteral("Please check the file you want to recover!");
+
+// Presses a button and waits until the n-th message has been answered.
+bool PressAndWait(QAbstractButton* button, TMessages& messages) {
+    const qsizetype n = messages.Texts.size() + 1;
+    button->click();
+    return messages.WaitFor(n);
+}
+
+// Spins, without serving the UI thread, until the worker has set its flag:
+// the worker then waits for its first hand-over, so the run stands still.
+void WaitForFlag(const std::atomic<bool>& flag) {
+    while (!flag) std::this_thread::yield();
+}
+
+QStringList FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+QString Sha(const QString& path) {
+    return QString::fromStdString(testing_support::Sha256OfFile(std::filesystem::u8path(path.toStdString())));
+}
+
+}  // namespace
+
+class TRunsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ScanListsEveryDeletedFile_data() {
+        QTest::addColumn<QString>("fixture");
+        for (const char* name : {"basic", "hostile", "fragmft", "compressed", "attrlist", "c512", "s4k", "c64k"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void ScanListsEveryDeletedFile() {
+        QFETCH(QString, fixture);
+        const QJsonObject m = Manifest(fixture);
+        const QJsonObject boot = m["boot"].toObject();
+        const QJsonObject mft = m["mft"].toObject();
+        auto form = MakeForm(QStringLiteral("D=") + Image(fixture));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+
+        const QList<QJsonObject> expected = DeletedRows(m);
+        QCOMPARE(messages.Texts, QStringList{Titled(expected.isEmpty() ? kScanEmpty : kScanDone)});
+        app::TResultsModel* results = form->Results();
+        QCOMPARE(results->Count(), expected.size());
+        for (int i = 0; i < results->Count(); ++i) {
+            const app::TRow& row = results->Row(i);
+            const QJsonObject& e = expected[i];
+            const QStringList got{row.Caption, row.FileName, row.FileExt, row.FileSize, row.CreateTime, row.LastTime};
+            const QStringList want{e["caption"].toString(),  e["name"].toString(),    e["type"].toString(),
+                                   e["sizeText"].toString(), e["created"].toString(), e["modified"].toString()};
+            QCOMPARE(got, want);
+            QVERIFY(!row.Checked);
+        }
+        QCOMPARE(form->lv1->model()->rowCount(), expected.size());  // every row reached the view
+
+        QString serial = boot["serial"].toString();
+        while (serial.size() > 8 && serial.startsWith(u'0')) serial.remove(0, 1);
+        qint64 mftClusters = 0;
+        for (const QJsonValue& run : mft["runs"].toArray()) mftClusters += run["clusters"].toInteger();
+        const qint64 records = mft["records"].toInteger();
+        QCOMPARE(form->lblDriveName->text(), QStringLiteral("Driver Name: ") + boot["label"].toString());
+        QCOMPARE(form->lblDriveSerial->text(), QStringLiteral("SN") + serial);
+        QCOMPARE(form->lblDriveSize->text(),
+                 QStringLiteral("Size : %1 MB")
+                     .arg(boot["totalSectors"].toInteger() * boot["bytesPerSector"].toInteger() / 1024 / 1024));
+        QCOMPARE(form->lblDriveMFTLocation->text(),
+                 QStringLiteral(u"MFT位置 : 0x") + QString::number(boot["mftByteOffset"].toInteger(), 16).toUpper());
+        QCOMPARE(form->lblDriveMFTSize->text(),
+                 QStringLiteral(u"MFT大小 : %1 Byte").arg(mftClusters * boot["bytesPerCluster"].toInteger()));
+        QCOMPARE(form->lblDriveMFTRecordsCount->text(), QStringLiteral("File QTY : %1").arg(records));
+        QCOMPARE(form->lblDelCount->text(), QStringLiteral(u"Deleted QTY：%1").arg(expected.size()));
+        QCOMPARE(form->pb1->maximum(), records - 16);
+        QCOMPARE(form->pb1->value(), records - 16);
+        QCOMPARE(form->btnScan->text(), QStringLiteral("Scan Disk"));
+        QVERIFY(form->btnScan->isEnabled() && form->btnRecover->isEnabled() && form->btn2->isEnabled());
+        QVERIFY(!form->ScanRunning);
+        QCOMPARE(qint64(form->diskInfo.BytesPerCluster), boot["bytesPerCluster"].toInteger());
+        QCOMPARE(qint64(form->diskInfo.BytesPerFileRecord), boot["bytesPerFileRecord"].toInteger());
+    }
+
+    // A second scan replaces the rows; the count starts again from "Deleted QTY: 0".
+    void SecondScanReplacesTheRows() {
+        auto form = MakeForm(QStringLiteral("D=%1;E=%2").arg(Image("basic"), Image("c512")));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        SelectDrive(*form, QStringLiteral("E:"));
+        form->btnScan->click();
+        QCOMPARE(form->lblDelCount->text(), QStringLiteral("Deleted QTY: 0"));
+        QVERIFY(!form->btn2->isEnabled());
+        QVERIFY(messages.WaitFor(2));
+        QCOMPARE(form->Results()->Count(), DeletedRows(Manifest("c512")).size());
+        QCOMPARE(form->Results()->Row(0).Caption, DeletedRows(Manifest("c512"))[0]["caption"].toString());
+    }
+
+    void RecoveryWritesEveryTickedFile_data() {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<bool>("autoNames");
+        for (const char* name : {"basic", "compressed", "attrlist", "fragmft"})
+            QTest::newRow(name) << QString::fromLatin1(name) << false;
+        QTest::newRow("basic, auto names") << QStringLiteral("basic") << true;
+    }
+    void RecoveryWritesEveryTickedFile() {
+        QFETCH(QString, fixture);
+        QFETCH(bool, autoNames);
+        QTemporaryDir out;
+        auto form = MakeForm(QStringLiteral("D=") + Image(fixture));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        const QList<QJsonObject> expected = DeletedRows(Manifest(fixture));
+        QVERIFY(expected.size() >= 3);
+
+        // Auto names: rows 0 and 2 only; the unticked row 1 leaves no file and no step.
+        QStringList names;
+        QStringList hashes;
+        for (int i = 0; i < expected.size(); ++i) {
+            if (autoNames && i != 0 && i != 2) continue;
+            form->Results()->SetChecked(i, true);
+            names << (autoNames ? QStringLiteral("File_%1").arg(i) : expected[i]["name"].toString());
+            hashes << expected[i]["sha256"].toString();
+        }
+        (autoNames ? form->rb2 : form->rb1)->setChecked(true);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+
+        QStringList sortedNames = names;
+        sortedNames.sort();
+        QCOMPARE(FilesIn(out.path()), sortedNames);
+        for (int i = 0; i < names.size(); ++i) QCOMPARE(Sha(out.filePath(names[i])), hashes[i]);
+        QCOMPARE(form->pb1->maximum(), names.size());
+        QCOMPARE(form->pb1->value(), names.size());
+        QCOMPARE(form->btnRecover->text(), QStringLiteral(u"恢复文件"));
+        QVERIFY(form->btnScan->isEnabled() && form->btn2->isEnabled() && form->btnRecover->isEnabled());
+        QVERIFY(!form->RecoverRunning);
+    }
+
+    // Names from a crafted volume: "../evil.txt" and its kin stay in the
+    // folder, and the second "dup.txt" does not replace the first.
+    void HostileNamesStayInTheFolder() {
+        QTemporaryDir outer;
+        const QString folder = outer.filePath("out");
+        QVERIFY(QDir().mkpath(folder));
+        auto form = MakeForm(QStringLiteral("D=") + Image("hostile"));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(folder));
+        form->chk1->setChecked(true);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+
+        const QList<QJsonObject> expected = DeletedRows(Manifest("hostile"));
+        QVERIFY(std::any_of(expected.begin(), expected.end(),
+                            [](const QJsonObject& e) { return e["name"].toString() == "../evil.txt"; }));
+        QCOMPARE(QDir(outer.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"out"});
+        // One file per row, each with its own content.
+        const QStringList written = FilesIn(folder);
+        QCOMPARE(written.size(), expected.size());
+        QStringList got, want;
+        for (const QString& name : written) got << Sha(folder + u'/' + name);
+        for (const QJsonObject& e : expected) want << e["sha256"].toString();
+        got.sort();
+        want.sort();
+        QCOMPARE(got, want);
+        QVERIFY(written.contains("dup.txt") && written.contains("dup (2).txt"));
+        QCOMPARE(Sha(folder + "/dup.txt"), expected[0]["sha256"].toString());  // the first row keeps its name
+    }
+
+    // A second press while the run probes: the walk reads nothing.
+    void SecondPressStopsTheScan() {
+        auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        form->btnScan->click();
+        WaitForFlag(form->ScanRunning);
+        QVERIFY(!form->btn2->isEnabled());
+        form->btnScan->click();
+        QVERIFY(form->btn2->isEnabled());  // at once, before the run has stopped
+        QVERIFY(form->ScanStopRequested);
+        QVERIFY(messages.WaitFor(1));
+        QCOMPARE(messages.Texts, QStringList{Titled(kScanEmpty)});
+        QCOMPARE(form->Results()->Count(), 0);
+        QCOMPARE(form->pb1->value(), 0);
+        QCOMPARE(form->lblDriveMFTRecordsCount->text(), QStringLiteral("File QTY : 92"));
+        QCOMPARE(form->btnScan->text(), QStringLiteral("Scan Disk"));
+
+        // Two presses in a row, before the run can have set its flag: still
+        // one run, stopped.
+        form->btnScan->click();
+        form->btnScan->click();
+        QVERIFY(messages.WaitFor(2));
+        QTest::qWait(200);
+        QCOMPARE(messages.Texts.size(), 2);
+        QCOMPARE(messages.Texts.last(), Titled(kScanEmpty));
+
+        // And the next press scans again.
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kScanDone));
+    }
+
+    void SecondPressStopsTheRecovery() {
+        QTemporaryDir out;
+        auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        form->chk1->setChecked(true);
+        form->btnRecover->click();
+        QVERIFY(!form->btn2->isEnabled());
+        WaitForFlag(form->RecoverRunning);
+        form->btnRecover->click();
+        QVERIFY(form->RecoverStopRequested);
+        QVERIFY(!form->btn2->isEnabled());  // unlike the scan button: only the run's end enables it
+        QVERIFY(messages.WaitFor(2));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+        QCOMPARE(FilesIn(out.path()), QStringList());
+        QCOMPARE(form->pb1->value(), 0);
+        QCOMPARE(form->pb1->maximum(), form->Results()->Count());
+        QCOMPARE(form->btnRecover->text(), QStringLiteral(u"恢复文件"));
+        QVERIFY(form->btn2->isEnabled() && form->btnScan->isEnabled());
+    }
+
+    void MissingChoicesStartNothing() {
+        QTemporaryDir out;
+        auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+        TMessages messages;
+        // No drive selected.
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kSelectDrive));
+        QCOMPARE(form->lblDelCount->text(), QStringLiteral(" Deleted QTY:   0"));
+        QVERIFY(form->btn2->isEnabled() && !form->ScanStopRequested && !form->ScanRunning);
+        // No rows, then rows and no tick.
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kCheckFile));
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kCheckFile));
+        QCOMPARE(form->btnRecover->text(), QStringLiteral("Lumbra File"));
+        QVERIFY(form->btn2->isEnabled());
+        // Ticks but no drive selected.
+        form->Results()->SetChecked(1, true);
+        form->lstDriveList->clearSelection();
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kSelectDrive));
+        QCOMPARE(FilesIn(out.path()), QStringList());
+        QVERIFY(!form->RecoverRunning && !form->RecoverStopRequested);
+    }
+
+    // A drive that no longer opens, or is no longer NTFS, ends the run
+    // without a word, leaving the window as the table of quiet ends says.
+    void QuietEnds_data() {
+        QTest::addColumn<QString>("replacement");  // empty: the image is gone
+        QTest::newRow("does not open") << QString();
+        QTest::newRow("not NTFS") << QStringLiteral("notntfs");
+    }
+    void QuietEnds() {
+        QFETCH(QString, replacement);
+        QTemporaryDir dir;
+        const QString image = dir.filePath("drive.img");
+        QVERIFY(QFile::copy(Image("basic"), image));
+        auto form = MakeForm(QStringLiteral("D=") + image);
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(QFile::remove(image));
+        if (!replacement.isEmpty()) QVERIFY(QFile::copy(Image(replacement), image));
+        const QString name = form->lblDriveName->text();
+        const QString size = form->lblDriveSize->text();
+
+        form->btnScan->click();
+        if (!replacement.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(form->lblDriveName->text() != name, kRunTimeoutMs);
+        QTRY_VERIFY(!form->ScanRunning);
+        QTest::qWait(100);
+        QCOMPARE(messages.Texts, QStringList());
+        QCOMPARE(form->lblDriveName->text() != name, !replacement.isEmpty());
+        QCOMPARE(form->lblDriveSize->text(), size);
+        QCOMPARE(form->lblDelCount->text(), QStringLiteral("Deleted QTY: 0"));
+        QCOMPARE(form->btnScan->text(), QStringLiteral("Disk Scan"));
+        QVERIFY(!form->btn2->isEnabled());  // until a later run ends normally
+        QVERIFY(form->btnRecover->isEnabled());
+        QCOMPARE(form->diskInfo.BytesPerFileRecord, 0);
+    }
+
+    // Destroying the window while a worker waits for the UI thread neither
+    // hangs nor touches a control that is gone.
+    void ClosingTheWindowEndsTheRuns() {
+        QTemporaryDir out;
+        {
+            auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+            SelectDrive(*form, QStringLiteral("D:"));
+            form->btnScan->click();
+            WaitForFlag(form->ScanRunning);
+        }
+        auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+        {
+            TMessages messages;
+            SelectDrive(*form, QStringLiteral("D:"));
+            QVERIFY(PressAndWait(form->btnScan, messages));
+        }
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        form->chk1->setChecked(true);
+        form->btnRecover->click();
+        WaitForFlag(form->RecoverRunning);
+        form->btnScan->setEnabled(true);
+        form->btnScan->click();  // a scan beside it, also waiting for its first hand-over
+        WaitForFlag(form->ScanRunning);
+        form.reset();
+        QTest::qWait(50);
+        QCOMPARE(FilesIn(out.path()), QStringList());
+    }
+
+    // A folder on the drive being read: the question comes first, and only
+    // Yes starts the run. Needs a loop mount (root and ntfs-3g).
+    void OutputFolderOnTheSourceAsksFirst() {
+        QTemporaryDir dir;
+        const QString image = dir.filePath("drive.img");
+        const QString mount = dir.filePath("mnt");
+        QVERIFY(QFile::copy(Image("basic"), image));
+        QFile(image).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(QDir().mkpath(mount));
+        const auto mounted =
+            testing_support::RunCommand(QStringLiteral("mount -o loop '%1' '%2' 2>/dev/null").arg(image, mount).toStdString());
+        if (mounted.status != 0) QSKIP("cannot loop-mount the image here (needs root and ntfs-3g)");
+        struct TUnmount {
+            QString path;
+            ~TUnmount() { testing_support::RunCommand(QStringLiteral("umount '%1'").arg(path).toStdString()); }
+        } unmount{mount};
+
+        auto form = MakeForm(QStringLiteral("D=") + image);
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(mount));
+        form->Results()->SetChecked(0, true);
+        const QStringList before = FilesIn(mount);
+        const QString question = Titled(QString::fromUtf16(app::kOutputOnSourceQuestion));
+
+        messages.Answer = QMessageBox::Cancel;
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), question);
+        QTest::qWait(100);
+        QCOMPARE(messages.Texts.size(), 2);
+        QVERIFY(!form->RecoverRunning && form->btn2->isEnabled());
+        QCOMPARE(FilesIn(mount), before);
+
+        messages.Answer = QMessageBox::Yes;
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), question);
+        QVERIFY(messages.WaitFor(4));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+        const QJsonObject first = DeletedRows(Manifest("basic"))[0];
+        QCOMPARE(Sha(mount + u'/' + first["name"].toString()), first["sha256"].toString());
+
+        // Another folder asks nothing.
+        QTemporaryDir elsewhere;
+        QVERIFY(form->dirlstDLB->SetDirectory(elsewhere.path()));
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+    }
+
+    void BarScaleEndsFullBeyondInt() {
+        for (const std::uint64_t steps : {std::uint64_t{0}, std::uint64_t{76}, std::uint64_t{INT_MAX},
+                                          std::uint64_t{INT_MAX} + 1, std::uint64_t{1} << 40, ~std::uint64_t{0}}) {
+            const app::TBarScale scale(steps);
+            QVERIFY(scale.Maximum() >= 0);
+            QCOMPARE(scale.Position(steps), scale.Maximum());
+            QCOMPARE(scale.Position(0), 0);
+            if (steps <= INT_MAX) QCOMPARE(std::uint64_t(scale.Maximum()), steps);
+            else QVERIFY(scale.Maximum() > INT_MAX / 4);  // still fine-grained
+        }
+    }
+};
+
+int main(int argc, char* argv[]) {
+    // The manifests' date texts are for the C locale in UTC.
+    setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C", 1);
+    QApplication application(argc, argv);
+    TRunsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "runs_test.moc"
