@@ -145,6 +145,42 @@ TEST_F(ScanEngine, FragmentedMftIsWalkedWhereItLies) {
     EXPECT_EQ(r.rows[1].Caption, "0x14400");  // LCN 20 + 1024: the second record of that extent
 }
 
+TEST_F(ScanEngine, MftRunsContinuedInAnExtensionRecord) {
+    // Record 0's own $DATA covers VCNs 0..7 (records 0..31); its attribute
+    // list names record 17, whose $DATA piece maps VCNs 8..9 to LCN 40.
+    TVolumeBuilder v;
+    std::vector<std::uint8_t> list;
+    auto entry = [&](std::uint64_t vcn, std::uint64_t record) {
+        std::vector<std::uint8_t> e(0x20, 0);
+        testing_support::PutLe(e, 0x00, 0x80, 4);
+        testing_support::PutLe(e, 0x04, 0x20, 2);
+        e[0x07] = 0x1A;
+        testing_support::PutLe(e, 0x08, vcn, 8);
+        testing_support::PutLe(e, 0x10, record, 8);
+        list.insert(list.end(), e.begin(), e.end());
+    };
+    entry(0, 0);
+    entry(8, 17);
+    v.Put(0, TRecordBuilder(1024)
+                 .Flags(1)
+                 .Add(TAttributeBuilder::StandardInformation(0, 0))
+                 .Add(TAttributeBuilder::Resident(0x20, list))
+                 .Add(TAttributeBuilder::FileName(u"$MFT", 3))
+                 .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({{4, 8}}), 40 * 1024, 0, 7))
+                 .Build());
+    v.Put(17, TRecordBuilder(1024)
+                  .Flags(1)
+                  .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({{40, 2}}), 40 * 1024, 8, 9))
+                  .Build());
+    auto deleted = TVolumeBuilder::DeletedFile(u"beyond-the-base-runs.txt", 9);
+    std::copy(deleted.begin(), deleted.end(), v.Bytes().begin() + 40 * 4096 + 1024);  // record 33
+    const auto r = Scan(v.Bytes());
+    EXPECT_EQ(r.records, 40u);
+    ASSERT_EQ(Names(r), (std::vector<std::string>{"beyond-the-base-runs.txt"}));
+    EXPECT_EQ(r.rows[0].Caption, "0x28400");
+    EXPECT_EQ(r.rows[0].Record, 33u);
+}
+
 TEST_F(ScanEngine, QuietEnds) {
     {
         TVolumeBuilder v;
