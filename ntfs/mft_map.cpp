@@ -81,6 +81,16 @@ std::size_t TMftMap::Read(platform::TRawVolume& volume, std::uint64_t mftOffset,
     return done;
 }
 
+std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume, std::uint64_t n,
+                                               const TDISK_INFORMATION& geometry) {
+    const auto offset = MulChecked(n, geometry.BytesPerFileRecord);
+    if (!offset || geometry.BytesPerFileRecord == 0) return std::nullopt;
+    TDynamicCharArray record(geometry.BytesPerFileRecord);
+    if (map.Read(volume, *offset, record.Span()) != record.Size()) return std::nullopt;
+    if (!ApplyFixups(record.Span(), geometry)) return std::nullopt;
+    return record;
+}
+
 namespace {
 
 // How many times an attribute list may lead to further extension records
@@ -131,14 +141,7 @@ std::optional<TMftLayout> BuildMftLayout(platform::TRawVolume& volume, std::span
         // may reveal runs that locate further extension records.
         for (int pass = 0; pass < kMaxMapPasses; ++pass) {
             const TMftMap current = *map;
-            const TRecordReader reader = [&](std::uint64_t n) -> std::optional<TDynamicCharArray> {
-                const auto offset = MulChecked(n, geometry.BytesPerFileRecord);
-                if (!offset || geometry.BytesPerFileRecord == 0) return std::nullopt;
-                TDynamicCharArray rec(geometry.BytesPerFileRecord);
-                if (current.Read(volume, *offset, rec.Span()) != rec.Size()) return std::nullopt;
-                if (!ApplyFixups(rec.Span(), geometry)) return std::nullopt;
-                return rec;
-            };
+            const TRecordReader reader = [&](std::uint64_t n) { return ReadMftRecord(current, volume, n, geometry); };
             const TRunList all = CollectDataRuns(volume, record0, data.View(), geometry, reader);
             auto next = TMftMap::FromRuns(all.Runs, geometry.BytesPerCluster);
             if (!next || next->ByteLength() <= map->ByteLength()) break;

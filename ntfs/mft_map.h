@@ -15,6 +15,7 @@
 
 #include "ntfs/boot_sector.h"
 #include "ntfs/data_runs.h"
+#include "ntfs/dynamic_char_array.h"
 #include "platform/raw_volume.h"
 
 namespace ntfs {
@@ -57,6 +58,11 @@ private:
     std::vector<TMftExtent> m_extents;
     std::uint64_t m_length = 0;
 };
+
+// Reads MFT record n through the map and applies its fixups; empty when it
+// cannot be read whole or fails them.
+std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume, std::uint64_t n,
+                                               const TDISK_INFORMATION& geometry);
 
 // How the map of a volume was found.
 enum class TMftMapSource {

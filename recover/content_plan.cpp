@@ -44,13 +44,8 @@ std::vector<ntfs::TDataRun> CollectListedRuns(platform::TRawVolume& volume,
                                               ntfs::TByteView runList) {
     const auto layout = LoadMftLayout(volume, geometry);
     if (!layout) return ntfs::DecodeRunList(runList).Runs;
-    const ntfs::TRecordReader readRecord = [&](std::uint64_t n) -> std::optional<ntfs::TDynamicCharArray> {
-        const auto position = ntfs::MulChecked(n, geometry.BytesPerFileRecord);
-        if (!position) return std::nullopt;
-        ntfs::TDynamicCharArray image(geometry.BytesPerFileRecord);
-        if (layout->Map.Read(volume, *position, image.Span()) != image.Size()) return std::nullopt;
-        if (!ntfs::ApplyFixups(image.Span(), geometry)) return std::nullopt;
-        return image;
+    const ntfs::TRecordReader readRecord = [&](std::uint64_t n) {
+        return ntfs::ReadMftRecord(layout->Map, volume, n, geometry);
     };
     return ntfs::CollectDataRuns(volume, {record.Data(), record.Size()}, data.View(), geometry, readRecord)
         .Runs;
