@@ -34,8 +34,11 @@ public:
     }
 
     void OnFound(scan::DeletedFileEntry&& entry) override {
-        m_rows.push_back(TRow{Text(entry.Caption), Text(entry.NameText), Text(entry.Extension), Text(entry.SizeText),
-                              Text(entry.CreateTime), Text(entry.LastTime), false});
+        // The caption and the size are ASCII by construction; Latin-1 is the
+        // cheaper decoding, and this runs once per found file.
+        m_rows.push_back(TRow{QString::fromLatin1(entry.Caption), Text(entry.NameText), Text(entry.Extension),
+                              QString::fromLatin1(entry.SizeText), Text(entry.CreateTime), Text(entry.LastTime),
+                              false});
     }
 
     void Flush() {
