@@ -1,11 +1,11 @@
 // Program start: one copy at a time, the application title, the main window,
 // the message loop. No arguments, no settings.
 #include <QApplication>
-#include <QTimer>
 
 #include "app/fonts.h"
 #include "app/main_form.h"
 #include "app/message_box.h"
+#include "app/screenshot.h"
 #include "app/single_instance.h"
 
 int main(int argc, char* argv[]) {
@@ -19,15 +19,8 @@ int main(int argc, char* argv[]) {
     app::TMainForm form;
     form.show();
 
-    // LUMBRA_SCREENSHOT=file.png: save a picture of the window once it has
-    // been drawn, then close (the documentation's screenshot is made so).
-    const QString screenshot = qEnvironmentVariable("LUMBRA_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(1500, &form, [&form, screenshot] {
-            form.grab().save(screenshot);
-            form.close();
-        });
-    }
+    // LUMBRA_SCREENSHOT=file.png: the documentation's pictures (app/screenshot.h).
+    app::ScheduleScreenshot(form);
     const int result = QApplication::exec();
     return result == 0 ? 0 : result;
 }
