@@ -71,15 +71,20 @@ void TRecoverThread::Execute() {
                 if (index >= form.Results()->Count()) return;
                 const TRow& row = form.Results()->Row(index);
                 if (!row.Checked) continue;
-                next = {true, index, row.Caption.toStdString(), row.FileName.toStdString(),
-                        form.dirlstDLB->Directory().toStdString(), form.rb1->isChecked()};
+                next = {true,
+                        index,
+                        row.Caption.toStdString(),
+                        row.FileName.toStdString(),
+                        form.dirlstDLB->Directory().toStdString(),
+                        form.rb1->isChecked()};
                 return;
             }
         });
         if (!served || !next.Found) break;
         const std::string name = recover::TargetFileName(
             next.Name, static_cast<std::uint64_t>(next.Index),
-            next.OldName ? recover::TNamingChoice::OldName : recover::TNamingChoice::AutoName, rules, written);
+            next.OldName ? recover::TNamingChoice::OldName : recover::TNamingChoice::AutoName, rules,
+            written);
         const std::string target = recover::JoinTargetPath(next.Folder, name, rules);
         // A file that cannot be rebuilt leaves no trace but its absence.
         if (recover::RecoverFileFromRecord(drive, next.Caption, FdiskInfo, target).Status ==

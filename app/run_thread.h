@@ -30,7 +30,8 @@ class TMainForm;
 class TBarScale {
 public:
     explicit TBarScale(std::uint64_t steps)
-        : m_divisor(steps <= kLimit ? 1 : (steps - 1) / kLimit + 1), m_maximum(static_cast<int>(steps / m_divisor)) {}
+        : m_divisor(steps <= kLimit ? 1 : (steps - 1) / kLimit + 1),
+          m_maximum(static_cast<int>(steps / m_divisor)) {}
     int Maximum() const { return m_maximum; }
     int Position(std::uint64_t done) const { return static_cast<int>(done / m_divisor); }
 

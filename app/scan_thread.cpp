@@ -15,7 +15,9 @@ namespace app {
 
 namespace {
 
-QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
 
 // Collects the walk's rows and progress on the scan thread and hands them
 // over in batches, queued behind the earlier hand-overs.
@@ -24,7 +26,10 @@ public:
     using TPost = std::function<void(std::function<void()>)>;
 
     TBatchSink(TMainForm& form, TPost post, std::uint64_t walkLength)
-        : m_form(form), m_post(std::move(post)), m_scale(walkLength), m_due(Clock::now() + TScanThread::kHandOverInterval) {}
+        : m_form(form),
+          m_post(std::move(post)),
+          m_scale(walkLength),
+          m_due(Clock::now() + TScanThread::kHandOverInterval) {}
 
     int BarMaximum() const { return m_scale.Maximum(); }
 
@@ -37,8 +42,8 @@ public:
         // The caption and the size are ASCII by construction; Latin-1 is the
         // cheaper decoding, and this runs once per found file.
         m_rows.push_back(TRow{QString::fromLatin1(entry.Caption), Text(entry.NameText), Text(entry.Extension),
-                              QString::fromLatin1(entry.SizeText), Text(entry.CreateTime), Text(entry.LastTime),
-                              false});
+                              QString::fromLatin1(entry.SizeText), Text(entry.CreateTime),
+                              Text(entry.LastTime), false});
     }
 
     void Flush() {
@@ -65,7 +70,8 @@ private:
 
 }  // namespace
 
-TScanThread::TScanThread(TMainForm& form, QString curDrive) : TRunThread(form), FcurDrive(std::move(curDrive)) {}
+TScanThread::TScanThread(TMainForm& form, QString curDrive)
+    : TRunThread(form), FcurDrive(std::move(curDrive)) {}
 
 void TScanThread::EndQuietly() {
     // In this order: a click that sees the flag clear may start the next run.
@@ -99,7 +105,8 @@ void TScanThread::Execute() {
         return EndQuietly();
     if (engine.ReadMftLayout()) return EndQuietly();
 
-    TBatchSink sink(form, [this](std::function<void()> fn) { PostToUiThread(std::move(fn)); }, engine.WalkLength());
+    TBatchSink sink(
+        form, [this](std::function<void()> fn) { PostToUiThread(std::move(fn)); }, engine.WalkLength());
     if (!OnUiThread([&] {
             form.lblDriveMFTSize->setText(Text(engine.MftSizeText()));
             form.lblDriveMFTRecordsCount->setText(Text(engine.RecordCountText()));

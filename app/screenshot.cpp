@@ -23,7 +23,8 @@ public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show)
-            if (auto* box = qobject_cast<QMessageBox*>(watched)) QTimer::singleShot(300, box, &QMessageBox::accept);
+            if (auto* box = qobject_cast<QMessageBox*>(watched))
+                QTimer::singleShot(300, box, &QMessageBox::accept);
         return false;
     }
 };

@@ -92,17 +92,19 @@ int main(int argc, char* argv[]) {
     watch.Clock.start();
     watch.Running = true;
     form.btnScan->click();
-    while (watch.EndedAt < 0) QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    while (watch.EndedAt < 0)
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     // Let the message close and the worker end.
     QElapsedTimer tail;
     tail.start();
     while (tail.elapsed() < 200) QApplication::processEvents(QEventLoop::AllEvents, 20);
     const double rssAfter = StatusMiB("VmRSS");
 
-    std::printf("seconds %.3f\nrows %d\nrss_before_mib %.1f\nrss_after_mib %.1f\nlist_mib %.1f\npeak_mib %.1f\n"
-                "paints %lld\nmax_paint_gap_ms %lld\nmax_tick_gap_ms %lld\n",
-                static_cast<double>(watch.EndedAt) / 1000.0, form.Results()->Count(), rssBefore, rssAfter,
-                rssAfter - rssBefore, StatusMiB("VmHWM"), static_cast<long long>(watch.Paints),
-                static_cast<long long>(watch.MaxPaintGap), static_cast<long long>(maxTickGap));
+    std::printf(
+        "seconds %.3f\nrows %d\nrss_before_mib %.1f\nrss_after_mib %.1f\nlist_mib %.1f\npeak_mib %.1f\n"
+        "paints %lld\nmax_paint_gap_ms %lld\nmax_tick_gap_ms %lld\n",
+        static_cast<double>(watch.EndedAt) / 1000.0, form.Results()->Count(), rssBefore, rssAfter,
+        rssAfter - rssBefore, StatusMiB("VmHWM"), static_cast<long long>(watch.Paints),
+        static_cast<long long>(watch.MaxPaintGap), static_cast<long long>(maxTickGap));
     return 0;
 }

@@ -80,7 +80,8 @@ bool FolderIsOnDrive(const std::string& folder, const std::string& drive) {
         const std::string backing = LoopBackingFile(device);
         if (backing.empty()) continue;
         const auto backingStat = StatOf(backing);
-        if (backingStat && backingStat->st_dev == sourceStat->st_dev && backingStat->st_ino == sourceStat->st_ino)
+        if (backingStat && backingStat->st_dev == sourceStat->st_dev &&
+            backingStat->st_ino == sourceStat->st_ino)
             return true;
     }
     return false;

@@ -38,7 +38,9 @@ namespace {
 
 constexpr int kRunTimeoutMs = 30000;
 
-QString Image(const QString& name) { return QStringLiteral(LUMBRA_FIXTURE_IMAGES "/%1.img").arg(name); }
+QString Image(const QString& name) {
+    return QStringLiteral(LUMBRA_FIXTURE_IMAGES "/%1.img").arg(name);
+}
 
 QJsonObject Manifest(const QString& name) {
     QFile f(QStringLiteral(LUMBRA_FIXTURE_MANIFESTS "/%1.json").arg(name));
@@ -50,8 +52,9 @@ QJsonObject Manifest(const QString& name) {
 QList<QJsonObject> DeletedRows(const QJsonObject& manifest) {
     QList<QJsonObject> rows;
     for (const QJsonValue& v : manifest.value("deleted").toArray()) rows << v.toObject();
-    std::sort(rows.begin(), rows.end(),
-              [](const QJsonObject& a, const QJsonObject& b) { return a["record"].toInt() < b["record"].toInt(); });
+    std::sort(rows.begin(), rows.end(), [](const QJsonObject& a, const QJsonObject& b) {
+        return a["record"].toInt() < b["record"].toInt();
+    });
     return rows;
 }
 
@@ -95,7 +98,9 @@ private:
     QTimer m_timer;
 };
 
-QString Titled(const QString& text) { return QStringLiteral("Lumbra|") + text; }
+QString Titled(const QString& text) {
+    return QStringLiteral("Lumbra|") + text;
+}
 
 const QString kScanDone = QStringLiteral("When the scan is complete, check the file and click Lumbra file!");
 const QString kScanEmpty = QStringLiteral(
@@ -133,7 +138,8 @@ class TRunsTest : public QObject {
 private slots:
     void ScanListsEveryDeletedFile_data() {
         QTest::addColumn<QString>("fixture");
-        for (const char* name : {"basic", "hostile", "fragmft", "compressed", "attrlist", "c512", "s4k", "c64k"})
+        for (const char* name :
+             {"basic", "hostile", "fragmft", "compressed", "attrlist", "c512", "s4k", "c64k"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
     void ScanListsEveryDeletedFile() {
@@ -153,9 +159,11 @@ private slots:
         for (int i = 0; i < results->Count(); ++i) {
             const app::TRow& row = results->Row(i);
             const QJsonObject& e = expected[i];
-            const QStringList got{row.Caption, row.FileName, row.FileExt, row.FileSize, row.CreateTime, row.LastTime};
-            const QStringList want{e["caption"].toString(),  e["name"].toString(),    e["type"].toString(),
-                                   e["sizeText"].toString(), e["created"].toString(), e["modified"].toString()};
+            const QStringList got{row.Caption,  row.FileName,   row.FileExt,
+                                  row.FileSize, row.CreateTime, row.LastTime};
+            const QStringList want{e["caption"].toString(), e["name"].toString(),
+                                   e["type"].toString(),    e["sizeText"].toString(),
+                                   e["created"].toString(), e["modified"].toString()};
             QCOMPARE(got, want);
             QVERIFY(!row.Checked);
         }
@@ -168,11 +176,12 @@ private slots:
         const qint64 records = mft["records"].toInteger();
         QCOMPARE(form->lblDriveName->text(), QStringLiteral("Driver Name: ") + boot["label"].toString());
         QCOMPARE(form->lblDriveSerial->text(), QStringLiteral("SN") + serial);
-        QCOMPARE(form->lblDriveSize->text(),
-                 QStringLiteral("Size : %1 MB")
-                     .arg(boot["totalSectors"].toInteger() * boot["bytesPerSector"].toInteger() / 1024 / 1024));
+        QCOMPARE(form->lblDriveSize->text(), QStringLiteral("Size : %1 MB")
+                                                 .arg(boot["totalSectors"].toInteger() *
+                                                      boot["bytesPerSector"].toInteger() / 1024 / 1024));
         QCOMPARE(form->lblDriveMFTLocation->text(),
-                 QStringLiteral(u"MFT位置 : 0x") + QString::number(boot["mftByteOffset"].toInteger(), 16).toUpper());
+                 QStringLiteral(u"MFT位置 : 0x") +
+                     QString::number(boot["mftByteOffset"].toInteger(), 16).toUpper());
         QCOMPARE(form->lblDriveMFTSize->text(),
                  QStringLiteral(u"MFT大小 : %1 Byte").arg(mftClusters * boot["bytesPerCluster"].toInteger()));
         QCOMPARE(form->lblDriveMFTRecordsCount->text(), QStringLiteral("File QTY : %1").arg(records));
@@ -431,12 +440,14 @@ private slots:
         QVERIFY(QFile::copy(Image("basic"), image));
         QFile(image).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(QDir().mkpath(mount));
-        const auto mounted =
-            testing_support::RunCommand(QStringLiteral("mount -o loop '%1' '%2' 2>/dev/null").arg(image, mount).toStdString());
+        const auto mounted = testing_support::RunCommand(
+            QStringLiteral("mount -o loop '%1' '%2' 2>/dev/null").arg(image, mount).toStdString());
         if (mounted.status != 0) QSKIP("cannot loop-mount the image here (needs root and ntfs-3g)");
         struct TUnmount {
             QString path;
-            ~TUnmount() { testing_support::RunCommand(QStringLiteral("umount '%1'").arg(path).toStdString()); }
+            ~TUnmount() {
+                testing_support::RunCommand(QStringLiteral("umount '%1'").arg(path).toStdString());
+            }
         } unmount{mount};
 
         auto form = MakeForm(QStringLiteral("D=") + image);
@@ -472,14 +483,17 @@ private slots:
     }
 
     void BarScaleEndsFullBeyondInt() {
-        for (const std::uint64_t steps : {std::uint64_t{0}, std::uint64_t{76}, std::uint64_t{INT_MAX},
-                                          std::uint64_t{INT_MAX} + 1, std::uint64_t{1} << 40, ~std::uint64_t{0}}) {
+        for (const std::uint64_t steps :
+             {std::uint64_t{0}, std::uint64_t{76}, std::uint64_t{INT_MAX}, std::uint64_t{INT_MAX} + 1,
+              std::uint64_t{1} << 40, ~std::uint64_t{0}}) {
             const app::TBarScale scale(steps);
             QVERIFY(scale.Maximum() >= 0);
             QCOMPARE(scale.Position(steps), scale.Maximum());
             QCOMPARE(scale.Position(0), 0);
-            if (steps <= INT_MAX) QCOMPARE(std::uint64_t(scale.Maximum()), steps);
-            else QVERIFY(scale.Maximum() > INT_MAX / 4);  // still fine-grained
+            if (steps <= INT_MAX)
+                QCOMPARE(std::uint64_t(scale.Maximum()), steps);
+            else
+                QVERIFY(scale.Maximum() > INT_MAX / 4);  // still fine-grained
         }
     }
 };
