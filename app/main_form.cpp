@@ -175,7 +175,8 @@ TMainForm::~TMainForm() {
     // set and what they still hand over is dropped.
     ScanStopRequested = true;
     RecoverStopRequested = true;
-    for (TRunThread* run : {static_cast<TRunThread*>(m_scanThread.get()), static_cast<TRunThread*>(m_recoverThread.get())})
+    for (TRunThread* run :
+         {static_cast<TRunThread*>(m_scanThread.get()), static_cast<TRunThread*>(m_recoverThread.get())})
         if (run != nullptr) run->AbandonAndWait();
     FormDestroy();
 }
