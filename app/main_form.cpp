@@ -45,11 +45,15 @@ constexpr int kItemHeight = 19;  // lstDriveList and dirlstDLB
 
 // A text colour for any kind of control: labels, buttons and edits each paint
 // their text with a different palette role.
+// Only the active and inactive groups: a disabled control keeps the style's
+// greyed text, so a button that cannot be pressed during a run looks it.
 void SetTextColour(QWidget* w, const QColor& colour) {
     QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    p.setColor(QPalette::ButtonText, colour);
-    p.setColor(QPalette::Text, colour);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::WindowText, colour);
+        p.setColor(group, QPalette::ButtonText, colour);
+        p.setColor(group, QPalette::Text, colour);
+    }
     w->setPalette(p);
 }
 
