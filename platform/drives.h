@@ -23,7 +23,7 @@ struct TDriveEntry {
 
 // Parses a LUMBRA_DRIVES value. Entries that are not LETTER=PATH are ignored;
 // a letter given twice keeps its first path. Sorted by letter.
-std::vector<TDriveEntry> ParseDriveTable(const std::string& spec);
+std::vector<TDriveEntry> ParseDriveTable(const std::string& entries);
 
 // The drive table in force on this machine (Windows: the logical drives).
 std::vector<TDriveEntry> DriveTable();

@@ -5,13 +5,13 @@
 
 namespace platform {
 
-std::vector<TDriveEntry> ParseDriveTable(const std::string& spec) {
+std::vector<TDriveEntry> ParseDriveTable(const std::string& entries) {
     std::vector<TDriveEntry> table;
     std::size_t pos = 0;
-    while (pos <= spec.size()) {
-        std::size_t end = spec.find(';', pos);
-        if (end == std::string::npos) end = spec.size();
-        const std::string item = spec.substr(pos, end - pos);
+    while (pos <= entries.size()) {
+        std::size_t end = entries.find(';', pos);
+        if (end == std::string::npos) end = entries.size();
+        const std::string item = entries.substr(pos, end - pos);
         pos = end + 1;
         if (item.size() < 3 || item[1] != '=') continue;
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));

@@ -52,13 +52,13 @@ std::vector<std::string> BlockDeviceNames() {
 }  // namespace
 
 std::vector<TDriveEntry> DriveTable() {
-    const char* spec = std::getenv("LUMBRA_DRIVES");
+    const char* mapping = std::getenv("LUMBRA_DRIVES");
     std::vector<TDriveEntry> table;
-    bool withMachine = spec == nullptr;
-    if (spec != nullptr) {
-        table = ParseDriveTable(spec);
+    bool withMachine = mapping == nullptr;
+    if (mapping != nullptr) {
+        table = ParseDriveTable(mapping);
         // "*" among the entries adds the machine's own devices beside them.
-        const std::string text = spec;
+        const std::string text = mapping;
         std::size_t pos = 0;
         while (pos <= text.size()) {
             std::size_t end = text.find(';', pos);
