@@ -68,22 +68,27 @@ public:
         m_line.clear();
         if (m_json) {
             m_line += m_found == 1 ? "\n  {" : ",\n  {";
-            m_line += "\"caption\": ";
-            PutJsonString(m_line, e.Caption);
-            m_line += ", \"record\": " + std::to_string(e.Record) + ", \"name\": ";
-            PutJsonString(m_line, e.NameText);
-            m_line += ", \"type\": ";
-            PutJsonString(m_line, e.Extension);
-            m_line += ", \"sizeText\": ";
-            PutJsonString(m_line, e.SizeText);
-            m_line += ", \"size\": " + std::to_string(e.Size) + ", \"created\": ";
-            PutJsonString(m_line, e.CreateTime);
-            m_line += ", \"modified\": ";
-            PutJsonString(m_line, e.LastTime);
-            m_line += ", \"createdUtc\": ";
-            PutJsonString(m_line, scan::FileTimeToUtcIso(e.CreationTime));
-            m_line += ", \"modifiedUtc\": ";
-            PutJsonString(m_line, scan::FileTimeToUtcIso(e.ModificationTime));
+            auto text = [&](const char* key, const std::string& value) {
+                m_line += m_line.back() == '{' ? "\"" : ", \"";
+                m_line += key;
+                m_line += "\": ";
+                PutJsonString(m_line, value);
+            };
+            auto number = [&](const char* key, auto value) {
+                m_line += ", \"";
+                m_line += key;
+                m_line += "\": " + std::to_string(value);
+            };
+            text("caption", e.Caption);
+            number("record", e.Record);
+            text("name", e.NameText);
+            text("type", e.Extension);
+            text("sizeText", e.SizeText);
+            number("size", e.Size);
+            text("created", e.CreateTime);
+            text("modified", e.LastTime);
+            text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
+            text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
             m_line += "}";
         } else {
             cli::PutPlain(m_line, e.Caption);
@@ -117,16 +122,10 @@ namespace cli {
 bool ShowProgress() { return isatty(2) != 0; }
 
 bool PrepareScan(scan::TScanEngine& engine, const std::string& source) {
-    auto fail = [&](scan::TScanOutcome outcome) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(), scan::OutcomeText(outcome).c_str());
-        return false;
-    };
-    if (!engine.Open()) return fail(scan::TScanOutcome::VolumeDidNotOpen);
-    engine.ReadBootSector();
-    if (!engine.IsNtfs()) return fail(scan::TScanOutcome::NotNtfs);
-    engine.DeriveGeometry();
-    if (const auto end = engine.ReadMftLayout()) return fail(*end);
-    return true;
+    const auto end = engine.Prepare();
+    if (!end) return true;
+    std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(), scan::OutcomeText(*end).c_str());
+    return false;
 }
 
 int ScanCommand(const std::string& source, bool json) {

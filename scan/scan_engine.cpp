@@ -174,12 +174,16 @@ TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
     return TScanOutcome::Completed;
 }
 
-TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
+std::optional<TScanOutcome> TScanEngine::Prepare() {
     if (!Open()) return TScanOutcome::VolumeDidNotOpen;
     ReadBootSector();
     if (!IsNtfs()) return TScanOutcome::NotNtfs;
     DeriveGeometry();
-    if (const auto end = ReadMftLayout()) return *end;
+    return ReadMftLayout();
+}
+
+TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
+    if (const auto end = Prepare()) return *end;
     const TScanOutcome outcome = Walk(stop, sink);
     Close();
     return outcome;

@@ -99,7 +99,10 @@ public:
     void Close();
     const TScanCounters& Counters() const { return m_counters; }
 
-    // Runs every step in order, for front ends without labels.
+    // Every step up to the walk, in order, for front ends without labels;
+    // the outcome of an early end, or nothing when the walk may begin.
+    std::optional<TScanOutcome> Prepare();
+    // Prepare, then the walk.
     TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
 
     static constexpr std::uint64_t kFirstUserRecord = 16;
