@@ -9,9 +9,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 image="${1:-$HOME/.cache/lumbra-bench/recover2g.img}"
 runs="${2:-3}"
-cli="$root/build-release/cli/lumbra-cli"
-[ -x "$cli" ] || { cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DLUMBRA_BUILD_TESTS=OFF -DLUMBRA_BUILD_APP=OFF >/dev/null && cmake --build "$root/build-release" >/dev/null; }
+source "$root/bench/lib.sh"
+cli="$(bench_cli)"
 out="${LUMBRA_BENCH_OUT:-$(dirname "$image")/out}"
 mkdir -p "$out"
 

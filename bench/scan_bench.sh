@@ -9,9 +9,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 image="${1:-$HOME/.cache/lumbra-bench/mft300k.img}"
 runs="${2:-5}"
-cli="$root/build-release/cli/lumbra-cli"
-[ -x "$cli" ] || { cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DLUMBRA_BUILD_TESTS=OFF -DLUMBRA_BUILD_APP=OFF >/dev/null && cmake --build "$root/build-release" >/dev/null; }
+source "$root/bench/lib.sh"
+cli="$(bench_cli)"
 for tool in ntfsundelete fls hyperfine /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool (apt-get install ntfs-3g sleuthkit hyperfine time)"; exit 1; }
 done
