@@ -108,11 +108,15 @@ private:
                 QTest::keyClick(box, Qt::Key_Escape);
             }
         }
-        if (m_form.MyNoWaitWnd && m_form.MyNoWaitWnd->isVisible() && !m_seen.BoxShown) {
-            m_seen.BoxShown = true;
-            m_seen.BoxGeometry = m_form.MyNoWaitWnd->geometry();
-            m_seen.BoxCaption = m_form.MyNoWaitWnd->Caption();
-            m_seen.BoxMessage = m_form.MyNoWaitWnd->Message();
+        if (m_form.MyNoWaitWnd && m_form.MyNoWaitWnd->isVisible()) {
+            if (!m_seen.BoxShown) {
+                m_seen.BoxShown = true;
+                m_seen.BoxGeometry = m_form.MyNoWaitWnd->geometry();
+                m_seen.BoxCaption = m_form.MyNoWaitWnd->Caption();
+            }
+            // The box is shown while it waits to be mapped, and the message
+            // is drawn into it only after that: take it once it is there.
+            if (m_seen.BoxMessage.isEmpty()) m_seen.BoxMessage = m_form.MyNoWaitWnd->Message();
         }
     }
 
