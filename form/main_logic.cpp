@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "form/bar_scale.h"
 #include "form/drive_facts.h"
 #include "form/texts.h"
 #include "platform/same_volume.h"
@@ -13,24 +14,6 @@
 namespace form {
 
 namespace {
-
-// A count of steps shown on a progress bar, whose range is an int: counts
-// beyond it are shown divided, so the bar still ends exactly full.
-class TBarScale {
-public:
-    explicit TBarScale(std::uint64_t steps = 0)
-        : m_divisor(steps <= kLimit ? 1 : (steps - 1) / kLimit + 1),
-          m_maximum(static_cast<int>(steps / m_divisor)) {}
-    int Maximum() const { return m_maximum; }
-    int Position(std::uint64_t done) const {
-        return static_cast<int>(std::min(done, m_divisor * kLimit) / m_divisor);
-    }
-
-private:
-    static constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<int>::max());
-    std::uint64_t m_divisor;
-    int m_maximum;
-};
 
 TRow RowOf(const scan::DeletedFileEntry& entry, std::size_t scanIndex) {
     TRow row;
@@ -195,7 +178,9 @@ public:
 TMainLogic::TMainLogic(TMainView& view, std::unique_ptr<TEngine> engine)
     : m_view(view), m_engine(std::move(engine)), m_shared(std::make_shared<TShared>()) {}
 
-TMainLogic::~TMainLogic() {
+TMainLogic::~TMainLogic() { Shutdown(); }
+
+void TMainLogic::Shutdown() {
     ScanStopRequested = true;
     RecoverStopRequested = true;
     {
@@ -241,6 +226,11 @@ void TMainLogic::AppendRows(std::vector<TRow>&& rows) {
     m_rows.Append(std::move(rows));
     m_view.RowsAppended(first, count);
     m_view.SetText(TControl::lblDelCount, DeletedCountText(m_rows.Count()));
+}
+
+void TMainLogic::ClearRows() {
+    m_rows.Clear();
+    m_view.RowsReset();
 }
 
 void TMainLogic::btnScanClick() {
