@@ -2,8 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QMessageBox>
-#include <QMetaObject>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -12,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -101,7 +101,9 @@ QWidget* Strip(QWidget* parent, const char* name) {
     return strip;
 }
 
-QString Q(std::u16string_view text) { return ToQString(text); }
+QString Q(std::u16string_view text) {
+    return ToQString(text);
+}
 
 }  // namespace
 
@@ -432,9 +434,13 @@ QString TMainForm::CheckNTFS(const QString& drive) {
     return QString::fromLatin1(probe->Oem.data(), static_cast<qsizetype>(probe->Oem.size()));
 }
 
-void TMainForm::btnScanClick() { m_logic->btnScanClick(); }
+void TMainForm::btnScanClick() {
+    m_logic->btnScanClick();
+}
 
-void TMainForm::btnRecoverClick() { m_logic->btnRecoverClick(); }
+void TMainForm::btnRecoverClick() {
+    m_logic->btnRecoverClick();
+}
 
 void TMainForm::dirlstDLBChange() {
     const QString& folder = dirlstDLB->Directory();
@@ -447,11 +453,17 @@ void TMainForm::dirlstDLBChange() {
     }
 }
 
-void TMainForm::chk1Click() { m_logic->chk1Click(chk1->isChecked()); }
+void TMainForm::chk1Click() {
+    m_logic->chk1Click(chk1->isChecked());
+}
 
-void TMainForm::btn2Click() { m_logic->btn2Click(); }
+void TMainForm::btn2Click() {
+    m_logic->btn2Click();
+}
 
-void TMainForm::lv1ColumnClick(int column) { m_logic->lv1ColumnClick(column); }
+void TMainForm::lv1ColumnClick(int column) {
+    m_logic->lv1ColumnClick(column);
+}
 
 int TMainForm::lv1Compare(const form::TRow& first, const form::TRow& second) const {
     return m_logic->lv1Compare(first, second);
@@ -463,7 +475,9 @@ void TMainForm::AddFoundFile(form::TRow row) {
     m_logic->AppendRows(std::move(rows));
 }
 
-void TMainForm::AppendRows(std::vector<form::TRow> rows) { m_logic->AppendRows(std::move(rows)); }
+void TMainForm::AppendRows(std::vector<form::TRow> rows) {
+    m_logic->AppendRows(std::move(rows));
+}
 
 QWidget* TMainForm::Control(form::TControl control) const {
     switch (control) {
@@ -519,7 +533,9 @@ void TMainForm::SetBarRange(int maximum) {
     pb1->setRange(0, std::max(maximum, 1));
 }
 
-void TMainForm::SetBarPosition(int position) { pb1->setValue(position); }
+void TMainForm::SetBarPosition(int position) {
+    pb1->setValue(position);
+}
 
 std::optional<std::string> TMainForm::SelectedDrive() const {
     const QList<QListWidgetItem*> selected = lstDriveList->selectedItems();
@@ -527,19 +543,33 @@ std::optional<std::string> TMainForm::SelectedDrive() const {
     return selected.first()->text().toStdString();
 }
 
-std::string TMainForm::OutputFolder() const { return dirlstDLB->Directory().toStdString(); }
+std::string TMainForm::OutputFolder() const {
+    return dirlstDLB->Directory().toStdString();
+}
 
-bool TMainForm::OldNameChosen() const { return rb1->isChecked(); }
+bool TMainForm::OldNameChosen() const {
+    return rb1->isChecked();
+}
 
-std::u16string TMainForm::SeekText() const { return edt1->text().toStdU16String(); }
+std::u16string TMainForm::SeekText() const {
+    return edt1->text().toStdU16String();
+}
 
-void TMainForm::RowsReset() { m_results->RowsReset(); }
+void TMainForm::RowsReset() {
+    m_results->RowsReset();
+}
 
-void TMainForm::RowsAppended(std::size_t first, std::size_t count) { m_results->RowsAppended(first, count); }
+void TMainForm::RowsAppended(std::size_t first, std::size_t count) {
+    m_results->RowsAppended(first, count);
+}
 
-void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) { m_results->RowsReordered(newPosition); }
+void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) {
+    m_results->RowsReordered(newPosition);
+}
 
-void TMainForm::ChecksChanged(std::size_t first, std::size_t last) { m_results->ChecksChanged(first, last); }
+void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
+    m_results->ChecksChanged(first, last);
+}
 
 void TMainForm::FocusRow(std::size_t position) {
     // Focused, added to the selection, scrolled into view; the keyboard
@@ -549,11 +579,14 @@ void TMainForm::FocusRow(std::size_t position) {
     lv1->scrollTo(found, QAbstractItemView::EnsureVisible);
 }
 
-void TMainForm::ShowMessage(std::u16string_view text) { app::ShowMessage(Q(text)); }
+void TMainForm::ShowMessage(std::u16string_view text) {
+    app::ShowMessage(Q(text));
+}
 
 bool TMainForm::Ask(std::u16string_view text, form::TQuestionKind kind) {
     if (kind == form::TQuestionKind::Information) {
-        QMessageBox box(QMessageBox::Information, Q(form::texts::kUpdateTitle), Q(text), QMessageBox::NoButton);
+        QMessageBox box(QMessageBox::Information, Q(form::texts::kUpdateTitle), Q(text),
+                        QMessageBox::NoButton);
         QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
         QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
         box.setDefaultButton(yes);

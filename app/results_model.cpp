@@ -95,7 +95,8 @@ void TResultsModel::RowsReordered(std::span<const std::size_t> newPosition) {
     to.reserve(from.size());
     for (const QModelIndex& old : from) {
         const auto row = static_cast<std::size_t>(old.row());
-        to.push_back(row < newPosition.size() ? index(static_cast<int>(newPosition[row]), old.column()) : old);
+        to.push_back(row < newPosition.size() ? index(static_cast<int>(newPosition[row]), old.column())
+                                              : old);
     }
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -32,7 +32,9 @@ public:
 
     // The logic's rows (for the window and its tests).
     int Count() const { return static_cast<int>(m_logic.Rows().Count()); }
-    const form::TRow& Row(int position) const { return m_logic.Rows().Row(static_cast<std::size_t>(position)); }
+    const form::TRow& Row(int position) const {
+        return m_logic.Rows().Row(static_cast<std::size_t>(position));
+    }
     int CheckedCount() const { return static_cast<int>(m_logic.Rows().CheckedCount()); }
     // A tick, as if the user had clicked the row's check box.
     void SetChecked(int position, bool checked);

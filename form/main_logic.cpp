@@ -178,7 +178,9 @@ public:
 TMainLogic::TMainLogic(TMainView& view, std::unique_ptr<TEngine> engine)
     : m_view(view), m_engine(std::move(engine)), m_shared(std::make_shared<TShared>()) {}
 
-TMainLogic::~TMainLogic() { Shutdown(); }
+TMainLogic::~TMainLogic() {
+    Shutdown();
+}
 
 void TMainLogic::Shutdown() {
     ScanStopRequested = true;

@@ -32,7 +32,7 @@
 #include "app/main_form.h"
 
 using app::TMainForm;
-using app::TRow;
+using form::TRow;
 
 namespace {
 
@@ -49,7 +49,14 @@ QJsonObject Manifest(const char* name) {
 TRow MakeRow(const QString& caption, const QString& name, const QString& ext, const QString& size,
              const QString& created = QStringLiteral("2024/5/1 10:00:00"),
              const QString& updated = QStringLiteral("2024/5/2 11:00:00")) {
-    return TRow{caption, name, ext, size, created, updated, false};
+    TRow row;
+    row.Caption = caption.toStdU16String();
+    row.FileName = name.toStdU16String();
+    row.FileExt = ext.toStdU16String();
+    row.FileSize = size.toStdU16String();
+    row.CreateTime = created.toStdU16String();
+    row.LastTime = updated.toStdU16String();
+    return row;
 }
 
 // The window on a drive table; LUMBRA_DRIVES is read while the window is made.
@@ -66,7 +73,7 @@ QStringList DriveItems(const TMainForm& form) {
 
 QStringList Captions(const TMainForm& form) {
     QStringList captions;
-    for (int i = 0; i < form.Results()->Count(); ++i) captions << form.Results()->Row(i).Caption;
+    for (int i = 0; i < form.Results()->Count(); ++i) captions << app::ToQString(form.Results()->Row(i).Caption);
     return captions;
 }
 
@@ -448,7 +455,7 @@ private slots:
             const int order = form->lv1Compare(results.Row(i), results.Row(i + 1));
             QVERIFY2(order <= 0, qPrintable(QStringLiteral("rows %1 and %2 out of order").arg(i).arg(i + 1)));
             // Rows that rank equal keep the order they had.
-            if (order == 0) QVERIFY(results.Row(i).Caption.toInt() < results.Row(i + 1).Caption.toInt());
+            if (order == 0) QVERIFY(app::ToQString(results.Row(i).Caption).toInt() < app::ToQString(results.Row(i + 1).Caption).toInt());
         }
     }
 

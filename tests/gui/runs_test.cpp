@@ -28,8 +28,8 @@
 #include <thread>
 
 #include "app/main_form.h"
-#include "app/recover_thread.h"
-#include "app/run_thread.h"
+#include "form/bar_scale.h"
+#include "form/texts.h"
 #include "unit/fixtures.h"
 
 using app::TMainForm;
@@ -157,10 +157,10 @@ private slots:
         app::TResultsModel* results = form->Results();
         QCOMPARE(results->Count(), expected.size());
         for (int i = 0; i < results->Count(); ++i) {
-            const app::TRow& row = results->Row(i);
+            const form::TRow& row = results->Row(i);
             const QJsonObject& e = expected[i];
-            const QStringList got{row.Caption,  row.FileName,   row.FileExt,
-                                  row.FileSize, row.CreateTime, row.LastTime};
+            QStringList got;
+            for (int c = 0; c < form::kColumnCount; ++c) got << app::ToQString(row.Column(c));
             const QStringList want{e["caption"].toString(), e["name"].toString(),
                                    e["type"].toString(),    e["sizeText"].toString(),
                                    e["created"].toString(), e["modified"].toString()};
@@ -191,8 +191,11 @@ private slots:
         QCOMPARE(form->btnScan->text(), QStringLiteral("Scan Disk"));
         QVERIFY(form->btnScan->isEnabled() && form->btnRecover->isEnabled() && form->btn2->isEnabled());
         QVERIFY(!form->ScanRunning);
-        QCOMPARE(qint64(form->diskInfo.BytesPerCluster), boot["bytesPerCluster"].toInteger());
-        QCOMPARE(qint64(form->diskInfo.BytesPerFileRecord), boot["bytesPerFileRecord"].toInteger());
+        // The rows keep the geometry of the volume they came from.
+        const auto scan = form->Logic().ShownScan();
+        QVERIFY(scan != nullptr);
+        QCOMPARE(qint64(scan->Geometry.BytesPerCluster), boot["bytesPerCluster"].toInteger());
+        QCOMPARE(qint64(scan->Geometry.BytesPerFileRecord), boot["bytesPerFileRecord"].toInteger());
     }
 
     // A second scan replaces the rows; the count starts again from "Deleted QTY: 0".
@@ -207,7 +210,7 @@ private slots:
         QVERIFY(!form->btn2->isEnabled());
         QVERIFY(messages.WaitFor(2));
         QCOMPARE(form->Results()->Count(), DeletedRows(Manifest("c512")).size());
-        QCOMPARE(form->Results()->Row(0).Caption, DeletedRows(Manifest("c512"))[0]["caption"].toString());
+        QCOMPARE(app::ToQString(form->Results()->Row(0).Caption), DeletedRows(Manifest("c512"))[0]["caption"].toString());
     }
 
     void RecoveryWritesEveryTickedFile_data() {
@@ -400,7 +403,7 @@ private slots:
         QCOMPARE(form->btnScan->text(), QStringLiteral("Disk Scan"));
         QVERIFY(!form->btn2->isEnabled());  // until a later run ends normally
         QVERIFY(form->btnRecover->isEnabled());
-        QCOMPARE(form->diskInfo.BytesPerFileRecord, 0);
+        QVERIFY(form->Logic().ShownScan() == nullptr);  // no rows, no scan to recover from
     }
 
     // Destroying the window while a worker waits for the UI thread neither
@@ -457,7 +460,7 @@ private slots:
         QVERIFY(form->dirlstDLB->SetDirectory(mount));
         form->Results()->SetChecked(0, true);
         const QStringList before = FilesIn(mount);
-        const QString question = Titled(QString::fromUtf16(app::kOutputOnSourceQuestion));
+        const QString question = Titled(QString::fromUtf16(form::texts::kOutputOnSource.data()));
 
         messages.Answer = QMessageBox::Cancel;
         QVERIFY(PressAndWait(form->btnRecover, messages));
@@ -486,7 +489,7 @@ private slots:
         for (const std::uint64_t steps :
              {std::uint64_t{0}, std::uint64_t{76}, std::uint64_t{INT_MAX}, std::uint64_t{INT_MAX} + 1,
               std::uint64_t{1} << 40, ~std::uint64_t{0}}) {
-            const app::TBarScale scale(steps);
+            const form::TBarScale scale(steps);
             QVERIFY(scale.Maximum() >= 0);
             QCOMPARE(scale.Position(steps), scale.Maximum());
             QCOMPARE(scale.Position(0), 0);
