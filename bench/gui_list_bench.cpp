@@ -34,15 +34,23 @@ QString NameOf(unsigned key, int i) {
 form::TRow RowOf(int i) {
     const unsigned key = static_cast<unsigned>(i) * 2654435761u;
     form::TRow row;
-    row.Caption =
-        QStringLiteral("0x%1").arg(0xC0004000ull + 1024ull * static_cast<unsigned>(i), 0, 16).toUpper().toStdU16String();
+    row.Caption = QStringLiteral("0x%1")
+                      .arg(0xC0004000ull + 1024ull * static_cast<unsigned>(i), 0, 16)
+                      .toUpper()
+                      .toStdU16String();
     row.FileName = NameOf(key, i).toStdU16String();
     row.FileExt = u".txt";
     row.FileSize = QStringLiteral("%1 KB").arg(1 + key % 5000).toStdU16String();
-    row.CreateTime =
-        QStringLiteral("2024/%1/%2 10:%3:00").arg(1 + key % 12).arg(1 + key % 28).arg(key % 60).toStdU16String();
-    row.LastTime =
-        QStringLiteral("2025/%1/%2 09:%3:00").arg(1 + key % 12).arg(1 + key % 28).arg(key % 60).toStdU16String();
+    row.CreateTime = QStringLiteral("2024/%1/%2 10:%3:00")
+                         .arg(1 + key % 12)
+                         .arg(1 + key % 28)
+                         .arg(key % 60)
+                         .toStdU16String();
+    row.LastTime = QStringLiteral("2025/%1/%2 09:%3:00")
+                       .arg(1 + key % 12)
+                       .arg(1 + key % 28)
+                       .arg(key % 60)
+                       .toStdU16String();
     row.ScanIndex = static_cast<std::size_t>(i);
     return row;
 }

@@ -9,15 +9,22 @@
 namespace {
 
 // The list's text rules (form/result_rows.h), with Qt's strings.
-std::u16string_view View(QStringView text) { return {text.utf16(), static_cast<std::size_t>(text.size())}; }
+std::u16string_view View(QStringView text) {
+    return {text.utf16(), static_cast<std::size_t>(text.size())};
+}
 
-int CompareText(QStringView a, QStringView b) { return form::CompareText(View(a), View(b)); }
+int CompareText(QStringView a, QStringView b) {
+    return form::CompareText(View(a), View(b));
+}
 
-QString UpperAZ(QStringView text) { return app::ToQString(form::UpperAZ(View(text))); }
+QString UpperAZ(QStringView text) {
+    return app::ToQString(form::UpperAZ(View(text)));
+}
 
 void BuildSearchText(const std::array<QString, 5>& items, QString& out) {
     std::u16string text = out.toStdU16String();
-    form::BuildSearchText({View(items[0]), View(items[1]), View(items[2]), View(items[3]), View(items[4])}, text);
+    form::BuildSearchText({View(items[0]), View(items[1]), View(items[2]), View(items[3]), View(items[4])},
+                          text);
     out = app::ToQString(text);
 }
 

@@ -2,6 +2,7 @@
 // images: rows, labels, buttons and the bar against the manifests, every
 // recovered file against its hash, stops, quiet ends, missing choices, and a
 // window destroyed in the middle of a run.
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -61,6 +62,10 @@ QList<QJsonObject> DeletedRows(const QJsonObject& manifest) {
 std::unique_ptr<TMainForm> MakeForm(const QString& drives) {
     qputenv("LUMBRA_DRIVES", drives.toUtf8());
     auto form = std::make_unique<TMainForm>();
+    // Every reset, insertion, reorder and tick the list sees is checked
+    // against the model contract while the test runs.
+    new QAbstractItemModelTester(form->Results(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                 form.get());
     form->show();
     return form;
 }
@@ -210,7 +215,8 @@ private slots:
         QVERIFY(!form->btn2->isEnabled());
         QVERIFY(messages.WaitFor(2));
         QCOMPARE(form->Results()->Count(), DeletedRows(Manifest("c512")).size());
-        QCOMPARE(app::ToQString(form->Results()->Row(0).Caption), DeletedRows(Manifest("c512"))[0]["caption"].toString());
+        QCOMPARE(app::ToQString(form->Results()->Row(0).Caption),
+                 DeletedRows(Manifest("c512"))[0]["caption"].toString());
     }
 
     void RecoveryWritesEveryTickedFile_data() {
@@ -483,6 +489,62 @@ private slots:
         QVERIFY(form->dirlstDLB->SetDirectory(elsewhere.path()));
         QVERIFY(PressAndWait(form->btnRecover, messages));
         QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+    }
+
+    // Rows keep their volume: after a scan of D:, selecting E: changes
+    // nothing about where the recovery reads. E:'s image is gone by the time
+    // of the click, so a single read of it would fail a file.
+    void RecoveryReadsTheScannedVolume() {
+        QTemporaryDir dir;
+        QTemporaryDir out;
+        const QString other = dir.filePath("other.img");
+        QVERIFY(QFile::copy(Image("c512"), other));
+        auto form = MakeForm(QStringLiteral("D=%1;E=%2").arg(Image("basic"), other));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        SelectDrive(*form, QStringLiteral("E:"));
+        QCOMPARE(form->lstDriveList->selectedItems().first()->text(), QStringLiteral("E:"));
+        QVERIFY(QFile::remove(other));
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        form->chk1->setChecked(true);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+
+        const QList<QJsonObject> expected = DeletedRows(Manifest("basic"));
+        QVERIFY(expected.size() >= 3);
+        QStringList names;
+        for (const QJsonObject& e : expected) names << e["name"].toString();
+        names.sort();
+        QCOMPARE(FilesIn(out.path()), names);
+        for (const QJsonObject& e : expected)
+            QCOMPARE(Sha(out.filePath(e["name"].toString())), e["sha256"].toString());
+    }
+
+    // A folder that cannot take files (replaced by a plain file after it was
+    // chosen, which stops root too): the closing message says how many of
+    // the ticked files were not written, never plain success.
+    void UnwritableFolderIsReported() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("out");
+        QVERIFY(QDir().mkpath(folder));
+        auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(folder));
+        QVERIFY(QDir().rmdir(folder));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        form->chk1->setChecked(true);
+        const int ticked = form->Results()->CheckedCount();
+        QVERIFY(ticked >= 3);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(),
+                 Titled(kRecoverDone + QStringLiteral("\n%1 of %1 files could not be written.").arg(ticked)));
+        QCOMPARE(form->pb1->value(), ticked);
+        QVERIFY(!form->RecoverRunning && form->btnScan->isEnabled() && form->btn2->isEnabled());
     }
 
     void BarScaleEndsFullBeyondInt() {
