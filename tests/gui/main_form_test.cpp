@@ -1,6 +1,7 @@
 // The real main window, headless: drive list from fixture images, initial
 // texts and states, docking, the output folder, and the results list's sort,
 // Seek, Select All and fixed column widths.
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
