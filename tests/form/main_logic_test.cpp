@@ -88,7 +88,8 @@ public:
                                                   scan::TScanSessionSink& sink) override {
         ScannedDrives.push_back(drive);
         auto result = std::make_shared<scan::TScanResult>();
-        result->Source = {drive, "/dev/fake-" + drive, 0};
+        result->Source.Drive = drive;
+        result->Source.Resolved = "/dev/fake-" + drive;
         result->Facts = {"Data", 0xABCD12, "NTFS", 2ull << 30, 0xC0000000, true, 65536, 64};
         sink.OnFacts(scan::TScanStage::BootSector, result->Facts);
         sink.OnFacts(scan::TScanStage::Geometry, result->Facts);
@@ -116,7 +117,8 @@ public:
         RecoveredSources.push_back(scan->Source.Resolved);
         recover::TRecoverySummary summary;
         if (OpenFails) {
-            summary.OpenFailure = scan::TOpenFailure{13, "permission denied"};
+            summary.OpenFailure = scan::TOpenFailure{};
+            summary.OpenFailure->Kind = platform::TOpenError::PermissionDenied;
             return summary;
         }
         for (std::size_t from = 0;;) {
