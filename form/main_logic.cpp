@@ -36,7 +36,9 @@ struct TMainLogic::TShared {
 };
 
 // The scan's reports, on the scan thread: facts as label texts, rows and
-// progress in batches.
+// progress in batches. The few steps before the walk wait until the window
+// has shown them, as each stage's labels belong to it before the next
+// stage begins (and a stop pressed meanwhile is seen before record 16).
 class TMainLogic::TScanSink : public scan::TScanSessionSink {
 public:
     explicit TScanSink(TMainLogic& logic) : m_logic(logic), m_due(Clock::now() + kHandOverInterval) {}
@@ -47,21 +49,21 @@ public:
         TMainView& view = m_logic.m_view;
         switch (stage) {
             case scan::TScanStage::BootSector:
-                m_logic.Post(
+                m_logic.Invoke(
                     [&view, name = DriveNameText(facts.Label), serial = SerialText(facts.SerialNumber)] {
                         view.SetText(TControl::lblDriveName, name);
                         view.SetText(TControl::lblDriveSerial, serial);
                     });
                 break;
             case scan::TScanStage::Geometry:
-                m_logic.Post([&view, size = SizeText(facts.VolumeBytes),
-                              location = MftLocationText(facts.MftByteOffset)] {
+                m_logic.Invoke([&view, size = SizeText(facts.VolumeBytes),
+                                location = MftLocationText(facts.MftByteOffset)] {
                     view.SetText(TControl::lblDriveSize, size);
                     view.SetText(TControl::lblDriveMFTLocation, location);
                 });
                 break;
             case scan::TScanStage::MftLayout:
-                m_logic.Post(
+                m_logic.Invoke(
                     [&view, size = MftSizeText(facts.MftBytes), count = RecordCountText(facts.RecordCount)] {
                         view.SetText(TControl::lblDriveMFTSize, size);
                         view.SetText(TControl::lblDriveMFTRecordsCount, count);
@@ -73,7 +75,7 @@ public:
     void OnWalkStart(std::uint64_t walkLength) override {
         m_walked = true;
         m_scale = TBarScale(walkLength);
-        m_logic.Post([&logic = m_logic, maximum = m_scale.Maximum()] {
+        m_logic.Invoke([&logic = m_logic, maximum = m_scale.Maximum()] {
             logic.m_rows.Clear();
             logic.m_shownScan.reset();  // the rows shown from now on are this scan's
             logic.m_view.RowsReset();
