@@ -642,4 +642,10 @@ void TMainForm::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+void TMainForm::FormShow() {
+#if LUMBRA_SELF_UPDATE
+    CheckForUpdate();
+#endif
+}
+
 }  // namespace app

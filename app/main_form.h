@@ -24,6 +24,7 @@
 #include "app/update_check.h"
 #include "form/main_logic.h"
 #include "form/main_view.h"
+#include "update/http_client.h"
 
 class QCheckBox;
 class QComboBox;
@@ -41,7 +42,6 @@ class QToolButton;
 
 namespace app {
 
-class THttpClient;
 class TWaitHint;
 class TMainForm : public QWidget, public form::TMainView {
     Q_OBJECT
@@ -140,8 +140,9 @@ public:
     QProgressBar* pb1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;  // never shown
 
-    // The update check (app/update_check.cpp): run from the show handler,
-    // before the window is first drawn.
+    // The update check (app/update_check.cpp, built into lumbra_app_update):
+    // run from the show handler, before the window is first drawn, only in a
+    // build with LUMBRA_SELF_UPDATE.
     void FormShow();
     void CheckForUpdate();
     static QString GetFileVersionString(const QString& path);
@@ -149,8 +150,9 @@ public:
     void ShowWaitHint();
     void HideWaitHint();
     TUpdateSettings UpdateSettings;
-    TWaitHint* MyNoWaitWnd = nullptr;  // the wait box, made on first use
-    THttpClient* idhtp1 = nullptr;     // made on first use
+    std::u16string m_publishedText;               // the version file last read
+    TWaitHint* MyNoWaitWnd = nullptr;             // the wait box, made on first use
+    std::unique_ptr<update::THttpClient> idhtp1;  // made on first use
 
 public slots:
     void btnScanClick();

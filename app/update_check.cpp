@@ -7,27 +7,30 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 
-#include "app/http_client.h"
 #include "app/main_form.h"
 #include "app/version_text.h"
 #include "app/wait_hint.h"
+#include "form/update_rules.h"
 #include "platform/file_version.h"
-#include "platform/rename_file.h"
+#include "update/swap.h"
 
 namespace app {
 
 namespace {
 
-std::filesystem::path FsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
+std::filesystem::path FsPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
 
-QString Latin(const char* text) { return QString::fromLatin1(text); }
+QString Latin(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The question: only Yes consents; Cancel, Escape or closing the box do not.
 bool AskForUpdate() {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"),
+    QMessageBox box(QMessageBox::Information, QString::fromUtf16(form::texts::kUpdateTitle.data()),
                     QString::fromUtf16(kUpdateQuestion), QMessageBox::NoButton);
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
@@ -38,38 +41,20 @@ bool AskForUpdate() {
 }
 
 // "ver.txt" holds exactly what the server sent: created or replaced.
-bool SaveWhole(const QString& name, const QByteArray& bytes) {
+bool SaveWhole(const QString& name, const std::string& bytes) {
     QFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const bool written = file.write(bytes) == bytes.size();
+    const auto size = static_cast<qint64>(bytes.size());
+    const bool written = file.write(bytes.data(), size) == size;
     file.close();
     return written && file.error() == QFileDevice::NoError;
 }
 
-// The new executable goes to a temporary file beside "Lumbra.exe" and takes
-// that name only once it is complete, so a failed save never leaves a
-// truncated "Lumbra.exe" behind.
-bool SaveExecutable(const QByteArray& bytes) {
-    const QString name = Latin(kExecutableName);
-    if (platform::IsRunningImage(FsPath(name))) return false;  // in use: not replaced
-    QSaveFile file(name);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                        QFileDevice::ExeOther);
-    return file.commit();
-}
-
 }  // namespace
 
-QString BuiltInUpdateUrl() { return QStringLiteral(LUMBRA_UPDATE_URL); }
-
-void TMainForm::FormShow() { CheckForUpdate(); }
+QString BuiltInUpdateUrl() {
+    return QStringLiteral(LUMBRA_UPDATE_URL);
+}
 
 QString TMainForm::GetFileVersionString(const QString& path) {
     const auto version = platform::ReadFileVersion(FsPath(path));
@@ -83,11 +68,14 @@ QString TMainForm::UpdateUrl(const char* path) const {
 
 void TMainForm::CheckForUpdate() {
     Memo1->clear();
-    if (!idhtp1) idhtp1 = new THttpClient(this);
-    const auto body = idhtp1->Get(UpdateUrl("/update/ver.txt"),
-                                  {UpdateSettings.VersionLimit, UpdateSettings.VersionLimit});
+    if (!idhtp1) idhtp1 = update::MakeHttpClient({FsPath(UpdateSettings.CaFile)});
+    update::TRequest request;
+    request.Url = UpdateUrl(form::kVersionFilePath.data()).toStdString();
+    request.Total = UpdateSettings.VersionLimit;
+    request.Stall = UpdateSettings.VersionLimit;
+    const auto body = update::GetToMemory(*idhtp1, request);
     if (!body) return;
-    const QString versionFile = Latin(kVersionFileName);
+    const QString versionFile = Latin(form::kVersionFileName);
     if (!SaveWhole(versionFile, *body)) return;
 
     // Read back what was saved, as the memo would load it.
@@ -98,11 +86,16 @@ void TMainForm::CheckForUpdate() {
     // The memo keeps the text; the version is the file's second line by its
     // own line breaks, not by where the memo happens to wrap.
     Memo1->setPlainText(SplitLines(text).join(QLatin1Char('\n')));
-    const QString published = PublishedVersionLine(text);
+    const std::u16string published = PublishedVersionLine(text).toStdU16String();
+    m_publishedText = text.toStdU16String();
 
-    const QString executable =
-        UpdateSettings.ExecutablePath.isEmpty() ? QCoreApplication::applicationFilePath() : UpdateSettings.ExecutablePath;
-    if (!IsNewerVersion(published, GetFileVersionString(executable))) return;
+    const QString executable = UpdateSettings.ExecutablePath.isEmpty()
+                                   ? QCoreApplication::applicationFilePath()
+                                   : UpdateSettings.ExecutablePath;
+    if (!form::ShouldAskForUpdate(published, GetFileVersionString(executable).toStdU16String(),
+                                  UpdateUrl(form::kExecutablePath.data()).toStdString())) {
+        return;
+    }
     if (!AskForUpdate()) return;
     ShowWaitHint();
     DownloadUpdate();
@@ -110,25 +103,40 @@ void TMainForm::CheckForUpdate() {
 }
 
 void TMainForm::DownloadUpdate() {
-    const QString exe = Latin(kExecutableName);
-    const QString old = Latin(kOldExecutableName);
-    bool updated = false;
-    {
-        // Keeps the wait box painted while the thread waits for bytes; input
-        // stays queued, as the check blocks the program by design.
-        const auto paintWaitBox = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-        const auto body = idhtp1 ? idhtp1->Get(UpdateUrl("/update/Lumbra.exe"),
-                                               {std::chrono::milliseconds(0), UpdateSettings.DownloadStallLimit},
-                                               paintWaitBox)
-                                 : std::nullopt;
-        if (body) {
-            platform::RenameNoReplace(FsPath(exe), FsPath(old));  // fails when there is none, or an old one
-            updated = SaveExecutable(*body);
-        }
-        if (idhtp1) idhtp1->Disconnect();
+    if (!idhtp1) return;
+    // A third line that claims a digest but does not give one stops the
+    // update: the file could not be checked as its publisher meant.
+    const auto digest = form::PublishedSha256(m_publishedText);
+    if (!digest && form::ClaimsSha256(m_publishedText)) return;
+
+    update::TSwapPlan plan;
+    plan.Request.Url = UpdateUrl(form::kExecutablePath.data()).toStdString();
+    plan.Request.Stall = UpdateSettings.DownloadStallLimit;
+    // Keeps the wait box painted while the thread waits for bytes; input
+    // stays queued, as the check blocks the program by design.
+    plan.Request.WhileWaiting = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    plan.Sha256 = digest;
+    if (!UpdateSettings.TargetPath.isEmpty()) {
+        plan.Target = FsPath(UpdateSettings.TargetPath);
+        plan.Old = FsPath(UpdateSettings.TargetPath == Latin(form::kExecutableName)
+                              ? Latin(form::kOldExecutableName)
+                              : UpdateSettings.TargetPath + QStringLiteral(".old"));
+        plan.RefuseRunningImage = true;
+    } else {
+#ifdef _WIN32
+        plan.Target = FsPath(Latin(form::kExecutableName));
+        plan.Old = FsPath(Latin(form::kOldExecutableName));
+        plan.RefuseRunningImage = true;
+#else
+        // Linux replaces a running program's file without harm: the process
+        // keeps the image it was started from, and the next start is new.
+        const QString self = QCoreApplication::applicationFilePath();
+        plan.Target = FsPath(self);
+        plan.Old = FsPath(self + QStringLiteral(".old"));
+        plan.RefuseRunningImage = false;
+#endif
     }
-    // Put the old one back; this fails, harmlessly, while a "Lumbra.exe" exists.
-    if (!updated) platform::RenameNoReplace(FsPath(old), FsPath(exe));
+    update::DownloadAndSwap(*idhtp1, plan);
 }
 
 void TMainForm::ShowWaitHint() {

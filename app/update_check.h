@@ -8,10 +8,18 @@
 // user's consent download the new executable and swap it in as "Lumbra.exe",
 // keeping the old one as "Lumbra.old". All names are relative to the working
 // directory. No failure is ever shown.
+//
+// The executable comes only over https with the server's certificate checked,
+// and, when the version file's third line publishes "sha256=<hex>", only with
+// that digest; anything else leaves the current executable as it is.
+// On Linux the file swapped is the program's own executable, the current one
+// kept beside it with ".old" appended: "Lumbra.exe" is nothing there.
 #pragma once
 
 #include <QString>
 #include <chrono>
+
+#include "form/texts.h"
 
 namespace app {
 
@@ -25,18 +33,18 @@ struct TUpdateSettings {
     std::chrono::milliseconds DownloadStallLimit{30'000};
     // Whose version counts as the running one; empty for this executable.
     QString ExecutablePath;
+    // The file the download replaces; empty for "Lumbra.exe" in the working
+    // directory on Windows and the program's own executable on Linux.
+    QString TargetPath;
+    // The certificates the https server must lead to; empty for the system's.
+    QString CaFile;
 };
 
 // The update URL this build was configured with.
 QString BuiltInUpdateUrl();
 
-inline constexpr const char* kVersionFileName = "ver.txt";
-inline constexpr const char* kExecutableName = "Lumbra.exe";
-inline constexpr const char* kOldExecutableName = "Lumbra.old";
-inline constexpr const char16_t* kUpdateQuestion =
-    u"New version, update version does not affect the software license,can be assured to upgrade."
-    u"Whether to update to the latest version\uFF1F";
-inline constexpr const char16_t* kWaitCaption = u"Now Wait...";
-inline constexpr const char16_t* kWaitMessage = u"Updating version\uFF0CPlease wait a moment...";
+inline constexpr const char16_t* kUpdateQuestion = form::texts::kUpdateQuestion.data();
+inline constexpr const char16_t* kWaitCaption = form::texts::kWaitCaption.data();
+inline constexpr const char16_t* kWaitMessage = form::texts::kWaitMessage.data();
 
 }  // namespace app

@@ -1,4 +1,5 @@
-// The rules for reading the published version file, as pure functions.
+// The version file's rules (form/update_rules.h) on Qt strings, and its
+// decoding, which uses the system's code page as Qt knows it.
 #pragma once
 
 #include <QByteArray>
@@ -9,15 +10,6 @@
 #include <optional>
 
 namespace app {
-
-// A version of up to four dot-separated decimal numbers; the missing ones
-// are 0, so "1.1" is 1.1.0.0.
-using TVersion = std::array<std::uint32_t, 4>;
-
-// The version written in `text` after blanks at either end are trimmed;
-// nothing when it is not one (empty, a letter, an empty part, a fifth part,
-// a number beyond 32 bits).
-std::optional<TVersion> ParseVersion(const QString& text);
 
 // The running version as text, "a.b.c.d".
 QString VersionText(const std::array<std::uint16_t, 4>& version);

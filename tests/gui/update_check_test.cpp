@@ -1,8 +1,14 @@
-// The update check against a real HTTP server on 127.0.0.1 that the test
-// starts (update_server.py), in a working directory of its own: what is
-// asked, what is written and renamed, what a failure leaves behind. The
+// The update check against real servers on 127.0.0.1 that the test starts
+// (update_server.py), one over https with a certificate made here and
+// trusted only through the CA file the check is given, one over plain http,
+// in a working directory of its own: what is asked, what is written and
+// renamed, what a failure leaves behind. The
 // question and the wait box are the real widgets, answered and measured
 // while the check runs.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,10 +26,6 @@
 #include <QWindow>
 #include <functional>
 #include <memory>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/main_form.h"
 #include "app/update_check.h"
@@ -133,27 +135,34 @@ class TUpdateCheckTest : public QObject {
 
 private:
     QTemporaryDir m_serverRoot;
-    QProcess m_server;
-    QString m_baseUrl;
+    QTemporaryDir m_certDir;
+    QProcess m_server;       // https, same files
+    QProcess m_plainServer;  // http
+    QString m_baseUrl;       // https
+    QString m_plainBaseUrl;
     std::unique_ptr<QTemporaryDir> m_work;
     QString m_startDir;
 
-    QString Served(const QString& name) const { return m_serverRoot.filePath(QStringLiteral("update/") + name); }
+    QString Served(const QString& name) const {
+        return m_serverRoot.filePath(QStringLiteral("update/") + name);
+    }
     QString Here(const QString& name) const { return m_work->filePath(name); }
 
     // A form whose check talks to our server with short limits, as the
     // program's own executable (file version 1.0.0.0).
-    std::unique_ptr<TMainForm> Form(const QString& base = {}) {
+    std::unique_ptr<TMainForm> Form(const QString& base = {}, bool trusted = true) {
         auto form = std::make_unique<TMainForm>();
         form->UpdateSettings.BaseUrl = base.isEmpty() ? m_baseUrl : base;
+        if (trusted) form->UpdateSettings.CaFile = m_certDir.filePath(QStringLiteral("cert.pem"));
+        form->UpdateSettings.TargetPath = QStringLiteral("Lumbra.exe");
         form->UpdateSettings.VersionLimit = 1s;
         form->UpdateSettings.DownloadStallLimit = 1s;
         form->UpdateSettings.ExecutablePath = QStringLiteral(LUMBRA_APP_PATH);
         return form;
     }
 
-    TSeen Check(const QString& answer = {}, const QString& base = {}) {
-        auto form = Form(base);
+    TSeen Check(const QString& answer = {}, const QString& base = {}, bool trusted = true) {
+        auto form = Form(base, trusted);
         TAnswerer answerer(*form, answer);
         form->CheckForUpdate();
         QTest::qWait(20);  // last poll, after the box is gone
@@ -166,36 +175,57 @@ private:
 
     QList<QJsonObject> Requests() const {
         QList<QJsonObject> out;
-        for (const QByteArray& line : ReadAll(m_serverRoot.filePath(QStringLiteral("requests.log"))).split('\n')) {
+        for (const QByteArray& line :
+             ReadAll(m_serverRoot.filePath(QStringLiteral("requests.log"))).split('\n')) {
             if (!line.isEmpty()) out << QJsonDocument::fromJson(line).object();
         }
         return out;
     }
 
 private slots:
+    static int StartServer(QProcess& server, QStringList arguments) {
+        server.setProgram(QStringLiteral("python3"));
+        server.setArguments(QStringList{QStringLiteral(LUMBRA_UPDATE_SERVER)} << arguments);
+        server.start();
+        if (!server.waitForReadyRead(10000)) return 0;
+        return server.readLine().trimmed().toInt();
+    }
+
     void initTestCase() {
         QVERIFY(m_serverRoot.isValid());
-        m_server.setProgram(QStringLiteral("python3"));
-        m_server.setArguments({QStringLiteral(LUMBRA_UPDATE_SERVER), m_serverRoot.path(), QStringLiteral("60")});
-        m_server.start();
-        QVERIFY(m_server.waitForReadyRead(10000));
-        const int port = m_server.readLine().trimmed().toInt();
+        QVERIFY(m_certDir.isValid());
+        // A self-signed certificate for 127.0.0.1, made for this run only.
+        const QString cert = m_certDir.filePath(QStringLiteral("cert.pem"));
+        const QString key = m_certDir.filePath(QStringLiteral("key.pem"));
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("openssl"),
+                              {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                               "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                               "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert}),
+            0);
+        const int port = StartServer(m_server, {m_serverRoot.path(), QStringLiteral("60"), cert, key});
         QVERIFY(port > 0);
-        m_baseUrl = QStringLiteral("http://127.0.0.1:%1").arg(port);
+        m_baseUrl = QStringLiteral("https://127.0.0.1:%1").arg(port);
+        const int plainPort = StartServer(m_plainServer, {m_serverRoot.path(), QStringLiteral("60")});
+        QVERIFY(plainPort > 0);
+        m_plainBaseUrl = QStringLiteral("http://127.0.0.1:%1").arg(plainPort);
         m_startDir = QDir::currentPath();
     }
 
     void cleanupTestCase() {
         QDir::setCurrent(m_startDir);
-        m_server.kill();
-        m_server.waitForFinished(5000);
+        for (QProcess* server : {&m_server, &m_plainServer}) {
+            server->kill();
+            server->waitForFinished(5000);
+        }
     }
 
     // Every check runs in a fresh working directory, never the executable's.
     void init() {
         QDir(m_serverRoot.filePath(QStringLiteral("update"))).removeRecursively();
         QFile::remove(m_serverRoot.filePath(QStringLiteral("requests.log")));
-        m_work = std::make_unique<QTemporaryDir>(QCoreApplication::applicationDirPath() + QStringLiteral("/upd-XXXXXX"));
+        m_work = std::make_unique<QTemporaryDir>(QCoreApplication::applicationDirPath() +
+                                                 QStringLiteral("/upd-XXXXXX"));
         QVERIFY(m_work->isValid());
         QVERIFY(QDir::setCurrent(m_work->path()));
     }
@@ -209,21 +239,36 @@ private slots:
         QTest::addColumn<QString>("published");
         QTest::addColumn<QString>("running");
         QTest::addColumn<bool>("newer");
-        QTest::newRow("last part") << "1.0.0.1" << "1.0.0.0" << true;
-        QTest::newRow("short form") << "1.1" << "1.0.0.0" << true;
-        QTest::newRow("10 after 9") << "1.0.0.10" << "1.0.0.9" << true;
-        QTest::newRow("10 after 9, first part") << "10.0.0.0" << "9.0.0.0" << true;
-        QTest::newRow("equal") << "1.0.0.0" << "1.0.0.0" << false;
-        QTest::newRow("trailing blank") << "1.0.0.0 " << "1.0.0.0" << false;
-        QTest::newRow("blanks around newer") << "\t1.0.0.2  " << "1.0.0.0" << true;
-        QTest::newRow("older") << "0.9.9.9" << "1.0.0.0" << false;
-        QTest::newRow("empty") << "" << "0.0.0.0" << false;
-        QTest::newRow("letters") << "v2" << "1.0.0.0" << false;
-        QTest::newRow("empty part") << "2..0" << "1.0.0.0" << false;
-        QTest::newRow("five parts") << "2.0.0.0.0" << "1.0.0.0" << false;
-        QTest::newRow("sign") << "+2" << "1.0.0.0" << false;
-        QTest::newRow("beyond 32 bits") << "99999999999" << "1.0.0.0" << false;
-        QTest::newRow("beyond 16 bits") << "1.0.0.70000" << "1.0.0.0" << true;
+        QTest::newRow("last part") << "1.0.0.1"
+                                   << "1.0.0.0" << true;
+        QTest::newRow("short form") << "1.1"
+                                    << "1.0.0.0" << true;
+        QTest::newRow("10 after 9") << "1.0.0.10"
+                                    << "1.0.0.9" << true;
+        QTest::newRow("10 after 9, first part") << "10.0.0.0"
+                                                << "9.0.0.0" << true;
+        QTest::newRow("equal") << "1.0.0.0"
+                               << "1.0.0.0" << false;
+        QTest::newRow("trailing blank") << "1.0.0.0 "
+                                        << "1.0.0.0" << false;
+        QTest::newRow("blanks around newer") << "\t1.0.0.2  "
+                                             << "1.0.0.0" << true;
+        QTest::newRow("older") << "0.9.9.9"
+                               << "1.0.0.0" << false;
+        QTest::newRow("empty") << ""
+                               << "0.0.0.0" << false;
+        QTest::newRow("letters") << "v2"
+                                 << "1.0.0.0" << false;
+        QTest::newRow("empty part") << "2..0"
+                                    << "1.0.0.0" << false;
+        QTest::newRow("five parts") << "2.0.0.0.0"
+                                    << "1.0.0.0" << false;
+        QTest::newRow("sign") << "+2"
+                              << "1.0.0.0" << false;
+        QTest::newRow("beyond 32 bits") << "99999999999"
+                                        << "1.0.0.0" << false;
+        QTest::newRow("beyond 16 bits") << "1.0.0.70000"
+                                        << "1.0.0.0" << true;
     }
     void VersionOrderIsNumeric() {
         QFETCH(QString, published);
@@ -236,11 +281,24 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("lines");
         const QStringList two = {QStringLiteral(u"版本"), QStringLiteral("1.0.0.1")};
-        QTest::newRow("utf-8 bom, crlf") << QByteArray("\xEF\xBB\xBF\xE7\x89\x88\xE6\x9C\xAC\r\n1.0.0.1\r\n") << two;
-        QTest::newRow("utf-16le bom, cr")
-            << QByteArray("\xFF\xFE\x48\x72\x2C\x67\r\0" "1\0.\0" "0\0.\0" "0\0.\0" "1\0", 22) << two;
-        QTest::newRow("utf-16be bom, lf")
-            << QByteArray("\xFE\xFF\x72\x48\x67\x2C\0\n\0" "1\0.\0" "0\0.\0" "0\0.\0" "1", 22) << two;
+        QTest::newRow("utf-8 bom, crlf")
+            << QByteArray("\xEF\xBB\xBF\xE7\x89\x88\xE6\x9C\xAC\r\n1.0.0.1\r\n") << two;
+        QTest::newRow("utf-16le bom, cr") << QByteArray(
+                                                 "\xFF\xFE\x48\x72\x2C\x67\r\0"
+                                                 "1\0.\0"
+                                                 "0\0.\0"
+                                                 "0\0.\0"
+                                                 "1\0",
+                                                 22)
+                                          << two;
+        QTest::newRow("utf-16be bom, lf") << QByteArray(
+                                                 "\xFE\xFF\x72\x48\x67\x2C\0\n\0"
+                                                 "1\0.\0"
+                                                 "0\0.\0"
+                                                 "0\0.\0"
+                                                 "1",
+                                                 22)
+                                          << two;
         QTest::newRow("no bom, lf, no last break") << QByteArray("v\n1.0.0.1") << QStringList{"v", "1.0.0.1"};
         QTest::newRow("empty line kept") << QByteArray("\r\n\r\n3") << QStringList{"", "", "3"};
         QTest::newRow("lf cr is two breaks") << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
@@ -258,8 +316,8 @@ private slots:
         QTest::addColumn<QRect>("box");
         QTest::newRow("one monitor") << QSize(1920, 1080) << QList<QRect>{{0, 0, 1920, 1080}}
                                      << QRect(860, 440, 300, 64);
-        QTest::newRow("odd size truncates") << QSize(801, 601) << QList<QRect>{{0, 0, 801, 601}}
-                                            << QRect(300, 200, 300, 64);
+        QTest::newRow("odd size truncates")
+            << QSize(801, 601) << QList<QRect>{{0, 0, 801, 601}} << QRect(300, 200, 300, 64);
         QTest::newRow("two side by side: kept on the left one, where its corner is")
             << QSize(3840, 1080) << QList<QRect>{{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}
             << QRect(1620, 440, 300, 64);
@@ -285,7 +343,8 @@ private slots:
     void FileVersionOfExecutables() {
         QCOMPARE(TMainForm::GetFileVersionString(QStringLiteral(LUMBRA_APP_PATH)), QStringLiteral("1.0.0.0"));
         // The test itself is built without the version record.
-        QCOMPARE(TMainForm::GetFileVersionString(QCoreApplication::applicationFilePath()), QStringLiteral("0.0.0.0"));
+        QCOMPARE(TMainForm::GetFileVersionString(QCoreApplication::applicationFilePath()),
+                 QStringLiteral("0.0.0.0"));
         Write(Here("plain.txt"), "not an executable");
         QCOMPARE(TMainForm::GetFileVersionString(QStringLiteral("plain.txt")), QStringLiteral("0.0.0.0"));
         QCOMPARE(TMainForm::GetFileVersionString(QStringLiteral("missing")), QStringLiteral("0.0.0.0"));
@@ -307,10 +366,21 @@ private slots:
             TAnswerer answerer(*form, QStringLiteral("&Yes"));
             form->show();
             QTest::qWait(20);
+#if !LUMBRA_SELF_UPDATE_IN_PROGRAM
+            // A build without the self-update never checks: nothing asked,
+            // nothing fetched. The updater itself is driven directly here.
+            QVERIFY(!answerer.Seen().Asked);
+            QVERIFY(Requests().isEmpty());
+            QVERIFY(Files() == QStringList{"Lumbra.exe"});
+            form->CheckForUpdate();
+            QTest::qWait(20);
+#endif
             seen = answerer.Seen();
         }
         QVERIFY(seen.Asked);
+#if LUMBRA_SELF_UPDATE_IN_PROGRAM
         QVERIFY(!seen.WindowOnScreenAtQuestion);
+#endif
         QCOMPARE(seen.Title, QStringLiteral("Information"));
         QCOMPARE(seen.Icon, QMessageBox::Information);
         QCOMPARE(seen.Text, QString::fromUtf16(app::kUpdateQuestion));
@@ -342,9 +412,11 @@ private slots:
             for (const QJsonValue& h : r[QStringLiteral("headers")].toArray()) {
                 headers << h[0].toString() + QStringLiteral(": ") + h[1].toString();
             }
-            QCOMPARE(headers, (QStringList{QStringLiteral("Host: ") + m_baseUrl.mid(7),
-                                           "User-Agent: Mozilla/3.0 (compatible; Indy Library)",
-                                           "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"}));
+            QCOMPARE(
+                headers,
+                (QStringList{QStringLiteral("Host: ") + m_baseUrl.mid(8),
+                             "User-Agent: Mozilla/3.0 (compatible; Indy Library)",
+                             "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"}));
         }
     }
 
@@ -401,8 +473,15 @@ private slots:
     void EncodingsAndBreaksAsk_data() {
         QTest::addColumn<QByteArray>("versionFile");
         QTest::newRow("utf-8 bom, crlf") << QByteArray("\xEF\xBB\xBFLumbra\r\n1.0.0.1\r\n");
-        QTest::newRow("utf-16le bom, cr") << QByteArray("\xFF\xFEL\0\r\0" "1\0.\0" "1\0", 12);
-        QTest::newRow("utf-16be bom, lf") << QByteArray("\xFE\xFF\0L\0\n\0" "2", 8);
+        QTest::newRow("utf-16le bom, cr") << QByteArray(
+            "\xFF\xFEL\0\r\0"
+            "1\0.\0"
+            "1\0",
+            12);
+        QTest::newRow("utf-16be bom, lf") << QByteArray(
+            "\xFE\xFF\0L\0\n\0"
+            "2",
+            8);
         QTest::newRow("no bom, cr") << QByteArray("L\r1.0.0.1");
         QTest::newRow("first line wider than the memo") << QByteArray(QByteArray(400, 'w') + "\n1.0.0.1\n");
     }
@@ -434,7 +513,7 @@ private slots:
         if (kind == 1) {
             const int port = ClosedPort();
             QVERIFY(port > 0);
-            base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+            base = QStringLiteral("https://127.0.0.1:%1").arg(port);
         }
         if (kind == 2) {
             Write(Served("ver.txt"), "x\n9.9\n");
@@ -458,10 +537,10 @@ private slots:
         QTest::newRow("404") << "" << QStringList{"Lumbra.exe"} << QStringList{"Lumbra.exe"};
         QTest::newRow("cut short") << "cut" << QStringList{"Lumbra.exe"} << QStringList{"Lumbra.exe"};
         QTest::newRow("stalls") << "hang" << QStringList{"Lumbra.exe"} << QStringList{"Lumbra.exe"};
-        QTest::newRow("cut short, both present") << "cut" << QStringList{"Lumbra.exe", "Lumbra.old"}
-                                                 << QStringList{"Lumbra.exe", "Lumbra.old"};
-        QTest::newRow("cut short, only an old one: restored") << "cut" << QStringList{"Lumbra.old"}
-                                                              << QStringList{"Lumbra.exe"};
+        QTest::newRow("cut short, both present")
+            << "cut" << QStringList{"Lumbra.exe", "Lumbra.old"} << QStringList{"Lumbra.exe", "Lumbra.old"};
+        QTest::newRow("cut short, only an old one: restored")
+            << "cut" << QStringList{"Lumbra.old"} << QStringList{"Lumbra.exe"};
     }
     void DownloadFailures() {
         QFETCH(QString, sidecar);
@@ -510,7 +589,8 @@ private slots:
         QCOMPARE(Files(), (QStringList{"Lumbra.exe", "Lumbra.old", "ver.txt"}));
         QCOMPARE(ReadAll(Here("Lumbra.old")), QByteArray("older"));
         QCOMPARE(QFileInfo(Here("Lumbra.exe")).size(), before.size());
-        QCOMPARE(ReadAll(Here("Lumbra.exe")).left(4), QByteArray("\x7F" "ELF"));
+        QCOMPARE(ReadAll(Here("Lumbra.exe")).left(4), QByteArray("\x7F"
+                                                                 "ELF"));
     }
 
     void NoExecutableHereGetsTheNewOne() {
@@ -522,7 +602,67 @@ private slots:
         QVERIFY(!QFileInfo::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/ver.txt")));
     }
 
+    // Only an executable fetched over https from a trusted server, and with
+    // the published digest when there is one, is swapped in. The version file
+    // itself may come over plain http and is kept byte for byte.
+    void OnlyATrustedAndMatchingDownloadIsSwappedIn_data() {
+        const QByteArray served("new program");
+        // sha256("new program")
+        const QByteArray digest("bed48b44066883c10714d14715a668ac482884f8aaf10d84bce58c6b88ffa8a9");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QByteArray>("thirdLine");
+        QTest::addColumn<bool>("swapped");
+        QTest::newRow("https, no digest") << false << true << QByteArray() << true;
+        QTest::newRow("https, right digest") << false << true << "sha256=" + digest << true;
+        QTest::newRow("https, right digest in capitals, blanks")
+            << false << true << " sha256=" + digest.toUpper() + " " << true;
+        QTest::newRow("https, wrong digest") << false << true << "sha256=" + QByteArray(64, 'a') << false;
+        QTest::newRow("https, digest cut short") << false << true << "sha256=" + digest.left(63) << false;
+        QTest::newRow("https, digest not hex") << false << true << "sha256=" + digest.left(63) + "g" << false;
+        QTest::newRow("plain http, right digest") << true << true << "sha256=" + digest << false;
+        QTest::newRow("plain http, no digest") << true << true << QByteArray() << false;
+        QTest::newRow("https, certificate not trusted") << false << false << QByteArray() << false;
+    }
+    void OnlyATrustedAndMatchingDownloadIsSwappedIn() {
+        QFETCH(bool, plain);
+        QFETCH(bool, trusted);
+        QFETCH(QByteArray, thirdLine);
+        QFETCH(bool, swapped);
+        QByteArray versionFile = "Lumbra\r\n1.0.0.1\r\n";
+        if (!thirdLine.isEmpty()) versionFile += thirdLine + "\r\n";
+        Write(Served("ver.txt"), versionFile);
+        Write(Served("Lumbra.exe"), "new program");
+        Write(Here("Lumbra.exe"), "old program");
+        const TSeen seen = Check(QStringLiteral("&Yes"), plain ? m_plainBaseUrl : m_baseUrl, trusted);
+        // Asked only when a download could follow.
+        QCOMPARE(seen.Asked, trusted && !plain);
+        if (swapped) {
+            QCOMPARE(Files(), (QStringList{"Lumbra.exe", "Lumbra.old", "ver.txt"}));
+            QCOMPARE(ReadAll(Here("Lumbra.exe")), QByteArray("new program"));
+            QCOMPARE(ReadAll(Here("Lumbra.old")), QByteArray("old program"));
+            return;
+        }
+        // Untouched, and no part of the download left behind.
+        QCOMPARE(ReadAll(Here("Lumbra.exe")), QByteArray("old program"));
+        if (trusted) {
+            // The check itself went through, and kept what was served.
+            QCOMPARE(Files(), (QStringList{"Lumbra.exe", "ver.txt"}));
+            QCOMPARE(ReadAll(Here("ver.txt")), versionFile);
+        } else {
+            QCOMPARE(Files(), QStringList{"Lumbra.exe"});
+            QVERIFY(Requests().isEmpty());  // the handshake already failed
+        }
+        if (plain) {
+            // Never asked for over http.
+            for (const QJsonObject& r : Requests()) {
+                QVERIFY(r[QStringLiteral("path")].toString() != QStringLiteral("/update/Lumbra.exe"));
+            }
+        }
+    }
+
     void DefaultEndpointNeverResolvesAndCostsNothing() {
+        QVERIFY(app::BuiltInUpdateUrl().startsWith(QStringLiteral("https://")));
         QVERIFY(app::BuiltInUpdateUrl().contains(QStringLiteral(".invalid")));
         QVERIFY(!app::BuiltInUpdateUrl().endsWith(QLatin1Char('/')));
         auto form = std::make_unique<TMainForm>();

@@ -6,10 +6,12 @@ Serves files under ROOT. A file's sidecars change how it is answered:
   NAME.delay  wait that many milliseconds before answering
 Each request's headers are appended to ROOT/requests.log as one JSON line.
 Prints the port, then serves until LIFETIME seconds have passed.
+Given CERT and KEY (PEM files) too, it speaks https with them.
 """
 import http.server
 import json
 import os
+import ssl
 import sys
 import threading
 import time
@@ -52,6 +54,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 server.daemon_threads = True
+if len(sys.argv) > 4:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[3], sys.argv[4])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 print(server.server_address[1], flush=True)
 threading.Timer(LIFETIME, server.shutdown).start()
 server.serve_forever(poll_interval=0.1)
