@@ -142,7 +142,7 @@ public:
                     recover::TChosenRow{row.ScanIndex,
                                         m_logic.m_view.OldNameChosen() ? recover::TNamingChoice::OldName
                                                                        : recover::TNamingChoice::AutoName,
-                                        m_logic.m_view.OutputFolder()};
+                                        m_logic.m_view.OutputFolder(), m_index};
                 ++m_index;
                 m_pendingStep = true;
                 return;

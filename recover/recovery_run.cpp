@@ -39,7 +39,8 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         const scan::DeletedFileEntry& row = scan.Rows[next->Index];
         TFileOutcome outcome;
         outcome.Index = next->Index;
-        const std::string name = TargetFileName(row.Name, next->Index, next->Naming, rules, written);
+        const std::string name =
+            TargetFileName(row.Name, next->NameIndex.value_or(next->Index), next->Naming, rules, written);
         outcome.Target = JoinTargetPath(next->Folder, name, rules);
         outcome.Result = WritePlannedFile(
             *volume, PlanMftRecord(*volume, scan.Layout.Map, row.Record, scan.Geometry), outcome.Target);
@@ -62,7 +63,7 @@ TListedRows::TListedRows(std::vector<std::size_t> indices, TNamingChoice naming,
 std::optional<TChosenRow> TListedRows::Next(std::size_t from) {
     while (m_next < m_indices.size() && m_indices[m_next] < from) ++m_next;
     if (m_next >= m_indices.size()) return std::nullopt;
-    return TChosenRow{m_indices[m_next++], m_naming, m_folder};
+    return TChosenRow{m_indices[m_next++], m_naming, m_folder, std::nullopt};
 }
 
 }  // namespace recover

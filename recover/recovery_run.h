@@ -31,6 +31,10 @@ struct TChosenRow {
     std::size_t Index = 0;  // into the scan result's Rows
     TNamingChoice Naming = TNamingChoice::OldName;
     std::string Folder;  // UTF-8
+    // The number an automatic name carries ("File_" + it): the row's place
+    // in the list as the user sees it, which a sort moves away from Index;
+    // nothing for Index itself.
+    std::optional<std::size_t> NameIndex;
 };
 
 class TRowSource {

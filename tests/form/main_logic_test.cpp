@@ -83,6 +83,7 @@ public:
     std::vector<std::size_t> Failing;  // scan indexes whose file is not written
     std::vector<std::string> ScannedDrives;
     std::vector<std::string> RecoveredSources;
+    std::vector<recover::TChosenRow> Chosen;
 
     std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive, const std::atomic<bool>& stop,
                                                   scan::TScanSessionSink& sink) override {
@@ -125,6 +126,7 @@ public:
             const auto next = rows.Next(from);
             if (!next) break;
             from = next->Index + 1;
+            Chosen.push_back(*next);
             recover::TFileOutcome outcome;
             outcome.Index = next->Index;
             if (std::find(Failing.begin(), Failing.end(), next->Index) != Failing.end())
@@ -240,6 +242,30 @@ TEST(MainLogic, RecoveryClosingMessageCountsFilesNotWritten) {
             EXPECT_EQ(f.View.Bar, 4);
         }
     }
+}
+
+// After a sort, "File_" numbers follow the list as the user sees it, while
+// the run still reads the row the scan found there.
+TEST(MainLogic, AutoNamesFollowTheSortedList) {
+    TFixture f;
+    f.Engine->Records = 30;
+    f.Engine->Found = 28;  // names wrap after 26: "filea.txt" twice
+    f.Scan();
+    f.Logic.lv1ColumnClick(1);
+    f.Logic.chk1Click(true);
+    f.Logic.RowCheckClicked(1, false);
+    f.Recover();
+    ASSERT_EQ(f.Engine->Chosen.size(), 27u);
+    bool moved = false;
+    std::size_t seen = 0;
+    for (std::size_t place = 0; place < 28; ++place) {
+        if (place == 1) continue;
+        const recover::TChosenRow& chosen = f.Engine->Chosen[seen++];
+        EXPECT_EQ(chosen.NameIndex, std::optional<std::size_t>(place));
+        EXPECT_EQ(chosen.Index, f.Logic.Rows().Row(place).ScanIndex);
+        moved = moved || chosen.Index != place;
+    }
+    EXPECT_TRUE(moved) << "the sort left the rows in scan order";
 }
 
 TEST(MainLogic, RecoveryReadsTheVolumeItsRowsCameFrom) {

@@ -270,6 +270,24 @@ TEST(RecoveryRun, StopFlagAndChosenRows) {
     ASSERT_EQ(files.Files.size(), 2u);
     EXPECT_EQ(files.Files[0].Index, 0u);
     EXPECT_EQ(files.Files[1].Index, 2u);
+    EXPECT_EQ(fs::path(files.Files[1].Target).filename(), "File_2");
+
+    // A sorted list names a row by its place there, not by its scan index.
+    struct TSortedRows : recover::TRowSource {
+        std::string Folder;
+        int Step = 0;
+        std::optional<recover::TChosenRow> Next(std::size_t) override {
+            if (Step++ > 0) return std::nullopt;
+            return recover::TChosenRow{2, recover::TNamingChoice::AutoName, Folder, 7};
+        }
+    } sorted;
+    TTempDir other;
+    sorted.Folder = other.Path().string();
+    TCollectFiles named;
+    recover::TRecoveryRun(result).Run(stop, sorted, named);
+    ASSERT_EQ(named.Files.size(), 1u);
+    EXPECT_EQ(named.Files[0].Index, 2u);
+    EXPECT_EQ(fs::path(named.Files[0].Target).filename(), "File_7");
 
     stop = true;
     recover::TListedRows all(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
