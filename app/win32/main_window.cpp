@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "form/texts.h"
 #include "ntfs/probe.h"
 #include "platform/win_text.h"
 
@@ -28,6 +29,11 @@ constexpr int kIdHidden = 98;
 
 // The panels with a raised bevel (pnl6 has none).
 constexpr TPart kBevelled[] = {TPart::pnl1, TPart::pnl2, TPart::pnl3, TPart::pnl4, TPart::pnl5, TPart::pnl12};
+
+std::wstring_view Wide(std::u16string_view text) {
+    // wchar_t is a UTF-16 unit on Windows.
+    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
+}
 
 bool Contains(const TRect& r, POINT p) {
     return p.x >= r.Left && p.x < r.Right && p.y >= r.Top && p.y < r.Bottom;
@@ -61,7 +67,8 @@ bool TMainForm::Create(HINSTANCE instance, int show) {
     info.cbSize = sizeof info;
     GetMonitorInfoW(monitor, &info);
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    m_hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, kMainWindowCaption, style, CW_USEDEFAULT,
+    const std::wstring caption(Wide(form::texts::kWindowCaption));
+    m_hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, caption.c_str(), style, CW_USEDEFAULT,
                              CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
     if (m_hwnd == nullptr) return false;
     m_dpi = static_cast<int>(GetDpiForWindow(m_hwnd));
@@ -73,6 +80,8 @@ bool TMainForm::Create(HINSTANCE instance, int show) {
     SetWindowPos(m_hwnd, nullptr, work.left + (work.right - work.left - width) / 2,
                  work.top + (work.bottom - work.top - height) / 2, width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    m_logic = std::make_unique<form::TMainLogic>(*this, form::SessionEngine());
+    m_rows.Attach(m_logic.get());
     MakeFonts();
     CreateControls();
     ApplyFonts();
@@ -96,7 +105,8 @@ void TMainForm::CreateControls() {
     HWND p = m_hwnd;
     // Created in tab order: the left pane top to bottom, then the command
     // bar, then the list. btn2 takes no keyboard focus, so it has no tab stop.
-    btnScan.Create(p, WC_BUTTONW, L"Disk Scan", WS_TABSTOP | BS_OWNERDRAW, IdOf(TPart::btnScan));
+    btnScan.Create(p, WC_BUTTONW, Wide(form::texts::kScanIdle), WS_TABSTOP | BS_OWNERDRAW,
+                   IdOf(TPart::btnScan));
     lstDriveList.Create(p, WC_LISTBOXW, L"",
                         WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
                         IdOf(TPart::lstDriveList), WS_EX_CLIENTEDGE);
@@ -108,33 +118,37 @@ void TMainForm::CreateControls() {
     edtPath.Create(p, WC_EDITW, L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, IdOf(TPart::edtPath),
                    WS_EX_CLIENTEDGE);
 
-    lblDrive_Title.Create(p, WC_STATICW, L"Drive Information", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
-                          IdOf(TPart::lblDrive_Title));
-    lblDriveName.Create(p, WC_STATICW, L"DriveName: unknown", SS_LEFT | SS_NOPREFIX,
+    lblDrive_Title.Create(p, WC_STATICW, Wide(form::texts::kDriveTitle),
+                          SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, IdOf(TPart::lblDrive_Title));
+    lblDriveName.Create(p, WC_STATICW, Wide(form::texts::kDriveNameUnknown), SS_LEFT | SS_NOPREFIX,
                         IdOf(TPart::lblDriveName));
-    lblDriveSerial.Create(p, WC_STATICW, L"SN:   Unknown", SS_LEFT | SS_NOPREFIX,
+    lblDriveSerial.Create(p, WC_STATICW, Wide(form::texts::kSerialUnknown), SS_LEFT | SS_NOPREFIX,
                           IdOf(TPart::lblDriveSerial));
-    lblDriveSize.Create(p, WC_STATICW, L"Size:  Unknown", SS_LEFT | SS_NOPREFIX, IdOf(TPart::lblDriveSize));
-    lblDriveMFTRecordsCount.Create(p, WC_STATICW, L"File QTY:   0", SS_LEFT | SS_NOPREFIX,
+    lblDriveSize.Create(p, WC_STATICW, Wide(form::texts::kSizeUnknown), SS_LEFT | SS_NOPREFIX,
+                        IdOf(TPart::lblDriveSize));
+    lblDriveMFTRecordsCount.Create(p, WC_STATICW, Wide(form::texts::kRecordCountNone), SS_LEFT | SS_NOPREFIX,
                                    IdOf(TPart::lblDriveMFTRecordsCount));
     // Written by the scan, never shown.
-    lblDriveMFTSize.Create(p, WC_STATICW, L"MFT大小: 未知", SS_LEFT, kIdHidden);
-    lblDriveMFTLocation.Create(p, WC_STATICW, L"MFT位置: 未知", SS_LEFT, kIdHidden);
-    lbl1.Create(p, WC_STATICW, L"文件保存路径:", SS_LEFT, kIdHidden);
-    lbl2.Create(p, WC_STATICW, L"NTFS格式磁盘列表:", SS_LEFT, kIdHidden);
+    lblDriveMFTSize.Create(p, WC_STATICW, Wide(form::texts::kMftSizeUnknown), SS_LEFT, kIdHidden);
+    lblDriveMFTLocation.Create(p, WC_STATICW, Wide(form::texts::kMftLocationUnknown), SS_LEFT, kIdHidden);
+    lbl1.Create(p, WC_STATICW, Wide(form::texts::kSaveFolderTitle), SS_LEFT, kIdHidden);
+    lbl2.Create(p, WC_STATICW, Wide(form::texts::kDriveListTitle), SS_LEFT, kIdHidden);
     for (TControl* hidden : {&lblDriveMFTSize, &lblDriveMFTLocation, &lbl1, &lbl2})
         ShowWindow(hidden->Handle(), SW_HIDE);
 
-    chk1.Create(p, WC_BUTTONW, L"Select All", WS_TABSTOP | BS_AUTOCHECKBOX, IdOf(TPart::chk1));
-    btnRecover.Create(p, WC_BUTTONW, L"Lumbra File", WS_TABSTOP | BS_OWNERDRAW, IdOf(TPart::btnRecover));
-    rb1.Create(p, WC_BUTTONW, L"Old FileName Save", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
+    chk1.Create(p, WC_BUTTONW, Wide(form::texts::kSelectAll), WS_TABSTOP | BS_AUTOCHECKBOX,
+                IdOf(TPart::chk1));
+    btnRecover.Create(p, WC_BUTTONW, Wide(form::texts::kRecoverIdle), WS_TABSTOP | BS_OWNERDRAW,
+                      IdOf(TPart::btnRecover));
+    rb1.Create(p, WC_BUTTONW, Wide(form::texts::kOldName), WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
                IdOf(TPart::rb1));
-    rb2.Create(p, WC_BUTTONW, L"Auto FileName", BS_AUTORADIOBUTTON, IdOf(TPart::rb2));
+    rb2.Create(p, WC_BUTTONW, Wide(form::texts::kAutoName), BS_AUTORADIOBUTTON, IdOf(TPart::rb2));
     rb1.SetChecked(true);
     edt1.Create(p, WC_EDITW, L"", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, IdOf(TPart::edt1),
                 WS_EX_CLIENTEDGE);
-    btn2.Create(p, WC_BUTTONW, L"Seek", BS_OWNERDRAW, IdOf(TPart::btn2));
-    lblDelCount.Create(p, WC_STATICW, L" Deleted QTY:   0", SS_OWNERDRAW, IdOf(TPart::lblDelCount));
+    btn2.Create(p, WC_BUTTONW, Wide(form::texts::kSeek), BS_OWNERDRAW, IdOf(TPart::btn2));
+    lblDelCount.Create(p, WC_STATICW, Wide(form::texts::kDeletedCountInitial), SS_OWNERDRAW,
+                       IdOf(TPart::lblDelCount));
     lv1.Create(p, IdOf(TPart::lv1), m_dpi, m_rows);
     pb1.Create(p, PROGRESS_CLASSW, L"", 0, IdOf(TPart::pb1));
     pb1.Send(PBM_SETRANGE32, 0, 100);
@@ -301,7 +315,15 @@ void TMainForm::DrawCentredLabel(const DRAWITEMSTRUCT& item) {
 }
 
 void TMainForm::OnCommand(int id, int code, HWND) {
-    if (id == IdOf(TPart::drvcbbDCB) && code == CBN_SELCHANGE) {
+    if (code == BN_CLICKED && id == IdOf(TPart::btnScan)) {
+        m_logic->btnScanClick();
+    } else if (code == BN_CLICKED && id == IdOf(TPart::btnRecover)) {
+        m_logic->btnRecoverClick();
+    } else if (code == BN_CLICKED && id == IdOf(TPart::chk1)) {
+        m_logic->chk1Click(chk1.Checked());
+    } else if (code == BN_CLICKED && id == IdOf(TPart::btn2)) {
+        m_logic->btn2Click();
+    } else if (id == IdOf(TPart::drvcbbDCB) && code == CBN_SELCHANGE) {
         drvcbbDCBChange();
     } else if (id == IdOf(TPart::dirlstDLB) && code == LBN_DBLCLK) {
         if (dirlstDLB.SetDirectory(dirlstDLB.SelectedFolder())) dirlstDLBChange();
@@ -379,16 +401,33 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
         case WM_NOTIFY: {
             const auto& header = *reinterpret_cast<const NMHDR*>(l);
             LRESULT result = 0;
+            if (header.hwndFrom == lv1.Handle() && header.code == LVN_COLUMNCLICK) {
+                m_logic->lv1ColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+                return 0;
+            }
             if (header.hwndFrom == lv1.Handle() && lv1.OnNotify(header, &result)) return result;
             break;
         }
         case WM_CLOSE:
             DestroyWindow(m_hwnd);
             return 0;
-        case WM_DESTROY:
+        case kRunTasksMessage:
+            RunPostedTasks();
+            return 0;
+        case WM_DESTROY: {
             FormDestroy();
+            // Tasks posted from now on are dropped; the runs still going
+            // stop and are waited for while the controls still exist.
+            {
+                const std::lock_guard lock(m_tasksMutex);
+                m_closed = true;
+                m_tasks.clear();
+            }
+            m_logic.reset();
+            m_rows.Attach(nullptr);
             PostQuitMessage(0);
             return 0;
+        }
         default:
             break;
     }
@@ -477,14 +516,207 @@ void TMainForm::drvcbbDCBChange() {
     }
     // Back to the drive of the folder still shown.
     FillDriveSelector();
-    const std::wstring message = L"The drive " + root + L" cannot be opened.";
-    MessageBoxW(m_hwnd, message.c_str(), L"Lumbra", MB_OK | MB_TASKMODAL);
+    ShowMessage(form::texts::Fill(form::texts::kDriveCannotOpen, std::u16string(root.begin(), root.end())));
 }
 
 void TMainForm::dirlstDLBChange() {
     const std::wstring& folder = dirlstDLB.Directory();
     edtPath.SetText(folder);
     m_driveFolders[folder.substr(0, 3)] = folder;
+}
+
+std::wstring_view TLogicRows::Cell(std::size_t row, int column) const {
+    return Wide(m_logic->Rows().Row(row).Column(column));
+}
+
+// ---- form::TMainView: the logic's requests, on the UI thread.
+
+TControl* TMainForm::ControlOf(form::TControl control) {
+    switch (control) {
+        case form::TControl::btnScan:
+            return &btnScan;
+        case form::TControl::btnRecover:
+            return &btnRecover;
+        case form::TControl::btn2:
+            return &btn2;
+        case form::TControl::chk1:
+            return &chk1;
+        case form::TControl::lblDriveName:
+            return &lblDriveName;
+        case form::TControl::lblDriveSerial:
+            return &lblDriveSerial;
+        case form::TControl::lblDriveSize:
+            return &lblDriveSize;
+        case form::TControl::lblDriveMFTLocation:
+            return &lblDriveMFTLocation;
+        case form::TControl::lblDriveMFTSize:
+            return &lblDriveMFTSize;
+        case form::TControl::lblDriveMFTRecordsCount:
+            return &lblDriveMFTRecordsCount;
+        case form::TControl::lblDelCount:
+            return &lblDelCount;
+        case form::TControl::edtPath:
+            return &edtPath;
+        case form::TControl::Memo1:
+            return &Memo1;
+    }
+    return nullptr;
+}
+
+void TMainForm::SetText(form::TControl control, std::u16string_view text) {
+    TControl* c = ControlOf(control);
+    if (c == nullptr) return;
+    c->SetText(Wide(text));
+    // Labels with a transparent background leave their old text behind.
+    if (c != &edtPath && c != &Memo1) InvalidateRect(c->Handle(), nullptr, TRUE);
+}
+
+void TMainForm::SetEnabled(form::TControl control, bool enabled) {
+    if (TControl* c = ControlOf(control)) c->Enable(enabled);
+}
+
+void TMainForm::SetBarRange(int maximum) {
+    pb1.Send(PBM_SETRANGE32, 0, maximum);
+}
+
+void TMainForm::SetBarPosition(int position) {
+    pb1.SetPosition(position);
+}
+
+std::optional<std::string> TMainForm::SelectedDrive() const {
+    const int index = lstDriveList.Selected();
+    if (index < 0) return std::nullopt;
+    return platform::Narrow(lstDriveList.ItemText(index));
+}
+
+std::string TMainForm::OutputFolder() const {
+    return platform::Narrow(dirlstDLB.Directory());
+}
+
+std::u16string TMainForm::SeekText() const {
+    const std::wstring text = edt1.Text();
+    return {text.begin(), text.end()};
+}
+
+void TMainForm::RowsReset() {
+    lv1.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), 0);  // nothing stays selected
+    lv1.Send(LVM_SETITEMCOUNT, 0, 0);
+    lv1.RedrawAll();
+}
+
+void TMainForm::RowsAppended(std::size_t, std::size_t) {
+    // One call for the whole batch: the list only learns the new count.
+    lv1.RowCountChanged();
+}
+
+void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) {
+    // The selection and the focus follow their rows.
+    std::vector<std::size_t> selected;
+    for (LRESULT i = lv1.Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); i >= 0;
+         i = lv1.Send(LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))
+        selected.push_back(static_cast<std::size_t>(i));
+    const LRESULT focused = lv1.Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+    LVITEMW clear{};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    lv1.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+    for (std::size_t old : selected) {
+        if (old >= newPosition.size()) continue;
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED;
+        item.state = LVIS_SELECTED;
+        lv1.Send(LVM_SETITEMSTATE, newPosition[old], reinterpret_cast<LPARAM>(&item));
+    }
+    if (focused >= 0 && static_cast<std::size_t>(focused) < newPosition.size()) {
+        LVITEMW item{};
+        item.stateMask = LVIS_FOCUSED;
+        item.state = LVIS_FOCUSED;
+        lv1.Send(LVM_SETITEMSTATE, newPosition[static_cast<std::size_t>(focused)],
+                 reinterpret_cast<LPARAM>(&item));
+    }
+    lv1.RedrawAll();
+}
+
+void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
+    // Only the rows on screen need drawing; the rest ask when they show.
+    const auto top = static_cast<std::size_t>(lv1.Send(LVM_GETTOPINDEX));
+    const auto page = static_cast<std::size_t>(lv1.Send(LVM_GETCOUNTPERPAGE)) + 1;
+    const std::size_t from = std::max(first, top);
+    const std::size_t to = std::min(last, top + page);
+    if (from <= to) lv1.Send(LVM_REDRAWITEMS, from, static_cast<LPARAM>(to));
+}
+
+void TMainForm::FocusRow(std::size_t position) {
+    lv1.FocusAndSelect(position);
+}
+
+void TMainForm::ShowMessage(std::u16string_view text) {
+    const std::wstring copy(Wide(text));
+    MessageBoxW(m_hwnd, copy.c_str(), Wide(form::texts::kApplicationTitle).data(), MB_OK);
+}
+
+namespace {
+
+// A message box has OK and Cancel but no Yes and Cancel pair: the question
+// relabels its OK button while the box is being shown.
+thread_local HHOOK t_questionHook = nullptr;
+
+LRESULT CALLBACK QuestionHook(int code, WPARAM w, LPARAM l) {
+    if (code == HCBT_ACTIVATE) {
+        const auto box = reinterpret_cast<HWND>(w);
+        SetDlgItemTextW(box, IDOK, L"&Yes");
+        UnhookWindowsHookEx(t_questionHook);
+        t_questionHook = nullptr;
+        return 0;
+    }
+    return CallNextHookEx(t_questionHook, code, w, l);
+}
+
+}  // namespace
+
+bool TMainForm::Ask(std::u16string_view text, form::TQuestionKind kind) {
+    const std::wstring copy(Wide(text));
+    const bool information = kind == form::TQuestionKind::Information;
+    const std::wstring title(Wide(information ? form::texts::kUpdateTitle : form::texts::kApplicationTitle));
+    // Caution: Cancel is the default, so Enter alone never agrees.
+    const UINT style = MB_OKCANCEL | (information ? MB_ICONINFORMATION | MB_DEFBUTTON1 : MB_DEFBUTTON2);
+    t_questionHook = SetWindowsHookExW(WH_CBT, QuestionHook, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxW(m_hwnd, copy.c_str(), title.c_str(), style);
+    if (t_questionHook != nullptr) UnhookWindowsHookEx(t_questionHook);
+    t_questionHook = nullptr;
+    return answer == IDOK;
+}
+
+void TMainForm::Post(std::function<void()> task) {
+    bool signal = false;
+    {
+        const std::lock_guard lock(m_tasksMutex);
+        if (m_closed) return;
+        m_tasks.push_back(std::move(task));
+        signal = !m_tasksSignalled;
+        m_tasksSignalled = true;
+    }
+    if (signal) PostMessageW(m_hwnd, kRunTasksMessage, 0, 0);
+}
+
+void TMainForm::RunPostedTasks() {
+    // One task at a time, in posting order. When more wait, the wake-up is
+    // posted again before the task runs: a task that opens a message box
+    // runs a message loop of its own, and the tasks behind it go on there.
+    std::function<void()> task;
+    {
+        const std::lock_guard lock(m_tasksMutex);
+        if (m_tasks.empty()) {
+            m_tasksSignalled = false;
+            return;
+        }
+        task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        if (m_tasks.empty())
+            m_tasksSignalled = false;
+        else
+            PostMessageW(m_hwnd, kRunTasksMessage, 0, 0);
+    }
+    task();
 }
 
 }  // namespace win32app

@@ -1,6 +1,9 @@
 #include "app/win32/results_list.h"
 
+#include <string>
+
 #include "app/win32/dock_layout.h"
+#include "form/texts.h"
 
 namespace win32app {
 
@@ -18,7 +21,8 @@ void TResultsList::Create(HWND parent, int id, int dpi, TRowSource& rows) {
         col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         col.fmt = kColumns[c].Format;
         col.cx = Scale(kColumns[c].Width, dpi);
-        col.pszText = const_cast<wchar_t*>(kColumns[c].Header);
+        std::wstring header(form::texts::kColumnHeaders[c].begin(), form::texts::kColumnHeaders[c].end());
+        col.pszText = header.data();
         col.iSubItem = c;
         Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
     }

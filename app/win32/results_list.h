@@ -67,15 +67,14 @@ private:
     bool m_hooked = false;
 };
 
-// The columns: header, design width, alignment.
+// The columns: design width, alignment (headers: form::texts).
 struct TColumnSpec {
-    const wchar_t* Header;
     int Width;
     int Format;
 };
 inline constexpr TColumnSpec kColumns[TResultsList::kColumnCount] = {
-    {L"N", 23, LVCFMT_LEFT},      {L"FileName", 282, LVCFMT_CENTER},    {L"Type", 68, LVCFMT_CENTER},
-    {L"Size", 80, LVCFMT_CENTER}, {L"Create Date", 158, LVCFMT_CENTER}, {L"Update Date", 158, LVCFMT_CENTER},
+    {23, LVCFMT_LEFT},   {282, LVCFMT_CENTER}, {68, LVCFMT_CENTER},
+    {80, LVCFMT_CENTER}, {158, LVCFMT_CENTER}, {158, LVCFMT_CENTER},
 };
 
 }  // namespace win32app
