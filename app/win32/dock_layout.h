@@ -52,6 +52,12 @@ enum class TPart : std::size_t {
 
 constexpr std::size_t kPartCount = static_cast<std::size_t>(TPart::Count);
 
+// The window id of a part's control (GetDlgItem), for the window and for
+// the test that drives it from another process.
+constexpr int ControlId(TPart part) {
+    return 100 + static_cast<int>(part);
+}
+
 struct TRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;
     int Width() const { return Right - Left; }

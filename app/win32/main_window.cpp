@@ -22,7 +22,7 @@ constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr int kItemHeight = 19;  // lstDriveList and dirlstDLB
 
 constexpr int IdOf(TPart part) {
-    return 100 + static_cast<int>(part);
+    return ControlId(part);
 }
 constexpr int kIdMemo1 = 99;
 constexpr int kIdHidden = 98;
