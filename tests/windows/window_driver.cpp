@@ -7,6 +7,8 @@
 //                                               the working directory, close
 //   lumbra_window_driver LUMBRA_EXE --instance  a second copy ends at once
 //   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
+//   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS  scan, then keep the
+//                                               window open (screenshots)
 //
 // Output, UTF-8, one fact per line, fields split by tabs (a tab, newline or
 // backslash inside a text as \t, \n, \\):
@@ -246,6 +248,25 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
     return 0;
 }
 
+// Scans, answers the closing message, prints the window's place on the
+// screen and keeps the window open for a while: the screenshot's moment.
+int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds) {
+    TProgram program(exe);
+    const HWND form = program.Window(60s);
+    if (form == nullptr) Fail("no main window within 60 s");
+    TDriver d(program, form);
+    d.SelectDrive(drive);
+    d.Click(TPart::btnScan);
+    d.AnswerBox(120s);
+    RECT r{};
+    GetWindowRect(form, &r);
+    std::printf("window\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    d.Close();
+    return 0;
+}
+
 int SecondInstance(const std::wstring& exe) {
     TProgram first(exe);
     if (first.Window(60s) == nullptr) Fail("no main window within 60 s");
@@ -291,5 +312,6 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argv[2];
     if (what == L"--instance") return SecondInstance(exe);
     if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
+    if (what == L"--hold" && argc > 4) return ScanAndHold(exe, argv[3], _wtoi(argv[4]));
     return ScanAndRecover(exe, what);
 }
