@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "form/bar_scale.h"
 #include "form/drive_facts.h"
 #include "form/texts.h"
 #include "platform/same_volume.h"
@@ -13,24 +14,6 @@
 namespace form {
 
 namespace {
-
-// A count of steps shown on a progress bar, whose range is an int: counts
-// beyond it are shown divided, so the bar still ends exactly full.
-class TBarScale {
-public:
-    explicit TBarScale(std::uint64_t steps = 0)
-        : m_divisor(steps <= kLimit ? 1 : (steps - 1) / kLimit + 1),
-          m_maximum(static_cast<int>(steps / m_divisor)) {}
-    int Maximum() const { return m_maximum; }
-    int Position(std::uint64_t done) const {
-        return static_cast<int>(std::min(done, m_divisor * kLimit) / m_divisor);
-    }
-
-private:
-    static constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<int>::max());
-    std::uint64_t m_divisor;
-    int m_maximum;
-};
 
 TRow RowOf(const scan::DeletedFileEntry& entry, std::size_t scanIndex) {
     TRow row;
@@ -53,7 +36,9 @@ struct TMainLogic::TShared {
 };
 
 // The scan's reports, on the scan thread: facts as label texts, rows and
-// progress in batches.
+// progress in batches. The few steps before the walk wait until the window
+// has shown them, as each stage's labels belong to it before the next
+// stage begins (and a stop pressed meanwhile is seen before record 16).
 class TMainLogic::TScanSink : public scan::TScanSessionSink {
 public:
     explicit TScanSink(TMainLogic& logic) : m_logic(logic), m_due(Clock::now() + kHandOverInterval) {}
@@ -64,21 +49,21 @@ public:
         TMainView& view = m_logic.m_view;
         switch (stage) {
             case scan::TScanStage::BootSector:
-                m_logic.Post(
+                m_logic.Invoke(
                     [&view, name = DriveNameText(facts.Label), serial = SerialText(facts.SerialNumber)] {
                         view.SetText(TControl::lblDriveName, name);
                         view.SetText(TControl::lblDriveSerial, serial);
                     });
                 break;
             case scan::TScanStage::Geometry:
-                m_logic.Post([&view, size = SizeText(facts.VolumeBytes),
-                              location = MftLocationText(facts.MftByteOffset)] {
+                m_logic.Invoke([&view, size = SizeText(facts.VolumeBytes),
+                                location = MftLocationText(facts.MftByteOffset)] {
                     view.SetText(TControl::lblDriveSize, size);
                     view.SetText(TControl::lblDriveMFTLocation, location);
                 });
                 break;
             case scan::TScanStage::MftLayout:
-                m_logic.Post(
+                m_logic.Invoke(
                     [&view, size = MftSizeText(facts.MftBytes), count = RecordCountText(facts.RecordCount)] {
                         view.SetText(TControl::lblDriveMFTSize, size);
                         view.SetText(TControl::lblDriveMFTRecordsCount, count);
@@ -90,7 +75,7 @@ public:
     void OnWalkStart(std::uint64_t walkLength) override {
         m_walked = true;
         m_scale = TBarScale(walkLength);
-        m_logic.Post([&logic = m_logic, maximum = m_scale.Maximum()] {
+        m_logic.Invoke([&logic = m_logic, maximum = m_scale.Maximum()] {
             logic.m_rows.Clear();
             logic.m_shownScan.reset();  // the rows shown from now on are this scan's
             logic.m_view.RowsReset();
@@ -196,6 +181,10 @@ TMainLogic::TMainLogic(TMainView& view, std::unique_ptr<TEngine> engine)
     : m_view(view), m_engine(std::move(engine)), m_shared(std::make_shared<TShared>()) {}
 
 TMainLogic::~TMainLogic() {
+    Shutdown();
+}
+
+void TMainLogic::Shutdown() {
     ScanStopRequested = true;
     RecoverStopRequested = true;
     {
@@ -241,6 +230,11 @@ void TMainLogic::AppendRows(std::vector<TRow>&& rows) {
     m_rows.Append(std::move(rows));
     m_view.RowsAppended(first, count);
     m_view.SetText(TControl::lblDelCount, DeletedCountText(m_rows.Count()));
+}
+
+void TMainLogic::ClearRows() {
+    m_rows.Clear();
+    m_view.RowsReset();
 }
 
 void TMainLogic::btnScanClick() {

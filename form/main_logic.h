@@ -42,6 +42,9 @@ public:
     // Runs still going are stopped and waited for; whatever they still hand
     // over is dropped. Call it while the view is still whole.
     ~TMainLogic();
+    // The same, ahead of the destructor: a window calls it before its
+    // controls go. Nothing is shown or handed over afterwards.
+    void Shutdown();
     TMainLogic(const TMainLogic&) = delete;
     TMainLogic& operator=(const TMainLogic&) = delete;
 
@@ -57,6 +60,11 @@ public:
     void RowCheckClicked(std::size_t position, bool checked);
 
     const TResultRows& Rows() const { return m_rows; }
+    // Rows found by a scan, appended at the end of the list, unticked; the
+    // count label follows.
+    void AppendRows(std::vector<TRow>&& rows);
+    // Every row removed.
+    void ClearRows();
     // The scan whose rows the list shows; empty before the first scan ends.
     std::shared_ptr<const scan::TScanResult> ShownScan() const { return m_shownScan; }
 
@@ -82,7 +90,6 @@ private:
     bool Invoke(const std::function<void()>& fn);
     // Worker thread: queues fn behind every earlier hand-over.
     void Post(std::function<void()> fn);
-    void AppendRows(std::vector<TRow>&& rows);
 
     TMainView& m_view;
     std::unique_ptr<TEngine> m_engine;
