@@ -9,6 +9,9 @@ set(LUMBRA_VERSION_DIR ${PROJECT_BINARY_DIR}/generated)
 set(LUMBRA_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
 set(LUMBRA_FILE_VERSION_TEXT
     "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${PROJECT_VERSION_TWEAK}")
+# The day this version was released: the man pages, the AppStream release
+# entry and the package changelog carry it. Change it with the version.
+set(LUMBRA_RELEASE_DATE "2026-12-09")
 if(PROJECT_VERSION_TWEAK STREQUAL "")
     message(FATAL_ERROR "project(VERSION) needs four numbers (major.minor.patch.tweak): ${PROJECT_VERSION}")
 endif()
@@ -27,7 +30,3 @@ function(lumbra_add_windows_resources target)
     # lumbra.ico is named relative to the resource file's own folder.
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win)
 endfunction()
-
-# The day this version was released: the man pages, the AppStream release
-# entry and the package changelog carry it. Set it with the version.
-set(LUMBRA_RELEASE_DATE "2026-12-09")

@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(FindRegularFace("Tahoma", {empty.path() + "/missing"}), QString());
         QCOMPARE(FindRegularFace("Tahoma", {}), QString());
         QCOMPARE(FindRegularFace("Verdana", {both.path()}), QString());
-        // The first folder that holds it is as good as any.
+        // A face in any one of several folders is found.
         QCOMPARE(FindRegularFace("Tahoma", {empty.path(), boldOnly.path(), both.path()}),
                  both.filePath("a.ttf"));
     }
