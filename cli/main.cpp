@@ -3,6 +3,7 @@
 //   lumbra-cli scan SOURCE [--json]
 //   lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
+//   lumbra-cli --help | --version
 //
 // SOURCE is a drive string ("D:", through the drive table) or the path of an
 // image file or block device; it is only ever read. Exit codes: 0 done (also
@@ -14,18 +15,28 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "lumbra_version.h"
 #include "platform/command_line.h"
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: lumbra-cli scan SOURCE [--json]\n"
+    "       lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)\n"
+    "       lumbra-cli info SOURCE\n"
+    "       lumbra-cli --help | --version\n"
+    "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n";
+
+// A command line that cannot be run: the usage on stderr, exit 2.
 int Usage() {
-    std::fputs(
-        "usage: lumbra-cli scan SOURCE [--json]\n"
-        "       lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)\n"
-        "       lumbra-cli info SOURCE\n"
-        "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n",
-        stderr);
+    std::fputs(kUsage, stderr);
     return cli::kExitBadSource;
+}
+
+// Asked for: on stdout, exit 0 (a pipe into a pager or grep sees it).
+int Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? cli::kExitOk : cli::kExitBadSource;
 }
 
 int Recover(const std::vector<std::string>& args) {
@@ -57,6 +68,8 @@ int main(int argc, char** argv) {
     // UTF-8 on every platform (Windows hands main() its ANSI code page).
     platform::PrepareConsole();
     const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return Print(kUsage);
+    if (args.size() == 1 && args[0] == "--version") return Print("lumbra-cli " LUMBRA_VERSION_TEXT "\n");
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
     if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false);
