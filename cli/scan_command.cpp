@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "ntfs/boot_sector.h"
@@ -49,10 +50,13 @@ void PutJsonString(std::string& out, const std::string& text) {
     out.push_back('"');
 }
 
-// Rows go out as they are found: the CLI holds none of them.
+// Plain rows go out as they are found. A row's path and verdict are known
+// only once the walk is over, so output that carries them holds the rows
+// until then.
 class TPrintSink : public scan::TScanSink {
 public:
-    TPrintSink(bool json, std::uint64_t total) : m_json(json), m_total(total), m_progress(cli::ShowProgress()) {}
+    TPrintSink(bool json, bool details, std::uint64_t total)
+        : m_json(json), m_details(details), m_total(total), m_progress(cli::ShowProgress()) {}
 
     void OnProgress(std::uint64_t done) override {
         if (!m_progress || (done & 0x3FF) != 0) return;
@@ -65,9 +69,28 @@ public:
 
     void OnFound(scan::DeletedFileEntry&& e) override {
         ++m_found;
+        if (m_json || m_details)
+            m_held.push_back(std::move(e));
+        else
+            Print(e);
+    }
+
+    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
+        if (row < m_held.size()) m_held[row].Details = std::move(details);
+    }
+
+    // After the walk: the held rows.
+    void PrintHeld() {
+        m_printed = 0;
+        for (const scan::DeletedFileEntry& e : m_held) Print(e);
+        m_held.clear();
+    }
+
+    void Print(const scan::DeletedFileEntry& e) {
+        ++m_printed;
         m_line.clear();
         if (m_json) {
-            m_line += m_found == 1 ? "\n  {" : ",\n  {";
+            m_line += m_printed == 1 ? "\n  {" : ",\n  {";
             auto text = [&](const char* key, const std::string& value) {
                 m_line += m_line.back() == '{' ? "\"" : ", \"";
                 m_line += key;
@@ -89,12 +112,25 @@ public:
             text("modified", e.LastTime);
             text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
             text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
-            m_line += "}";
+            text("path", e.Details.Path);
+            const scan::TRecoverability& r = e.Details.Recoverability;
+            m_line += ", \"recoverability\": {";
+            text("verdict", scan::VerdictText(r.Verdict));
+            number("clusters", r.Clusters);
+            number("inUse", r.InUse);
+            number("lostToNewer", r.LostToNewer);
+            m_line += "}}";
         } else {
             cli::PutPlain(m_line, e.Caption);
             for (const std::string* field : {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
                 m_line.push_back('\t');
                 cli::PutPlain(m_line, *field);
+            }
+            if (m_details) {
+                m_line.push_back('\t');
+                cli::PutPlain(m_line, e.Details.Path);
+                m_line.push_back('\t');
+                m_line += scan::VerdictText(e.Details.Recoverability.Verdict);
             }
             m_line.push_back('\n');
         }
@@ -108,9 +144,12 @@ public:
 
 private:
     bool m_json;
+    bool m_details;
     std::uint64_t m_total;
     bool m_progress;
     std::uint64_t m_found = 0;
+    std::uint64_t m_printed = 0;
+    std::vector<scan::DeletedFileEntry> m_held;
     std::string m_line;
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
@@ -128,17 +167,18 @@ bool PrepareScan(scan::TScanEngine& engine, const std::string& source) {
     return false;
 }
 
-int ScanCommand(const std::string& source, bool json) {
+int ScanCommand(const std::string& source, bool json, bool details) {
     scan::TScanEngine engine(source);
     if (!PrepareScan(engine, source)) return kExitBadSource;
 
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    TPrintSink sink(json, engine.WalkLength());
+    TPrintSink sink(json, details, engine.WalkLength());
     if (json) std::fputs("[", stdout);
     std::atomic<bool> stop{false};
     engine.Walk(stop, sink);
     engine.Close();
+    sink.PrintHeld();
     if (json) std::fputs(sink.Found() > 0 ? "\n]\n" : "]\n", stdout);
     sink.Finish();
     std::fflush(stdout);
