@@ -30,7 +30,7 @@ namespace recover {
 struct TChosenRow {
     std::size_t Index = 0;  // into the scan result's Rows
     TNamingChoice Naming = TNamingChoice::OldName;
-    std::string Folder;     // UTF-8
+    std::string Folder;  // UTF-8
 };
 
 class TRowSource {
@@ -43,8 +43,8 @@ public:
 
 struct TFileOutcome {
     std::size_t Index = 0;
-    std::string Target;      // the path written, or the one that could not be
-    TRecoverResult Result;   // Status Written, or why the file was skipped
+    std::string Target;     // the path written, or the one that could not be
+    TRecoverResult Result;  // Status Written, or why the file was skipped
 };
 
 class TRecoverySink {
@@ -63,7 +63,27 @@ struct TRecoverySummary {
 class TRecoveryRun {
 public:
     explicit TRecoveryRun(std::shared_ptr<const scan::TScanResult> scan);
+    // Rows are asked for in ascending index order; each file reaches the
+    // sink before the next row is asked for. The stop flag is read before
+    // each row.
     TRecoverySummary Run(const std::atomic<bool>& stop, TRowSource& rows, TRecoverySink& sink);
+
+private:
+    std::shared_ptr<const scan::TScanResult> m_scan;
+};
+
+// A fixed, ascending list of row indices under one naming choice and folder
+// (the command line, tests).
+class TListedRows : public TRowSource {
+public:
+    TListedRows(std::vector<std::size_t> indices, TNamingChoice naming, std::string folder);
+    std::optional<TChosenRow> Next(std::size_t from) override;
+
+private:
+    std::vector<std::size_t> m_indices;
+    TNamingChoice m_naming;
+    std::string m_folder;
+    std::size_t m_next = 0;
 };
 
 }  // namespace recover

@@ -20,6 +20,7 @@
 
 #include "ntfs/boot_sector.h"
 #include "ntfs/mft_map.h"
+#include "platform/raw_volume.h"
 #include "scan/deleted_file_entry.h"
 #include "scan/scan_engine.h"
 
@@ -28,9 +29,12 @@ namespace scan {
 // What the scan opened: what the user named, and the device or image file
 // that name stood for at that moment.
 struct TScanSource {
-    std::string Drive;     // a drive string ("D:") or a path, as given
-    std::string Resolved;  // the device or image file that was opened
+    std::string Drive;            // a drive string ("D:") or a path, as given
+    std::string Resolved;         // the device or image file that was opened
     std::uint64_t StartByte = 0;  // where the volume starts within Resolved (a partition of a disk image)
+    // An already open volume the session was given (tests, fuzzing): a
+    // recovery reads it instead of opening Resolved.
+    std::shared_ptr<platform::TRawVolume> Given;
 };
 
 // The drive's facts, as numbers. Each group is valid once the session has
@@ -41,7 +45,7 @@ struct TDriveFacts {
     std::uint64_t SerialNumber = 0;  // the boot sector's volume serial
     std::string Oem;                 // the OEM identifier's first four characters
     // TScanStage::Geometry
-    std::uint64_t VolumeBytes = 0;   // total sectors times bytes per sector, as the boot sector claims
+    std::uint64_t VolumeBytes = 0;  // total sectors times bytes per sector, as the boot sector claims
     std::uint64_t MftByteOffset = 0;
     bool MftByteOffsetValid = false;
     // TScanStage::MftLayout
@@ -51,11 +55,10 @@ struct TDriveFacts {
 
 enum class TScanStage { BootSector, Geometry, MftLayout };
 
-// Why a source did not open; the session's result carries it.
-struct TOpenFailure {
-    int Error = 0;              // errno (Linux) or GetLastError (Windows); 0 when unknown
-    std::string Reason;         // short English text: "permission denied: ...", "no such device", ...
-};
+// Why a source did not open, as the platform layer tells it: Kind, Error
+// (errno or GetLastError, 0 when unknown), Path and a short English Reason
+// ("permission denied", "no such device", ...); a front end adds its advice.
+using TOpenFailure = platform::TOpenFailure;
 
 class TScanSessionSink {
 public:
@@ -69,6 +72,15 @@ public:
     virtual void OnFound(const DeletedFileEntry& entry) = 0;
 };
 
+// A sink for a front end that wants only the result.
+class TQuietScanSink : public TScanSessionSink {
+public:
+    void OnFacts(TScanStage, const TDriveFacts&) override {}
+    void OnWalkStart(std::uint64_t) override {}
+    void OnProgress(std::uint64_t) override {}
+    void OnFound(const DeletedFileEntry&) override {}
+};
+
 struct TScanResult {
     TScanSource Source;
     TScanOutcome Outcome = TScanOutcome::VolumeDidNotOpen;
@@ -80,11 +92,14 @@ struct TScanResult {
     TScanCounters Counters;
 };
 
+struct TScanOptions {
+    bool KeepRows = true;   // false: rows only reach the sink (a streaming command line)
+    bool ReadLabel = true;  // false: the label is not probed (it costs a second open and a blkid probe)
+};
+
 class TScanSession {
 public:
-    struct TOptions {
-        bool KeepRows = true;  // false: rows only reach the sink (a streaming command line)
-    };
+    using TOptions = TScanOptions;
     explicit TScanSession(std::string source, TOptions options);
     TScanSession(std::string source) : TScanSession(std::move(source), TOptions{}) {}
     // An already open volume (tests, fuzzing); label is its volume label.
@@ -97,6 +112,12 @@ public:
     // result is shared so that a recovery can hold on to it while the window
     // starts the next scan.
     std::shared_ptr<const TScanResult> Run(const std::atomic<bool>& stop, TScanSessionSink& sink);
+
+private:
+    std::string m_source;
+    std::shared_ptr<platform::TRawVolume> m_given;
+    std::string m_label;
+    TOptions m_options;
 };
 
 }  // namespace scan
