@@ -51,8 +51,8 @@ void PutJsonString(std::string& out, const std::string& text) {
 }
 
 // Plain rows go out as they are found. A row's path and verdict are known
-// only once the walk is over, so output that carries them holds the rows
-// until then.
+// only once the walk is over, so output that carries them holds each row,
+// already rendered, until then.
 class TPrintSink : public scan::TScanSink {
 public:
     TPrintSink(bool json, bool details, std::uint64_t total)
@@ -69,71 +69,40 @@ public:
 
     void OnFound(scan::DeletedFileEntry&& e) override {
         ++m_found;
-        if (m_json || m_details)
-            m_held.push_back(std::move(e));
-        else
-            Print(e);
-    }
-
-    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
-        if (row < m_held.size()) m_held[row].Details = std::move(details);
-    }
-
-    // After the walk: the held rows.
-    void PrintHeld() {
-        m_printed = 0;
-        for (const scan::DeletedFileEntry& e : m_held) Print(e);
-        m_held.clear();
-    }
-
-    void Print(const scan::DeletedFileEntry& e) {
-        ++m_printed;
         m_line.clear();
+        Render(e);
+        if (m_json || m_details) {
+            m_held.emplace_back(m_line);
+        } else {
+            m_line.push_back('\n');
+            std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+        }
+    }
+
+    // Rows come back in order once the walk is over: each held row goes out
+    // with its path and verdict, and is let go.
+    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
+        if (row >= m_held.size()) return;
+        m_line.clear();
+        if (m_json) m_line += row == 0 ? "\n  " : ",\n  ";
+        m_line += m_held[row];
+        std::string().swap(m_held[row]);
+        const scan::TRecoverability& r = details.Recoverability;
         if (m_json) {
-            m_line += m_printed == 1 ? "\n  {" : ",\n  {";
-            auto text = [&](const char* key, const std::string& value) {
-                m_line += m_line.back() == '{' ? "\"" : ", \"";
-                m_line += key;
-                m_line += "\": ";
-                PutJsonString(m_line, value);
-            };
-            auto number = [&](const char* key, auto value) {
-                m_line += ", \"";
-                m_line += key;
-                m_line += "\": " + std::to_string(value);
-            };
-            text("caption", e.Caption);
-            number("record", e.Record);
-            text("name", e.NameText);
-            text("type", e.Extension);
-            text("sizeText", e.SizeText);
-            number("size", e.Size);
-            text("created", e.CreateTime);
-            text("modified", e.LastTime);
-            text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
-            text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
-            text("path", e.Details.Path);
-            const scan::TRecoverability& r = e.Details.Recoverability;
+            Text("path", details.Path);
             m_line += ", \"recoverability\": {";
-            text("verdict", scan::VerdictText(r.Verdict));
-            number("clusters", r.Clusters);
-            number("inUse", r.InUse);
-            number("lostToNewer", r.LostToNewer);
+            Text("verdict", scan::VerdictText(r.Verdict));
+            Number("clusters", r.Clusters);
+            Number("inUse", r.InUse);
+            Number("lostToNewer", r.LostToNewer);
             m_line += "}}";
         } else {
-            cli::PutPlain(m_line, e.Caption);
-            for (const std::string* field : {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
-                m_line.push_back('\t');
-                cli::PutPlain(m_line, *field);
-            }
-            if (m_details) {
-                m_line.push_back('\t');
-                cli::PutPlain(m_line, e.Details.Path);
-                m_line.push_back('\t');
-                m_line += scan::VerdictText(e.Details.Recoverability.Verdict);
-            }
-            m_line.push_back('\n');
+            m_line.push_back('\t');
+            cli::PutPlain(m_line, details.Path);
+            m_line.push_back('\t');
+            m_line += scan::VerdictText(r.Verdict);
         }
+        m_line.push_back('\n');
         std::fwrite(m_line.data(), 1, m_line.size(), stdout);
     }
 
@@ -143,13 +112,47 @@ public:
     std::uint64_t Found() const { return m_found; }
 
 private:
+    void Text(const char* key, const std::string& value) {
+        m_line += m_line.back() == '{' ? "\"" : ", \"";
+        m_line += key;
+        m_line += "\": ";
+        PutJsonString(m_line, value);
+    }
+    void Number(const char* key, auto value) {
+        m_line += ", \"";
+        m_line += key;
+        m_line += "\": " + std::to_string(value);
+    }
+
+    // The row's own fields: a JSON object left open, or the six columns.
+    void Render(const scan::DeletedFileEntry& e) {
+        if (m_json) {
+            m_line += "{";
+            Text("caption", e.Caption);
+            Number("record", e.Record);
+            Text("name", e.NameText);
+            Text("type", e.Extension);
+            Text("sizeText", e.SizeText);
+            Number("size", e.Size);
+            Text("created", e.CreateTime);
+            Text("modified", e.LastTime);
+            Text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
+            Text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
+        } else {
+            cli::PutPlain(m_line, e.Caption);
+            for (const std::string* field : {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
+                m_line.push_back('\t');
+                cli::PutPlain(m_line, *field);
+            }
+        }
+    }
+
     bool m_json;
     bool m_details;
     std::uint64_t m_total;
     bool m_progress;
     std::uint64_t m_found = 0;
-    std::uint64_t m_printed = 0;
-    std::vector<scan::DeletedFileEntry> m_held;
+    std::vector<std::string> m_held;  // rendered rows waiting for their details
     std::string m_line;
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
@@ -178,7 +181,6 @@ int ScanCommand(const std::string& source, bool json, bool details) {
     std::atomic<bool> stop{false};
     engine.Walk(stop, sink);
     engine.Close();
-    sink.PrintHeld();
     if (json) std::fputs(sink.Found() > 0 ? "\n]\n" : "]\n", stdout);
     sink.Finish();
     std::fflush(stdout);

@@ -51,18 +51,17 @@ void TDirectoryTable::NoteRecord(std::uint64_t recordNumber, ntfs::TByteView rec
 void TDirectoryTable::Note(std::uint64_t recordNumber, std::uint16_t sequence, bool inUse,
                            std::uint64_t parentReference, std::u16string_view name) {
     if (!m_entries.empty() && m_entries.back().Record >= recordNumber) return;
-    if (name.size() > std::numeric_limits<std::uint16_t>::max() ||
-        m_names.size() + name.size() > std::numeric_limits<std::uint32_t>::max())
-        return;
+    const std::string text = ntfs::Utf16ToUtf8(name);
+    if (m_names.size() + text.size() > std::numeric_limits<std::uint32_t>::max()) return;
     TEntry entry;
     entry.Record = recordNumber;
     entry.ParentReference = parentReference;
     entry.NameOffset = static_cast<std::uint32_t>(m_names.size());
-    entry.NameLength = static_cast<std::uint16_t>(name.size());
+    entry.NameLength = static_cast<std::uint32_t>(text.size());
     entry.Sequence = sequence;
     entry.InUse = inUse;
     m_entries.push_back(entry);
-    m_names.append(name);
+    m_names += text;
     m_linked = false;
 }
 
@@ -113,8 +112,7 @@ TOriginalPath TDirectoryTable::Resolve(std::uint64_t parentReference) const {
     // Without Link the parents are not known to end; take the first step only.
     while (at >= 0) {
         const TEntry& e = m_entries[static_cast<std::size_t>(at)];
-        path.Folders.push_back(
-            ntfs::Utf16ToUtf8(std::u16string_view(m_names).substr(e.NameOffset, e.NameLength)));
+        path.Folders.emplace_back(m_names, e.NameOffset, e.NameLength);
         at = m_linked ? e.Parent : kBroken;
     }
     path.Broken = at != kRoot;

@@ -78,7 +78,7 @@ private:
         std::uint64_t Record = 0;
         std::uint64_t ParentReference = 0;
         std::uint32_t NameOffset = 0;  // into m_names
-        std::uint16_t NameLength = 0;
+        std::uint32_t NameLength = 0;
         std::uint16_t Sequence = 0;
         bool InUse = false;
         std::int64_t Parent = kBroken;  // after Link: index, kRoot or kBroken
@@ -88,7 +88,7 @@ private:
     std::int64_t Find(std::uint64_t reference) const;
 
     std::vector<TEntry> m_entries;  // in record order
-    std::u16string m_names;         // every name, end to end
+    std::string m_names;            // every name as UTF-8, end to end (converted once, not per row)
     bool m_linked = false;
 };
 

@@ -50,13 +50,21 @@ void TRowDetailsCollector::Resolve(platform::TRawVolume& volume, const ntfs::TMf
     std::vector<TRecoverability> verdicts = Judge(m_claims, bitmap ? &*bitmap : nullptr, volume);
     m_claims.clear();
 
+    // Files of one folder mostly lie next to each other in the MFT.
+    std::optional<std::uint64_t> lastParent;
+    TOriginalPath last;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         TRowDetails details;
         TOriginalPath path;
-        if (m_rows[i].HasParent)
-            path = m_directories.Resolve(m_rows[i].ParentReference);
-        else
+        if (!m_rows[i].HasParent) {
             path.Broken = true;
+        } else {
+            if (lastParent != m_rows[i].ParentReference) {
+                last = m_directories.Resolve(m_rows[i].ParentReference);
+                lastParent = m_rows[i].ParentReference;
+            }
+            path = last;
+        }
         details.Path = PathText(path, m_rows[i].Name);
         details.Folders = std::move(path.Folders);
         details.PathBroken = path.Broken;
