@@ -146,8 +146,13 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
 }
 
 TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
-    m_details = std::make_unique<TRowDetailsCollector>(
-        m_geometry, VolumeClusterCount(m_boot.TotalSectors, m_boot.BytesPerSector, m_geometry.BytesPerCluster));
+    // A run past the clusters the volume really has names nothing: the boot
+    // sector's count is only a claim.
+    std::uint64_t clusters =
+        VolumeClusterCount(m_boot.TotalSectors, m_boot.BytesPerSector, m_geometry.BytesPerCluster);
+    if (m_volume->Size() > 0 && m_geometry.BytesPerCluster > 0)
+        clusters = std::min<std::uint64_t>(clusters, m_volume->Size() / m_geometry.BytesPerCluster);
+    m_details = std::make_unique<TRowDetailsCollector>(m_geometry, clusters);
     const TScanOutcome outcome = WalkRecords(stop, sink);
     m_details->Resolve(*m_volume, m_layout.Map,
                        [&sink](std::size_t row, TRowDetails&& details) { sink.OnDetails(row, std::move(details)); });
