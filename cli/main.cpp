@@ -1,7 +1,7 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
-//   lumbra-cli scan SOURCE [--json]
-//   lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)
+//   lumbra-cli scan SOURCE [--json | --details]
+//   lumbra-cli recover SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //   lumbra-cli --help | --version
 //
@@ -21,8 +21,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lumbra-cli scan SOURCE [--json]\n"
-    "       lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)\n"
+    "usage: lumbra-cli scan SOURCE [--json | --details]\n"
+    "       lumbra-cli recover SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)\n"
     "       lumbra-cli info SOURCE\n"
     "       lumbra-cli --help | --version\n"
     "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n";
@@ -43,12 +43,15 @@ int Recover(const std::vector<std::string>& args) {
     std::string out;
     bool autoNames = false;
     bool all = false;
+    bool keepFolders = false;
     std::vector<std::string> captions;
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size()) {
             out = args[++i];
         } else if (args[i] == "--auto-names") {
             autoNames = true;
+        } else if (args[i] == "--keep-folders") {
+            keepFolders = true;
         } else if (args[i] == "--all") {
             all = true;
         } else if (args[i].rfind("--", 0) == 0) {
@@ -58,7 +61,7 @@ int Recover(const std::vector<std::string>& args) {
         }
     }
     if (out.empty() || all == !captions.empty()) return Usage();
-    return cli::RecoverCommand(args[1], out, autoNames, all, captions);
+    return cli::RecoverCommand(args[1], out, autoNames, all, keepFolders, captions);
 }
 
 }  // namespace
@@ -72,8 +75,9 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == "--version") return Print("lumbra-cli " LUMBRA_VERSION_TEXT "\n");
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
-    if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false);
-    if (args[0] == "scan" && args.size() == 3 && args[2] == "--json") return cli::ScanCommand(args[1], true);
+    if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false, false);
+    if (args[0] == "scan" && args.size() == 3 && args[2] == "--json") return cli::ScanCommand(args[1], true, false);
+    if (args[0] == "scan" && args.size() == 3 && args[2] == "--details") return cli::ScanCommand(args[1], false, true);
     if (args[0] == "recover") return Recover(args);
     return Usage();
 }
