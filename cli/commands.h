@@ -13,10 +13,12 @@ constexpr int kExitOk = 0;
 constexpr int kExitSomeSkipped = 1;
 constexpr int kExitBadSource = 2;
 
-int ScanCommand(const std::string& source, bool json);
+// details: the tab-separated rows gain the original path and the verdict.
+int ScanCommand(const std::string& source, bool json, bool details);
 int InfoCommand(const std::string& source);
+// keepFolders: each file goes into its original folders under outDir.
 int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
-                   const std::vector<std::string>& captions);
+                   bool keepFolders, const std::vector<std::string>& captions);
 
 // Runs the engine's steps up to the walk; prints the reason and returns false
 // when the source cannot be scanned.

@@ -20,6 +20,9 @@ class TCollectSink : public scan::TScanSink {
 public:
     void OnProgress(std::uint64_t) override {}
     void OnFound(scan::DeletedFileEntry&& entry) override { Rows.push_back(std::move(entry)); }
+    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
+        if (row < Rows.size()) Rows[row].Details = std::move(details);
+    }
     std::vector<scan::DeletedFileEntry> Rows;
 };
 
@@ -35,10 +38,21 @@ void PrintLine(const std::string& caption, const std::string& target, const std:
     std::fflush(stdout);
 }
 
+// The row's original folders under outDir, each made safe as a file name is;
+// a chain that did not reach the root goes under "_unknown_".
+std::string KeptFolder(const std::string& outDir, const scan::TRowDetails& details, std::size_t rowIndex,
+                       recover::TNameRules rules) {
+    std::string folder = outDir;
+    if (details.PathBroken) folder = recover::JoinTargetPath(folder, "_unknown_", rules);
+    for (const std::string& name : details.Folders)
+        folder = recover::JoinTargetPath(folder, recover::SafeFileName(name, rowIndex, rules), rules);
+    return folder;
+}
+
 }  // namespace
 
 int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
-                   const std::vector<std::string>& captions) {
+                   bool keepFolders, const std::vector<std::string>& captions) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(outDir), ec);
     if (!std::filesystem::is_directory(std::filesystem::u8path(outDir), ec)) {
@@ -86,15 +100,20 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
     }
 
     const recover::TNameRules rules = recover::HostNameRules();
-    recover::TWrittenNames written(rules);
+    // Names this run wrote, per output folder.
+    std::map<std::string, recover::TWrittenNames> writtenIn;
     const bool progress = ShowProgress();
     std::size_t done = 0;
     for (const std::size_t index : chosen) {
         const scan::DeletedFileEntry& row = sink.Rows[index];
+        const std::string folder = keepFolders ? KeptFolder(outDir, row.Details, index, rules) : outDir;
+        recover::TWrittenNames& written = writtenIn.try_emplace(folder, rules).first->second;
         const std::string name = recover::TargetFileName(
             row.Name, index, autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, rules,
             written);
-        const std::string target = recover::JoinTargetPath(outDir, name, rules);
+        const std::string target = recover::JoinTargetPath(folder, name, rules);
+        const std::string verdict = "; " + scan::VerdictSentence(row.Details.Recoverability);
+        if (keepFolders) std::filesystem::create_directories(std::filesystem::u8path(folder), ec);
         const recover::TRecoverResult result = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, target);
         if (result.Status == recover::TRecoverStatus::Written) {
             written.Add(name);
@@ -102,10 +121,10 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
             if (result.UnreadBytes + result.MissingBytes > 0)
                 outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) + " bytes unreadable, written as zeros)";
             if (result.Encrypted) outcome += " (encrypted: written as it lies)";
-            PrintLine(row.Caption, target, outcome);
+            PrintLine(row.Caption, target, outcome + verdict);
         } else {
             skipped = true;
-            PrintLine(row.Caption, target, std::string("skipped: ") + recover::StatusText(result.Status));
+            PrintLine(row.Caption, target, std::string("skipped: ") + recover::StatusText(result.Status) + verdict);
         }
         if (progress) std::fprintf(stderr, "\rRecovering: %zu / %zu", ++done, chosen.size());
     }

@@ -10,6 +10,8 @@ namespace form::texts {
 
 // Captions.
 inline constexpr std::u16string_view kWindowCaption = u"Osmik Data Lumbra V1.0";
+// The title of every plain message box.
+inline constexpr std::u16string_view kApplicationTitle = u"Lumbra";
 inline constexpr std::u16string_view kScanIdle = u"Disk Scan";       // btnScan as the window opens
 inline constexpr std::u16string_view kScanStop = u"Stop Scan";       // btnScan during a record walk
 inline constexpr std::u16string_view kScanAgain = u"Scan Disk";      // btnScan after a run
