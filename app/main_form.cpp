@@ -567,6 +567,10 @@ void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) {
     m_results->RowsReordered(newPosition);
 }
 
+void TMainForm::RowDetailsChanged(std::size_t first, std::size_t last) {
+    m_results->DetailsChanged(first, last);
+}
+
 void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
     m_results->ChecksChanged(first, last);
 }

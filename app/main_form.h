@@ -97,6 +97,7 @@ public:
     void RowsAppended(std::size_t first, std::size_t count) override;
     void RowsReordered(std::span<const std::size_t> newPosition) override;
     void ChecksChanged(std::size_t first, std::size_t last) override;
+    void RowDetailsChanged(std::size_t first, std::size_t last) override;
     void FocusRow(std::size_t position) override;
     void ShowMessage(std::u16string_view text) override;
     bool Ask(std::u16string_view text, form::TQuestionKind kind) override;

@@ -1,5 +1,8 @@
 #include "app/results_model.h"
 
+#include <QBrush>
+#include <QColor>
+
 #include "form/texts.h"
 
 namespace app {
@@ -33,8 +36,17 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
     const form::TRow& row = Row(index.row());
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             return ToQString(row.Column(index.column()));
+        case Qt::ToolTipRole: {
+            // Where the file was and what survived of it, once the walk has
+            // told; until then the cell's own text.
+            const std::u16string tip = form::RowToolTip(row);
+            return ToQString(tip.empty() ? row.Column(index.column()) : tip);
+        }
+        case Qt::ForegroundRole:
+            if (const auto tint = form::RowTint(row))
+                return QBrush(QColor(tint->Red, tint->Green, tint->Blue));
+            return {};
         case Qt::CheckStateRole:
             if (index.column() == 0) return row.Checked ? Qt::Checked : Qt::Unchecked;
             return {};
@@ -100,6 +112,13 @@ void TResultsModel::RowsReordered(std::span<const std::size_t> newPosition) {
     }
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TResultsModel::DetailsChanged(std::size_t first, std::size_t last) {
+    if (m_shown == 0 || first >= static_cast<std::size_t>(m_shown)) return;
+    const int end = static_cast<int>(std::min(last, static_cast<std::size_t>(m_shown) - 1));
+    emit dataChanged(index(static_cast<int>(first), 0), index(end, kColumnCount - 1),
+                     {Qt::ToolTipRole, Qt::ForegroundRole});
 }
 
 void TResultsModel::ChecksChanged(std::size_t first, std::size_t last) {

@@ -46,6 +46,7 @@ public:
     void RowsAppended(std::size_t first, std::size_t count);
     void RowsReordered(std::span<const std::size_t> newPosition);
     void ChecksChanged(std::size_t first, std::size_t last);
+    void DetailsChanged(std::size_t first, std::size_t last);
 
 private:
     form::TMainLogic& m_logic;

@@ -94,6 +94,14 @@ public:
 
     void OnFound(const scan::DeletedFileEntry& entry) override { m_batch.push_back(RowOf(entry, m_found++)); }
 
+    // Every row's details come at once after the walk: kept here and shown
+    // with the scan's end.
+    void OnDetails(std::size_t row, const scan::TRowDetails& details) override {
+        if (row >= m_details.size()) m_details.resize(row + 1);
+        m_details[row] = details;
+    }
+    std::vector<scan::TRowDetails> TakeDetails() { return std::move(m_details); }
+
     void Flush() {
         m_due = Clock::now() + kHandOverInterval;
         if (m_batch.empty() && m_done == m_shown) return;
@@ -115,6 +123,7 @@ private:
     std::uint64_t m_done = 0;
     std::uint64_t m_shown = 0;
     std::size_t m_found = 0;
+    std::vector<scan::TRowDetails> m_details;
     std::vector<TRow> m_batch;
 };
 
@@ -263,9 +272,13 @@ void TMainLogic::ScanWorker(std::string drive) {
     TScanSink sink(*this);
     std::shared_ptr<const scan::TScanResult> result = m_engine->Scan(drive, ScanStopRequested, sink);
     sink.Flush();
-    Post([this, result = std::move(result), walked = sink.Walked()] {
+    Post([this, result = std::move(result), walked = sink.Walked(), details = sink.TakeDetails()] {
         ScanRunning = false;
         if (!walked) return;  // a quiet end: nothing more is shown
+        if (!details.empty() && m_rows.Count() > 0) {
+            m_rows.SetDetails(details);
+            m_view.RowDetailsChanged(0, m_rows.Count() - 1);
+        }
         m_shownScan = result;
         m_view.SetEnabled(TControl::btn2, true);
         m_view.SetText(TControl::btnScan, texts::kScanAgain);

@@ -79,6 +79,12 @@ public:
     virtual void RowsReordered(std::span<const std::size_t> newPosition) = 0;
     // The ticks of rows [first, last] changed.
     virtual void ChecksChanged(std::size_t first, std::size_t last) = 0;
+    // Rows first..last (positions) got their path and verdict: their
+    // tooltips and tints (RowToolTip, RowTint) changed.
+    virtual void RowDetailsChanged(std::size_t first, std::size_t last) {
+        (void)first;
+        (void)last;
+    }
     // Seek found this row: make it the focused row, add it to the selection
     // and scroll it into view, leaving the keyboard focus where it is.
     virtual void FocusRow(std::size_t position) = 0;

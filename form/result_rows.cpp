@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "form/toolkit_free.h"
+//
+#include "form/drive_facts.h"
 
 namespace form {
 
@@ -167,6 +169,57 @@ std::vector<std::size_t> TResultRows::SortByColumn(int column) {
     return newPosition;
 }
 
+std::optional<TRgb> RowTint(const TRow& row) {
+    if (!row.HasDetails) return std::nullopt;
+    switch (row.Recoverability.Verdict) {
+        case scan::TVerdict::Overwritten:
+            return kOverwrittenTint;
+        case scan::TVerdict::Partial:
+            return kPartialTint;
+        case scan::TVerdict::Intact:
+        case scan::TVerdict::Unknown:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::u16string VerdictWords(const scan::TRecoverability& r) {
+    const std::string lost = std::to_string(r.InUse + r.LostToNewer) + " of " + std::to_string(r.Clusters) +
+                             " clusters now belong to other files";
+    std::string words;
+    switch (r.Verdict) {
+        case scan::TVerdict::Intact:
+            words = "Intact: none of its " + std::to_string(r.Clusters) + " clusters belong to other files";
+            break;
+        case scan::TVerdict::Partial:
+            words = "Partial: " + lost;
+            break;
+        case scan::TVerdict::Overwritten:
+            words = "Overwritten: " + lost;
+            break;
+        case scan::TVerdict::Unknown:
+            words = "Unknown: the cluster bitmap or the run list cannot be read soundly";
+            break;
+    }
+    return std::u16string(words.begin(), words.end());  // ASCII only
+}
+
+std::u16string RowToolTip(const TRow& row) {
+    if (!row.HasDetails) return {};
+    return row.Path + u"\n" + VerdictWords(row.Recoverability);
+}
+
+void TResultRows::SetDetails(const std::vector<scan::TRowDetails>& details) {
+    for (std::size_t i = 0; i < m_size; ++i) {
+        TRow& row = Row(i);
+        if (row.ScanIndex >= details.size()) continue;
+        const scan::TRowDetails& d = details[row.ScanIndex];
+        row.Path = Utf16(d.Path);
+        row.Recoverability = d.Recoverability;
+        row.HasDetails = true;
+    }
+}
+
 std::optional<std::size_t> TResultRows::Find(std::u16string_view text) const {
     if (text.empty()) return std::nullopt;
     const std::u16string wanted = UpperAZ(text);
@@ -176,6 +229,7 @@ std::optional<std::size_t> TResultRows::Find(std::u16string_view text) const {
         BuildSearchText({row.FileName, row.FileExt, row.FileSize, row.CreateTime, row.LastTime}, rowText);
         UpperAZInPlace(rowText);
         if (rowText.find(wanted) != std::u16string::npos) return i;
+        if (!row.Path.empty() && UpperAZ(row.Path).find(wanted) != std::u16string::npos) return i;
     }
     return std::nullopt;
 }

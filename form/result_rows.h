@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/deleted_file_entry.h"
+
 namespace form {
 
 inline constexpr int kColumnCount = 6;
@@ -34,10 +36,34 @@ struct TRow {
     std::u16string LastTime;
     std::size_t ScanIndex = 0;  // the row's place in its scan's result
     bool Checked = false;
+    // Known once the walk is over (HasDetails): where the file was and
+    // whether its clusters survived.
+    bool HasDetails = false;
+    std::u16string Path;
+    scan::TRecoverability Recoverability;
 
     // The text a column shows: 0 the caption, 1..5 the sub-items.
     const std::u16string& Column(int column) const;
 };
+
+// How a row's text is tinted: an overwritten row grey, a partial one dark
+// amber, any other as the list draws it.
+struct TRgb {
+    std::uint8_t Red = 0, Green = 0, Blue = 0;
+    bool operator==(const TRgb&) const = default;
+};
+inline constexpr TRgb kOverwrittenTint{128, 128, 128};
+inline constexpr TRgb kPartialTint{153, 102, 0};
+std::optional<TRgb> RowTint(const TRow& row);
+
+// The verdict in words: "Intact", "Partial: 3 of 49 clusters now belong to
+// other files", "Overwritten: 49 of 49 clusters now belong to other files",
+// "Unknown: ...".
+std::u16string VerdictWords(const scan::TRecoverability& r);
+
+// A row's tooltip: its original path, then the verdict in words; empty
+// until the row has its details.
+std::u16string RowToolTip(const TRow& row);
 
 // a to z become A to Z; every other unit stays as it is.
 std::u16string UpperAZ(std::u16string_view text);
@@ -77,7 +103,11 @@ public:
     // equal keep their order. Returns where each row went: newPosition[old].
     std::vector<std::size_t> SortByColumn(int column);
 
-    // Seek: the first row whose search text, folded, contains the folded text.
+    // Each row's details, by its scan index (rows beyond `details` keep none).
+    void SetDetails(const std::vector<scan::TRowDetails>& details);
+
+    // Seek: the first row whose search text or original path, folded,
+    // contains the folded text.
     std::optional<std::size_t> Find(std::u16string_view text) const;
 
 private:

@@ -32,6 +32,7 @@ public:
     void RowsAppended(std::size_t, std::size_t) override { ++Appends; }
     void RowsReordered(std::span<const std::size_t>) override {}
     void ChecksChanged(std::size_t, std::size_t) override {}
+    void RowDetailsChanged(std::size_t, std::size_t) override { ++DetailsChanged; }
     void FocusRow(std::size_t position) override { Focused = position; }
     void ShowMessage(std::u16string_view text) override { Messages.emplace_back(text); }
     bool Ask(std::u16string_view, form::TQuestionKind) override { return true; }
@@ -65,6 +66,7 @@ public:
     std::u16string Seek;
     int BarMax = -1, Bar = -1, Resets = 0, Appends = 0, Posts = 0;
     std::optional<std::size_t> Focused;
+    int DetailsChanged = 0;
 
 private:
     std::mutex m_mutex;
@@ -84,6 +86,7 @@ public:
     std::vector<std::string> ScannedDrives;
     std::vector<std::string> RecoveredSources;
     std::vector<recover::TChosenRow> Chosen;
+    bool WithDetails = false;
 
     std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive, const std::atomic<bool>& stop,
                                                   scan::TScanSessionSink& sink) override {
@@ -108,6 +111,15 @@ public:
                 result->Rows.push_back(e);
             }
             sink.OnProgress(r + 1);
+        }
+        // After the walk, each row's path and verdict, in row order.
+        for (std::size_t r = 0; r < result->Rows.size() && WithDetails; ++r) {
+            scan::TRowDetails d;
+            d.Path = "\\Docs\\row" + std::to_string(r);
+            d.Recoverability.Verdict = static_cast<scan::TVerdict>(r % 4);
+            d.Recoverability.Clusters = 49;
+            d.Recoverability.InUse = r % 4 == 3 ? 49 : r % 4 == 2 ? 3 : 0;
+            sink.OnDetails(r, d);
         }
         result->Outcome = scan::TScanOutcome::Completed;
         return result;
@@ -299,6 +311,55 @@ TEST(MainLogic, SortSeekAndSelectAll) {
     EXPECT_EQ(f.Logic.Rows().CheckedCount(), 1u);
     f.Logic.chk1Click(true);
     EXPECT_EQ(f.Logic.Rows().CheckedCount(), 4u);
+}
+
+// After the walk each row carries its path and verdict, whatever order the
+// list is in: the tooltip gives both in words, the tint follows the verdict,
+// and Seek finds a row by its path.
+TEST(MainLogic, RowsGetPathAndVerdictAfterTheWalk) {
+    TFixture f;
+    f.Engine->Records = 10;
+    f.Engine->Found = 8;
+    f.Engine->WithDetails = true;
+    f.Logic.lv1ColumnClick(1);
+    f.Scan();
+    EXPECT_EQ(f.View.DetailsChanged, 1);
+    for (std::size_t place = 0; place < 8; ++place) {
+        const form::TRow& row = f.Logic.Rows().Row(place);
+        ASSERT_TRUE(row.HasDetails);
+        EXPECT_EQ(static_cast<std::size_t>(row.Recoverability.Verdict), row.ScanIndex % 4);
+        EXPECT_EQ(row.Path, u"\\Docs\\row" + form::Utf16(std::to_string(row.ScanIndex)));
+    }
+    struct TCase {
+        scan::TVerdict Verdict;
+        std::uint64_t InUse;
+        std::optional<form::TRgb> Tint;
+        std::u16string Words;
+    };
+    const TCase cases[] = {
+        {scan::TVerdict::Intact, 0, std::nullopt, u"Intact: none of its 49 clusters belong to other files"},
+        {scan::TVerdict::Partial, 3, form::kPartialTint,
+         u"Partial: 3 of 49 clusters now belong to other files"},
+        {scan::TVerdict::Overwritten, 49, form::kOverwrittenTint,
+         u"Overwritten: 49 of 49 clusters now belong to other files"},
+        {scan::TVerdict::Unknown, 0, std::nullopt,
+         u"Unknown: the cluster bitmap or the run list cannot be read soundly"},
+    };
+    for (const TCase& c : cases) {
+        form::TRow row;
+        row.Path = u"\\a\\b.txt";
+        row.Recoverability = {c.Verdict, 49, c.InUse, 0};
+        EXPECT_EQ(form::RowToolTip(row), u"");  // not known yet
+        EXPECT_EQ(form::RowTint(row), std::nullopt);
+        row.HasDetails = true;
+        EXPECT_EQ(form::RowTint(row), c.Tint);
+        EXPECT_EQ(form::RowToolTip(row), u"\\a\\b.txt\n" + c.Words);
+    }
+    // Seek: a folder only the path holds.
+    f.View.Seek = u"docs\\ROW5";
+    f.Logic.btn2Click();
+    ASSERT_TRUE(f.View.Focused);
+    EXPECT_EQ(f.Logic.Rows().Row(*f.View.Focused).ScanIndex, 5u);
 }
 
 TEST(DriveFacts, Texts) {
