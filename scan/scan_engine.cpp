@@ -199,17 +199,4 @@ TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
     return outcome;
 }
 
-std::string OutcomeText(TScanOutcome outcome) {
-    switch (outcome) {
-        case TScanOutcome::Completed: return "completed";
-        case TScanOutcome::Stopped: return "stopped";
-        case TScanOutcome::VolumeDidNotOpen: return "the volume does not open";
-        case TScanOutcome::NotNtfs: return "not an NTFS volume";
-        case TScanOutcome::Record0Unusable: return "MFT record 0 cannot be read or is damaged";
-        case TScanOutcome::NoMftData: return "MFT record 0 has no usable data attribute";
-        case TScanOutcome::MftDataFlagged: return "the MFT's data attribute is flagged compressed, encrypted or sparse";
-    }
-    return "unknown";
-}
-
 }  // namespace scan

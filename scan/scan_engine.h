@@ -138,6 +138,4 @@ private:
     platform::TDateTimeFormatter m_formatter;
 };
 
-std::string OutcomeText(TScanOutcome outcome);
-
 }  // namespace scan
