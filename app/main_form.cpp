@@ -27,7 +27,8 @@
 #include "app/message_box.h"
 #include "app/recover_thread.h"
 #include "app/scan_thread.h"
-#include "ntfs/probe.h"
+#include "app/drive_fact_text.h"
+#include "scan/probe.h"
 #include "platform/drives.h"
 
 namespace app {
@@ -423,10 +424,10 @@ void TMainForm::FormDestroy() {
 }
 
 QString TMainForm::CheckNTFS(const QString& drive) {
-    const std::optional<ntfs::TProbeResult> probe = ntfs::ProbeDrive(drive.toStdString());
+    const std::optional<scan::TProbeResult> probe = scan::ProbeDrive(drive.toStdString());
     if (!probe) return {};
-    lblDriveName->setText(QString::fromStdString(probe->NameText));
-    lblDriveSerial->setText(QString::fromStdString(probe->SerialText));
+    lblDriveName->setText(QString::fromStdString(ProbeNameText(probe->Label)));
+    lblDriveSerial->setText(QString::fromStdString(ProbeSerialText(probe->SerialNumber)));
     // Byte for byte: a damaged OEM field must not turn into "NTFS" on the way.
     return QString::fromLatin1(probe->Oem.data(), static_cast<qsizetype>(probe->Oem.size()));
 }

@@ -9,6 +9,7 @@
 
 #include "app/main_form.h"
 #include "app/message_box.h"
+#include "app/drive_fact_text.h"
 #include "scan/scan_engine.h"
 
 namespace app {
@@ -87,8 +88,8 @@ void TScanThread::Execute() {
     if (!engine.Open()) return EndQuietly();
     engine.ReadBootSector();
     if (!OnUiThread([&] {
-            form.lblDriveName->setText(Text(engine.DriveNameText()));
-            form.lblDriveSerial->setText(Text(engine.SerialText()));
+            form.lblDriveName->setText(Text(DriveNameText(engine.VolumeLabel())));
+            form.lblDriveSerial->setText(Text(DriveSerialText(engine.Boot().VolumeSerialNumber)));
         }))
         return EndQuietly();
     if (!engine.IsNtfs()) return EndQuietly();
@@ -98,8 +99,8 @@ void TScanThread::Execute() {
     // The window's copy is written on the UI thread, where a recovery takes
     // its copy at the click: it sees the old geometry or the new one, whole.
     if (!OnUiThread([&] {
-            form.lblDriveSize->setText(Text(engine.SizeText()));
-            form.lblDriveMFTLocation->setText(Text(engine.MftLocationText()));
+            form.lblDriveSize->setText(Text(DriveSizeText(engine.Boot().TotalSectors * std::uint64_t{engine.Boot().BytesPerSector})));
+            form.lblDriveMFTLocation->setText(Text(MftLocationText(engine.MftByteOffset())));
             form.diskInfo = diskInfo;
         }))
         return EndQuietly();
@@ -108,8 +109,8 @@ void TScanThread::Execute() {
     TBatchSink sink(
         form, [this](std::function<void()> fn) { PostToUiThread(std::move(fn)); }, engine.WalkLength());
     if (!OnUiThread([&] {
-            form.lblDriveMFTSize->setText(Text(engine.MftSizeText()));
-            form.lblDriveMFTRecordsCount->setText(Text(engine.RecordCountText()));
+            form.lblDriveMFTSize->setText(Text(MftSizeText(engine.MftByteLength())));
+            form.lblDriveMFTRecordsCount->setText(Text(RecordCountText(engine.RecordCount())));
             form.Results()->Clear();
             // A range of 0..0 would make the bar a busy indicator for good.
             form.pb1->setRange(0, std::max(sink.BarMaximum(), 1));

@@ -20,7 +20,7 @@ dd_cmd=""
 while read -r _ _ offset length _; do
     dd_cmd+="dd if='$image' of=/dev/null bs=4M iflag=skip_bytes,count_bytes skip=$offset count=$length status=none; "
 done < <("$cli" info "$image" | grep '^MFT extent:')
-echo "$("$cli" info "$image" | grep -E 'File QTY|MFT大小')"
+echo "$("$cli" info "$image" | grep -E '^(Records|MFT size):')"
 echo "rows: $("$cli" scan "$image" | wc -l)"
 
 cat "$image" >/dev/null  # warm the cache

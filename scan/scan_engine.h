@@ -82,19 +82,13 @@ public:
     bool MftByteOffsetValid() const { return m_mftOffsetValid; }
     // Reads the boot sector (a zero-filled buffer; bytes not read stay zero).
     void ReadBootSector();
-    std::string DriveNameText() const;  // "Driver Name: " + label
-    std::string SerialText() const;     // "SN" + serial, upper-case hex, at least 8 digits
     bool IsNtfs() const;
     // Geometry and the MFT's position from the boot sector.
     void DeriveGeometry();
-    std::string SizeText() const;         // "Size : N MB"
-    std::string MftLocationText() const;  // "MFT位置 : 0x..."
     const ntfs::TDISK_INFORMATION& Geometry() const { return m_geometry; }
     // Reads record 0 and locates the MFT through its $DATA. On failure the
     // outcome says why (Record0Unusable, NoMftData, MftDataFlagged).
     std::optional<TScanOutcome> ReadMftLayout();
-    std::string MftSizeText() const;         // "MFT大小 : N Byte"
-    std::string RecordCountText() const;     // "File QTY : N"
     std::uint64_t RecordCount() const { return m_recordCount; }
     std::uint64_t MftByteLength() const { return m_layout.Map.ByteLength(); }
     std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
