@@ -14,6 +14,11 @@
 
 // A text field of the tab-separated output: tab, newline and backslash escaped.
 void cli::PutPlain(std::string& out, const std::string& text) {
+    // Most fields hold none of the three: append them whole.
+    if (text.find_first_of("\t\n\\") == std::string::npos) {
+        out += text;
+        return;
+    }
     for (char c : text) {
         switch (c) {
             case '\t':

@@ -108,8 +108,10 @@ public:
     TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
 
     static constexpr std::uint64_t kFirstUserRecord = 16;
-    // Bytes of the MFT read at once by the walk.
-    static constexpr std::size_t kChunkBytes = 4u << 20;
+    // Bytes of the MFT read at once by the walk: many records per read, yet
+    // few enough that the kernel's copy and the decoding that follows stay
+    // in the CPU's cache (4 MiB chunks made the whole scan 1.5x slower).
+    static constexpr std::size_t kChunkBytes = 64u << 10;
 
 private:
     bool DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,

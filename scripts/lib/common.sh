@@ -12,7 +12,7 @@ LUMBRA_BUILD_PACKAGES=(
     fonts-wine fonts-wqy-microhei
 )
 LUMBRA_TEST_PACKAGES=(
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format-14
     libgtest-dev nlohmann-json3-dev libssl-dev tzdata python3
 )
 

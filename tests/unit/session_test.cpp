@@ -163,6 +163,9 @@ INSTANTIATE_TEST_SUITE_P(Images, FixtureSession, ::testing::ValuesIn(testing_sup
 TEST(ScanSession, SessionsRunOnEveryNtfsFixture) {
     // A missing image is a failure, not a quietly shorter list.
     EXPECT_EQ(testing_support::FixtureNames().size(), 8u);
+    const auto all = testing_support::FixtureNames(false);
+    EXPECT_EQ(all.size(), 9u);
+    for (const auto& name : all) EXPECT_TRUE(fs::exists(FixtureImage(name))) << name;
 }
 
 // Scan D:, then let the drive table say D: is another image: the recovery
