@@ -1,10 +1,13 @@
-// The commands of lumbra-cli.
+// The commands of lumbra-cli. They drive the engine only through its
+// sessions (scan::TScanSession, recover::TRecoveryRun) and word their own
+// messages.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "scan/scan_engine.h"
+#include "recover/recover_file.h"
+#include "scan/scan_session.h"
 
 namespace cli {
 
@@ -20,9 +23,17 @@ int InfoCommand(const std::string& source);
 int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
                    bool keepFolders, const std::vector<std::string>& captions);
 
-// Runs the engine's steps up to the walk; prints the reason and returns false
-// when the source cannot be scanned.
-bool PrepareScan(scan::TScanEngine& engine, const std::string& source);
+// Whether a scan got as far as its walk; otherwise prints why on stderr
+// ("lumbra-cli: SOURCE: permission denied: run with sudo ...").
+bool ScanReachedTheWalk(const scan::TScanResult& result, const std::string& source);
+
+// The scan's counters as one line on stderr.
+void PrintCounters(const scan::TScanCounters& counters);
+
+// The texts of the engine's outcomes.
+const char* OutcomeText(scan::TScanOutcome outcome);
+const char* StatusText(recover::TRecoverStatus status);
+std::string OpenFailureText(const scan::TOpenFailure& failure);
 
 // Appends a text field of the tab-separated output, with tab, newline and
 // backslash written as \t, \n and \\.

@@ -1,5 +1,7 @@
 #include "recover/recovery_run.h"
 
+#include <map>
+
 #include "recover/content_plan.h"
 
 namespace recover {
@@ -27,7 +29,9 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
     }
 
     const TNameRules rules = HostNameRules();
-    TWrittenNames written(rules);
+    // Names this run wrote, per folder: a row never replaces a file the run
+    // wrote before it, and two folders may each hold their own "a.txt".
+    std::map<std::string, TWrittenNames> writtenIn;
     std::size_t from = 0;
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
@@ -39,6 +43,7 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         const scan::DeletedFileEntry& row = scan.Rows[next->Index];
         TFileOutcome outcome;
         outcome.Index = next->Index;
+        TWrittenNames& written = writtenIn.try_emplace(next->Folder, rules).first->second;
         const std::string name =
             TargetFileName(row.Name, next->NameIndex.value_or(next->Index), next->Naming, rules, written);
         outcome.Target = JoinTargetPath(next->Folder, name, rules);
