@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -92,20 +93,31 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
     for (const std::size_t index : chosen) {
         const scan::DeletedFileEntry& row = sink.Rows[index];
         const std::string name = recover::TargetFileName(
-            row.Name, index, autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, rules,
-            written);
+            row.Name, index, autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName,
+            rules, written);
         const std::string target = recover::JoinTargetPath(outDir, name, rules);
-        const recover::TRecoverResult result = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, target);
+        const recover::TRecoverResult result =
+            recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, target);
         if (result.Status == recover::TRecoverStatus::Written) {
             written.Add(name);
             std::string outcome = std::to_string(result.Bytes) + " bytes";
             if (result.UnreadBytes + result.MissingBytes > 0)
-                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) + " bytes unreadable, written as zeros)";
+                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) +
+                           " bytes unreadable, written as zeros)";
+            if (result.ReusedBytes > 0)
+                outcome += " (damaged: " + std::to_string(result.ReusedBytes) +
+                           " bytes map clusters used earlier in the file, left as holes)";
+            if (result.CutBytes > 0)
+                outcome += " (damaged: size claimed " + std::to_string(result.CutBytes) +
+                           " bytes past what the runs allocate, cut)";
             if (result.Encrypted) outcome += " (encrypted: written as it lies)";
             PrintLine(row.Caption, target, outcome);
         } else {
             skipped = true;
-            PrintLine(row.Caption, target, std::string("skipped: ") + recover::StatusText(result.Status));
+            std::string outcome = std::string("skipped: ") + recover::StatusText(result.Status);
+            if (result.OutputError != 0)
+                outcome += " (" + std::system_category().message(result.OutputError) + ")";
+            PrintLine(row.Caption, target, outcome);
         }
         if (progress) std::fprintf(stderr, "\rRecovering: %zu / %zu", ++done, chosen.size());
     }

@@ -13,18 +13,36 @@
 #include "ntfs/text.h"
 #include "scan/scan_engine.h"
 
-namespace {
+namespace {}  // namespace
 
-}  // namespace
-
-// A text field of the tab-separated output: tab, newline and backslash escaped.
+// A text field of the tab-separated output. Tab, newline and backslash are
+// written as \t, \n and \\; every other C0 control and DEL as \xHH, and the
+// C1 controls (U+0080 to U+009F, in UTF-8 C2 80 to C2 9F) as \u0080 to
+// \u009F: a name read from a damaged or crafted volume must not reach the
+// terminal as a control sequence.
 void cli::PutPlain(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\\': out += "\\\\"; break;
-            default: out.push_back(c);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 0xF]);
+        } else if (u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            const auto next = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out.push_back(kHex[next >> 4]);
+            out.push_back(kHex[next & 0xF]);
+        } else {
+            out.push_back(c);
         }
     }
 }
@@ -52,15 +70,17 @@ void PutJsonString(std::string& out, const std::string& text) {
 // Rows go out as they are found: the CLI holds none of them.
 class TPrintSink : public scan::TScanSink {
 public:
-    TPrintSink(bool json, std::uint64_t total) : m_json(json), m_total(total), m_progress(cli::ShowProgress()) {}
+    TPrintSink(bool json, std::uint64_t total)
+        : m_json(json), m_total(total), m_progress(cli::ShowProgress()) {}
 
     void OnProgress(std::uint64_t done) override {
         if (!m_progress || (done & 0x3FF) != 0) return;
         const auto now = std::chrono::steady_clock::now();
         if (now - m_lastProgress < std::chrono::milliseconds(100)) return;
         m_lastProgress = now;
-        std::fprintf(stderr, "\rScanning: %llu / %llu records, %llu found", static_cast<unsigned long long>(done),
-                     static_cast<unsigned long long>(m_total), static_cast<unsigned long long>(m_found));
+        std::fprintf(stderr, "\rScanning: %llu / %llu records, %llu found",
+                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(m_total),
+                     static_cast<unsigned long long>(m_found));
     }
 
     void OnFound(scan::DeletedFileEntry&& e) override {
@@ -92,7 +112,8 @@ public:
             m_line += "}";
         } else {
             cli::PutPlain(m_line, e.Caption);
-            for (const std::string* field : {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
+            for (const std::string* field :
+                 {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
                 m_line.push_back('\t');
                 cli::PutPlain(m_line, *field);
             }
@@ -119,7 +140,9 @@ private:
 
 namespace cli {
 
-bool ShowProgress() { return isatty(2) != 0; }
+bool ShowProgress() {
+    return isatty(2) != 0;
+}
 
 bool PrepareScan(scan::TScanEngine& engine, const std::string& source) {
     const auto end = engine.Prepare();
@@ -153,7 +176,11 @@ int InfoCommand(const std::string& source) {
                      scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());
         return kExitBadSource;
     }
-    std::printf("Probe: %s\n%s\n%s\n", probe->Oem.c_str(), probe->NameText.c_str(), probe->SerialText.c_str());
+    // The OEM name and the label are the volume's bytes: escaped as the rows are.
+    std::string oem, name;
+    PutPlain(oem, probe->Oem);
+    PutPlain(name, probe->NameText);
+    std::printf("Probe: %s\n%s\n%s\n", oem.c_str(), name.c_str(), probe->SerialText.c_str());
     if (!ntfs::IsNtfsOem(probe->Boot)) {
         std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
                      scan::OutcomeText(scan::TScanOutcome::NotNtfs).c_str());

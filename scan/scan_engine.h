@@ -31,21 +31,21 @@
 namespace scan {
 
 enum class TScanOutcome {
-    Completed,          // the walk reached the last record
-    Stopped,            // a stop request was seen before a record
-    VolumeDidNotOpen,   // quiet end: the device or image does not open
-    NotNtfs,            // quiet end: the OEM identifier is not "NTFS"
-    Record0Unusable,    // quiet end: MFT record 0 unreadable, or it fails its fixups
-    NoMftData,          // quiet end: record 0 has no usable $DATA attribute
-    MftDataFlagged,     // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
+    Completed,         // the walk reached the last record
+    Stopped,           // a stop request was seen before a record
+    VolumeDidNotOpen,  // quiet end: the device or image does not open
+    NotNtfs,           // quiet end: the OEM identifier is not "NTFS"
+    Record0Unusable,   // quiet end: MFT record 0 unreadable, or it fails its fixups
+    NoMftData,         // quiet end: record 0 has no usable $DATA attribute
+    MftDataFlagged,    // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
 };
 
 // Counters of the walk: what was passed over and why. Damage ("corrupt") is
 // kept apart from failed reads ("I/O").
 struct TScanCounters {
     std::uint64_t RecordsWalked = 0;
-    std::uint64_t ReadFailures = 0;     // records the volume did not deliver whole
-    std::uint64_t FixupFailures = 0;    // not a FILE record, or torn
+    std::uint64_t ReadFailures = 0;   // records the volume did not deliver whole
+    std::uint64_t FixupFailures = 0;  // not a FILE record, or torn
     std::uint64_t InUseOrDirectory = 0;
     std::uint64_t MissingAttributes = 0;
     std::uint64_t Found = 0;
@@ -85,14 +85,16 @@ public:
     // Reads record 0 and locates the MFT through its $DATA. On failure the
     // outcome says why (Record0Unusable, NoMftData, MftDataFlagged).
     std::optional<TScanOutcome> ReadMftLayout();
-    std::string MftSizeText() const;         // "MFT大小 : N Byte"
-    std::string RecordCountText() const;     // "File QTY : N"
+    std::string MftSizeText() const;      // "MFT大小 : N Byte"
+    std::string RecordCountText() const;  // "File QTY : N"
     std::uint64_t RecordCount() const { return m_recordCount; }
     std::uint64_t MftByteLength() const { return m_layout.Map.ByteLength(); }
     std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
     const ntfs::TMftLayout& Layout() const { return m_layout; }
     // The number of records the walk visits (records 16 .. count - 1).
-    std::uint64_t WalkLength() const { return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0; }
+    std::uint64_t WalkLength() const {
+        return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0;
+    }
     // Walks records 16 .. count - 1; the stop flag is read before each record.
     TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink);
     // Closes the volume (also done by the destructor).
@@ -126,6 +128,7 @@ private:
     bool m_mftOffsetValid = false;
     ntfs::TMftLayout m_layout;
     std::uint64_t m_recordCount = 0;
+    std::uint64_t m_mftShownLength = 0;  // MftByteLength, no more than the volume holds
     TScanCounters m_counters;
     platform::TDateTimeFormatter m_formatter;
 };

@@ -38,11 +38,20 @@ std::string Cli(const std::string& args, const std::string& env = "") {
     return "LC_ALL=C TZ=UTC " + env + " '" LUMBRA_CLI "' " + args + " 2>/dev/null";
 }
 
-// Undoes the CLI's escaping of tab, newline and backslash.
+// Undoes the CLI's escaping: \t, \n, \\, \xHH (a byte) and \u00HH (the
+// C1 control U+00HH, two bytes in UTF-8).
 std::string Unescape(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+            out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else if (s[i] == '\\' && i + 5 < s.size() && s[i + 1] == 'u') {
+            const int c = std::stoi(s.substr(i + 2, 4), nullptr, 16);
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            i += 5;
+        } else if (s[i] == '\\' && i + 1 < s.size()) {
             const char c = s[++i];
             out.push_back(c == 't' ? '\t' : c == 'n' ? '\n' : c);
         } else {
@@ -123,7 +132,8 @@ public:
     explicit TBufferVolume(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
         if (offset >= m_bytes.size()) return 0;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
         std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
         return n;
     }
@@ -147,7 +157,8 @@ TEST(FixtureDamage, RandomByteFlipsNeverCrashOrHangTheScan) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::uint64_t mftStart = m["boot"]["mftByteOffset"].get<std::uint64_t>();
-    const std::uint64_t mftBytes = m["mft"]["records"].get<std::uint64_t>() * m["boot"]["bytesPerFileRecord"].get<std::uint64_t>();
+    const std::uint64_t mftBytes =
+        m["mft"]["records"].get<std::uint64_t>() * m["boot"]["bytesPerFileRecord"].get<std::uint64_t>();
     std::mt19937_64 rng(20261209);
     for (int round = 0; round < 1000; ++round) {
         std::vector<std::pair<std::size_t, std::uint8_t>> undo;
@@ -155,9 +166,12 @@ TEST(FixtureDamage, RandomByteFlipsNeverCrashOrHangTheScan) {
         for (int i = 0; i < flips; ++i) {
             const std::uint64_t pick = rng() % 16;
             std::size_t at;
-            if (pick == 0) at = rng() % 512;  // the boot sector
-            else if (pick < 3) at = mftStart + rng() % 1024;  // record 0
-            else at = mftStart + rng() % mftBytes;
+            if (pick == 0)
+                at = rng() % 512;  // the boot sector
+            else if (pick < 3)
+                at = mftStart + rng() % 1024;  // record 0
+            else
+                at = mftStart + rng() % mftBytes;
             undo.emplace_back(at, bytes[at]);
             bytes[at] = static_cast<std::uint8_t>(rng());
         }
