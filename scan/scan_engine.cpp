@@ -19,33 +19,44 @@ TScanEngine::TScanEngine(std::unique_ptr<platform::TRawVolume> volume, std::stri
 TScanEngine::~TScanEngine() = default;
 
 bool TScanEngine::Open() {
-    m_volume = m_given ? std::move(m_given) : platform::OpenRawVolume(m_source);
+    if (m_given) {
+        m_volume = std::move(m_given);
+        return true;
+    }
+    m_openFailure.reset();
+    m_resolved = m_source;
+    if (platform::IsDriveString(m_source)) {
+        const auto path = platform::ResolveDrive(m_source);
+        if (!path) {
+            const platform::TOpenError kind = platform::TOpenError::NoSuchDrive;
+            m_openFailure = platform::TOpenFailure{kind, 0, m_source, platform::OpenErrorText(kind, 0)};
+            return false;
+        }
+        m_resolved = *path;
+    }
+    platform::TOpenFailure why;
+    m_volume = platform::OpenRawVolumePath(m_resolved, &why);
+    if (!m_volume) m_openFailure = std::move(why);
     return m_volume != nullptr;
 }
 
-void TScanEngine::Close() {
-    m_volume.reset();
+std::string TScanEngine::VolumeLabel() const {
+    if (m_label) return *m_label;
+    return m_resolved.empty() ? std::string() : platform::GetVolumeLabelOfPath(m_resolved);
 }
+
+void TScanEngine::Close() { m_volume.reset(); }
 
 void TScanEngine::ReadBootSector() {
     m_bootSector = ntfs::ReadBootSector(*m_volume);
     m_boot = ntfs::DecodeBootSector(m_bootSector.View());
 }
 
-std::string TScanEngine::DriveNameText() const {
-    if (m_label) return "Driver Name: " + *m_label;
-    const std::string label = platform::IsDriveString(m_source) ? platform::GetVolumeLabel(m_source[0])
-                                                                : platform::GetVolumeLabelOfPath(m_source);
-    return "Driver Name: " + label;
-}
+std::string TScanEngine::DriveNameText() const { return "Driver Name: " + VolumeLabel(); }
 
-std::string TScanEngine::SerialText() const {
-    return "SN" + ntfs::HexUpper(m_boot.VolumeSerialNumber, 8);
-}
+std::string TScanEngine::SerialText() const { return "SN" + ntfs::HexUpper(m_boot.VolumeSerialNumber, 8); }
 
-bool TScanEngine::IsNtfs() const {
-    return ntfs::IsNtfsOem(m_boot);
-}
+bool TScanEngine::IsNtfs() const { return ntfs::IsNtfsOem(m_boot); }
 
 void TScanEngine::DeriveGeometry() {
     m_geometry = ntfs::DeriveGeometry(m_boot);
@@ -62,32 +73,21 @@ std::string TScanEngine::SizeText() const {
     return "Size : " + std::to_string(mb) + " MB";
 }
 
-std::string TScanEngine::MftLocationText() const {
-    return "MFT位置 : 0x" + ntfs::HexUpper(m_mftByteOffset, 2);
-}
+std::string TScanEngine::MftLocationText() const { return "MFT位置 : 0x" + ntfs::HexUpper(m_mftByteOffset, 2); }
 
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
-    if (!m_mftOffsetValid || recordSize < ntfs::file_record::kHeaderSize || recordSize > kMaxRecordSize)
-        return TScanOutcome::Record0Unusable;
-    ntfs::TDynamicCharArray record0(recordSize);
-    if (m_volume->ReadAt(m_mftByteOffset, record0.Span()) != record0.Size())
-        return TScanOutcome::Record0Unusable;
-    if (!ntfs::ApplyFixups(record0.Span(), m_geometry)) return TScanOutcome::Record0Unusable;
-
-    const ntfs::TByteView data = ntfs::LocateAttribute(record0.View(), ntfs::attribute::kData, false);
-    if (data.Empty()) return TScanOutcome::NoMftData;
-    const auto header = ntfs::DecodeAttributeHeader(data);
-    if (!header) return TScanOutcome::NoMftData;
-    const std::uint16_t flags = header->AttributeFlags;
-    if (flags == ntfs::attribute::kFlagCompressed || flags == ntfs::attribute::kFlagEncrypted ||
-        flags == ntfs::attribute::kFlagSparse)
-        return TScanOutcome::MftDataFlagged;
-
-    auto layout =
-        ntfs::BuildMftLayout(*m_volume, {record0.Data(), record0.Size()}, m_geometry, m_mftByteOffset);
-    if (!layout) return TScanOutcome::NoMftData;
-    m_layout = std::move(*layout);
+    auto location = ntfs::LocateMft(*m_volume, m_geometry,
+                                    m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt);
+    if (!location.Layout) {
+        switch (location.Error) {
+            case ntfs::TMftLocateError::Record0Unusable: return TScanOutcome::Record0Unusable;
+            case ntfs::TMftLocateError::NoMftData: return TScanOutcome::NoMftData;
+            case ntfs::TMftLocateError::MftDataFlagged: return TScanOutcome::MftDataFlagged;
+        }
+        return TScanOutcome::NoMftData;
+    }
+    m_layout = std::move(*location.Layout);
     m_recordCount = m_layout.Map.RecordCount(recordSize);
     // No MFT is larger than its volume: a damaged run list or VCN range
     // must not turn into a walk over records that cannot exist.
@@ -99,16 +99,12 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
 }
 
 // The size shown is clamped as the record count is: what the volume can hold.
-std::string TScanEngine::MftSizeText() const {
-    return "MFT大小 : " + std::to_string(m_mftShownLength) + " Byte";
-}
+std::string TScanEngine::MftSizeText() const { return "MFT大小 : " + std::to_string(m_mftShownLength) + " Byte"; }
 
-std::string TScanEngine::RecordCountText() const {
-    return "File QTY : " + std::to_string(m_recordCount);
-}
+std::string TScanEngine::RecordCountText() const { return "File QTY : " + std::to_string(m_recordCount); }
 
-bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
-                               std::span<std::uint8_t> image, DeletedFileEntry& entry) {
+bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
+                               DeletedFileEntry& entry) {
     if (!ntfs::ApplyFixups(image, m_geometry)) {
         ++m_counters.FixupFailures;
         return false;
@@ -160,8 +156,7 @@ TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
 
     for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
         if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
-        const std::size_t batch =
-            static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
+        const std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
         const std::span<std::uint8_t> bytes(chunk.data(), batch * recordSize);
         const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, bytes);
         for (std::size_t i = 0; i < batch; ++i, ++n) {
@@ -209,20 +204,13 @@ TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
 
 std::string OutcomeText(TScanOutcome outcome) {
     switch (outcome) {
-        case TScanOutcome::Completed:
-            return "completed";
-        case TScanOutcome::Stopped:
-            return "stopped";
-        case TScanOutcome::VolumeDidNotOpen:
-            return "the volume does not open";
-        case TScanOutcome::NotNtfs:
-            return "not an NTFS volume";
-        case TScanOutcome::Record0Unusable:
-            return "MFT record 0 cannot be read or is damaged";
-        case TScanOutcome::NoMftData:
-            return "MFT record 0 has no usable data attribute";
-        case TScanOutcome::MftDataFlagged:
-            return "the MFT's data attribute is flagged compressed, encrypted or sparse";
+        case TScanOutcome::Completed: return "completed";
+        case TScanOutcome::Stopped: return "stopped";
+        case TScanOutcome::VolumeDidNotOpen: return "the volume does not open";
+        case TScanOutcome::NotNtfs: return "not an NTFS volume";
+        case TScanOutcome::Record0Unusable: return "MFT record 0 cannot be read or is damaged";
+        case TScanOutcome::NoMftData: return "MFT record 0 has no usable data attribute";
+        case TScanOutcome::MftDataFlagged: return "the MFT's data attribute is flagged compressed, encrypted or sparse";
     }
     return "unknown";
 }

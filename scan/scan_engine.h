@@ -31,21 +31,21 @@
 namespace scan {
 
 enum class TScanOutcome {
-    Completed,         // the walk reached the last record
-    Stopped,           // a stop request was seen before a record
-    VolumeDidNotOpen,  // quiet end: the device or image does not open
-    NotNtfs,           // quiet end: the OEM identifier is not "NTFS"
-    Record0Unusable,   // quiet end: MFT record 0 unreadable, or it fails its fixups
-    NoMftData,         // quiet end: record 0 has no usable $DATA attribute
-    MftDataFlagged,    // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
+    Completed,          // the walk reached the last record
+    Stopped,            // a stop request was seen before a record
+    VolumeDidNotOpen,   // quiet end: the device or image does not open
+    NotNtfs,            // quiet end: the OEM identifier is not "NTFS"
+    Record0Unusable,    // quiet end: MFT record 0 unreadable, or it fails its fixups
+    NoMftData,          // quiet end: record 0 has no usable $DATA attribute
+    MftDataFlagged,     // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
 };
 
 // Counters of the walk: what was passed over and why. Damage ("corrupt") is
 // kept apart from failed reads ("I/O").
 struct TScanCounters {
     std::uint64_t RecordsWalked = 0;
-    std::uint64_t ReadFailures = 0;   // records the volume did not deliver whole
-    std::uint64_t FixupFailures = 0;  // not a FILE record, or torn
+    std::uint64_t ReadFailures = 0;     // records the volume did not deliver whole
+    std::uint64_t FixupFailures = 0;    // not a FILE record, or torn
     std::uint64_t InUseOrDirectory = 0;
     std::uint64_t MissingAttributes = 0;
     std::uint64_t Found = 0;
@@ -70,8 +70,16 @@ public:
     TScanEngine(const TScanEngine&) = delete;
     TScanEngine& operator=(const TScanEngine&) = delete;
 
-    // Opens the volume read-only. False: VolumeDidNotOpen.
+    // Opens the volume read-only. False: VolumeDidNotOpen, and OpenFailure says why.
     bool Open();
+    const std::optional<platform::TOpenFailure>& OpenFailure() const { return m_openFailure; }
+    // The device or image file the source stood for when it was opened
+    // (empty for an already open volume).
+    const std::string& ResolvedPath() const { return m_resolved; }
+    // The volume's label (UTF-8; probed through the platform when not given).
+    std::string VolumeLabel() const;
+    const ntfs::TBOOT_SECTOR& Boot() const { return m_boot; }
+    bool MftByteOffsetValid() const { return m_mftOffsetValid; }
     // Reads the boot sector (a zero-filled buffer; bytes not read stay zero).
     void ReadBootSector();
     std::string DriveNameText() const;  // "Driver Name: " + label
@@ -85,16 +93,14 @@ public:
     // Reads record 0 and locates the MFT through its $DATA. On failure the
     // outcome says why (Record0Unusable, NoMftData, MftDataFlagged).
     std::optional<TScanOutcome> ReadMftLayout();
-    std::string MftSizeText() const;      // "MFT大小 : N Byte"
-    std::string RecordCountText() const;  // "File QTY : N"
+    std::string MftSizeText() const;         // "MFT大小 : N Byte"
+    std::string RecordCountText() const;     // "File QTY : N"
     std::uint64_t RecordCount() const { return m_recordCount; }
     std::uint64_t MftByteLength() const { return m_layout.Map.ByteLength(); }
     std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
     const ntfs::TMftLayout& Layout() const { return m_layout; }
     // The number of records the walk visits (records 16 .. count - 1).
-    std::uint64_t WalkLength() const {
-        return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0;
-    }
+    std::uint64_t WalkLength() const { return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0; }
     // Walks records 16 .. count - 1; the stop flag is read before each record.
     TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink);
     // Closes the volume (also done by the destructor).
@@ -108,8 +114,6 @@ public:
     TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
 
     static constexpr std::uint64_t kFirstUserRecord = 16;
-    // Records larger than this are not NTFS records but a damaged boot sector.
-    static constexpr std::uint32_t kMaxRecordSize = 65536;
     // Bytes of the MFT read at once by the walk.
     static constexpr std::size_t kChunkBytes = 4u << 20;
 
@@ -118,6 +122,8 @@ private:
                       DeletedFileEntry& entry);
 
     std::string m_source;
+    std::string m_resolved;
+    std::optional<platform::TOpenFailure> m_openFailure;
     std::unique_ptr<platform::TRawVolume> m_given;
     std::optional<std::string> m_label;
     std::unique_ptr<platform::TRawVolume> m_volume;
