@@ -85,22 +85,32 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
             if (picked[i]) chosen.push_back(i);
     }
 
-    const recover::TNameRules rules = recover::HostNameRules();
-    recover::TWrittenNames written(rules);
+    // Names follow the output folder's file system (a FAT or exFAT stick
+    // needs the Windows rules even on Linux).
+    recover::TRunTargets targets;
     const bool progress = ShowProgress();
     std::size_t done = 0;
     for (const std::size_t index : chosen) {
         const scan::DeletedFileEntry& row = sink.Rows[index];
-        const std::string name = recover::TargetFileName(
-            row.Name, index, autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, rules,
-            written);
-        const std::string target = recover::JoinTargetPath(outDir, name, rules);
-        const recover::TRecoverResult result = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, target);
+        std::string target;
+        const recover::TRecoverResult result = targets.Write(
+            outDir, row.Name, index,
+            autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName,
+            [&](const std::string& path) {
+                auto r = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, path);
+                using TOutcome = recover::TRunTargets::TWriteOutcome;
+                const TOutcome outcome = r.Status == recover::TRecoverStatus::Written ? TOutcome::Written
+                                         : r.Status == recover::TRecoverStatus::OutputFailed
+                                             ? TOutcome::OutputFailed
+                                             : TOutcome::Skipped;
+                return std::pair{outcome, r};
+            },
+            target);
         if (result.Status == recover::TRecoverStatus::Written) {
-            written.Add(name);
             std::string outcome = std::to_string(result.Bytes) + " bytes";
             if (result.UnreadBytes + result.MissingBytes > 0)
-                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) + " bytes unreadable, written as zeros)";
+                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) +
+                           " bytes unreadable, written as zeros)";
             if (result.Encrypted) outcome += " (encrypted: written as it lies)";
             PrintLine(row.Caption, target, outcome);
         } else {

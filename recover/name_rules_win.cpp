@@ -6,4 +6,14 @@ TNameRules HostNameRules() {
     return TNameRules::Windows;
 }
 
+// Every file system Windows writes to names files by its rules.
+TNameRules FolderNameRules(const std::string&) {
+    return TNameRules::Windows;
+}
+
+// Names are made unique case-blind already; no second guard is needed here.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string&) {
+    return std::nullopt;
+}
+
 }  // namespace recover
