@@ -1,6 +1,9 @@
 // The commands of lumbra-cli.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +16,16 @@ constexpr int kExitOk = 0;
 constexpr int kExitSomeSkipped = 1;
 constexpr int kExitBadSource = 2;
 
-int ScanCommand(const std::string& source, bool json);
+int ScanCommand(const std::string& source, bool json, std::optional<std::uint32_t> partition);
 int InfoCommand(const std::string& source);
-int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
+int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
+                   const std::string& outDir, bool autoNames, bool all,
                    const std::vector<std::string>& captions);
+
+// Opens the source (the partition chosen, or its only NTFS partition) for a
+// scan; prints why and returns nothing when it cannot be used.
+std::unique_ptr<scan::TScanEngine> OpenEngine(const std::string& source,
+                                              std::optional<std::uint32_t> partition);
 
 // Runs the engine's steps up to the walk; prints the reason and returns false
 // when the source cannot be scanned.

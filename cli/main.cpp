@@ -1,15 +1,19 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
-//   lumbra-cli scan SOURCE [--json]
-//   lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)
+//   lumbra-cli scan SOURCE [--partition N] [--json]
+//   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //
 // SOURCE is a drive string ("D:", through the drive table) or the path of an
-// image file or block device; it is only ever read. Exit codes: 0 done (also
+// image file or block device; it is only ever read. A source with a partition
+// table is scanned in its only NTFS partition, or in the one --partition
+// names; info lists them. Exit codes: 0 done (also
 // when a scan finds nothing), 1 some chosen files were skipped, 2 the source
 // or the output folder cannot be used.
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,15 +24,41 @@ namespace {
 
 int Usage() {
     std::fputs(
-        "usage: lumbra-cli scan SOURCE [--json]\n"
-        "       lumbra-cli recover SOURCE --out DIR [--auto-names] (--all | CAPTION...)\n"
+        "usage: lumbra-cli scan SOURCE [--partition N] [--json]\n"
+        "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] (--all | CAPTION...)\n"
         "       lumbra-cli info SOURCE\n"
         "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n",
         stderr);
     return cli::kExitBadSource;
 }
 
+// A partition number as the table gives it: decimal, 1 to 2^32 - 1.
+bool ParsePartition(const std::string& text, std::optional<std::uint32_t>& partition) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long n = std::stoull(text);
+    if (n == 0 || n > UINT32_MAX) return false;
+    partition = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+int Scan(const std::vector<std::string>& args) {
+    bool json = false;
+    std::optional<std::uint32_t> partition;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--json" && !json) {
+            json = true;
+        } else if (args[i] == "--partition" && i + 1 < args.size() && !partition) {
+            if (!ParsePartition(args[++i], partition)) return Usage();
+        } else {
+            return Usage();
+        }
+    }
+    return cli::ScanCommand(args[1], json, partition);
+}
+
 int Recover(const std::vector<std::string>& args) {
+    std::optional<std::uint32_t> partition;
     std::string out;
     bool autoNames = false;
     bool all = false;
@@ -36,6 +66,8 @@ int Recover(const std::vector<std::string>& args) {
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size()) {
             out = args[++i];
+        } else if (args[i] == "--partition" && i + 1 < args.size() && !partition) {
+            if (!ParsePartition(args[++i], partition)) return Usage();
         } else if (args[i] == "--auto-names") {
             autoNames = true;
         } else if (args[i] == "--all") {
@@ -47,7 +79,7 @@ int Recover(const std::vector<std::string>& args) {
         }
     }
     if (out.empty() || all == !captions.empty()) return Usage();
-    return cli::RecoverCommand(args[1], out, autoNames, all, captions);
+    return cli::RecoverCommand(args[1], partition, out, autoNames, all, captions);
 }
 
 }  // namespace
@@ -59,8 +91,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
-    if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false);
-    if (args[0] == "scan" && args.size() == 3 && args[2] == "--json") return cli::ScanCommand(args[1], true);
+    if (args[0] == "scan") return Scan(args);
     if (args[0] == "recover") return Recover(args);
     return Usage();
 }

@@ -11,6 +11,7 @@
 #include "platform/raw_volume.h"
 #include "recover/recover_file.h"
 #include "recover/target_name.h"
+#include "scan/volume_source.h"
 
 namespace cli {
 
@@ -37,7 +38,8 @@ void PrintLine(const std::string& caption, const std::string& target, const std:
 
 }  // namespace
 
-int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
+int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
+                   const std::string& outDir, bool autoNames, bool all,
                    const std::vector<std::string>& captions) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(outDir), ec);
@@ -46,7 +48,9 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
         return kExitBadSource;
     }
 
-    scan::TScanEngine engine(source);
+    const auto opened = OpenEngine(source, partition);
+    if (!opened) return kExitBadSource;
+    scan::TScanEngine& engine = *opened;
     if (!PrepareScan(engine, source)) return kExitBadSource;
     TCollectSink sink;
     std::atomic<bool> stop{false};
@@ -54,7 +58,8 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
     engine.Close();
     const ntfs::TDISK_INFORMATION geometry = engine.Geometry();
 
-    auto volume = platform::OpenRawVolume(source);
+    // The same volume again: the same partition, so captions stay offsets within it.
+    auto volume = scan::OpenSource(source, partition).Volume;
     if (!volume) {
         std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
                      scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());

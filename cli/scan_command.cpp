@@ -11,20 +11,27 @@
 #include "ntfs/boot_sector.h"
 #include "ntfs/probe.h"
 #include "ntfs/text.h"
+#include "platform/raw_volume.h"
 #include "scan/scan_engine.h"
+#include "scan/volume_source.h"
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 // A text field of the tab-separated output: tab, newline and backslash escaped.
 void cli::PutPlain(std::string& out, const std::string& text) {
     for (char c : text) {
         switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\\': out += "\\\\"; break;
-            default: out.push_back(c);
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            default:
+                out.push_back(c);
         }
     }
 }
@@ -52,15 +59,17 @@ void PutJsonString(std::string& out, const std::string& text) {
 // Rows go out as they are found: the CLI holds none of them.
 class TPrintSink : public scan::TScanSink {
 public:
-    TPrintSink(bool json, std::uint64_t total) : m_json(json), m_total(total), m_progress(cli::ShowProgress()) {}
+    TPrintSink(bool json, std::uint64_t total)
+        : m_json(json), m_total(total), m_progress(cli::ShowProgress()) {}
 
     void OnProgress(std::uint64_t done) override {
         if (!m_progress || (done & 0x3FF) != 0) return;
         const auto now = std::chrono::steady_clock::now();
         if (now - m_lastProgress < std::chrono::milliseconds(100)) return;
         m_lastProgress = now;
-        std::fprintf(stderr, "\rScanning: %llu / %llu records, %llu found", static_cast<unsigned long long>(done),
-                     static_cast<unsigned long long>(m_total), static_cast<unsigned long long>(m_found));
+        std::fprintf(stderr, "\rScanning: %llu / %llu records, %llu found",
+                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(m_total),
+                     static_cast<unsigned long long>(m_found));
     }
 
     void OnFound(scan::DeletedFileEntry&& e) override {
@@ -92,7 +101,8 @@ public:
             m_line += "}";
         } else {
             cli::PutPlain(m_line, e.Caption);
-            for (const std::string* field : {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
+            for (const std::string* field :
+                 {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
                 m_line.push_back('\t');
                 cli::PutPlain(m_line, *field);
             }
@@ -119,7 +129,9 @@ private:
 
 namespace cli {
 
-bool ShowProgress() { return isatty(2) != 0; }
+bool ShowProgress() {
+    return isatty(2) != 0;
+}
 
 bool PrepareScan(scan::TScanEngine& engine, const std::string& source) {
     const auto end = engine.Prepare();
@@ -128,8 +140,28 @@ bool PrepareScan(scan::TScanEngine& engine, const std::string& source) {
     return false;
 }
 
-int ScanCommand(const std::string& source, bool json) {
-    scan::TScanEngine engine(source);
+std::unique_ptr<scan::TScanEngine> OpenEngine(const std::string& source,
+                                              std::optional<std::uint32_t> partition) {
+    scan::TOpenedSource opened = scan::OpenSource(source, partition);
+    if (!opened.Volume) {
+        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
+                     opened.Error == scan::TSourceError::DidNotOpen
+                         ? scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str()
+                         : scan::SourceErrorText(opened.Error).c_str());
+        for (const scan::TPartitionInfo& info : opened.Layout.Partitions)
+            std::fprintf(stderr, "  %s\n", scan::PartitionLine(info).c_str());
+        return nullptr;
+    }
+    // A partition has no label the platform could tell; a whole volume keeps
+    // the engine's own lookup.
+    if (!opened.Partition) return std::make_unique<scan::TScanEngine>(source);
+    return std::make_unique<scan::TScanEngine>(std::move(opened.Volume), std::string());
+}
+
+int ScanCommand(const std::string& source, bool json, std::optional<std::uint32_t> partition) {
+    const auto opened = OpenEngine(source, partition);
+    if (!opened) return kExitBadSource;
+    scan::TScanEngine& engine = *opened;
     if (!PrepareScan(engine, source)) return kExitBadSource;
 
     static char buffer[1 << 16];
@@ -145,15 +177,26 @@ int ScanCommand(const std::string& source, bool json) {
     return kExitOk;
 }
 
-// What the probe and the geometry derivation make of a volume.
+// What the probe and the geometry derivation make of a volume; for a source
+// with a partition table, the table.
 int InfoCommand(const std::string& source) {
+    if (auto disk = platform::OpenRawVolume(source)) {
+        const scan::TSourceLayout layout = scan::ReadSourceLayout(*disk);
+        if (layout.Kind != ntfs::TTableKind::None) {
+            std::printf("Partition table: %s\n", layout.Kind == ntfs::TTableKind::Gpt ? "GPT" : "MBR");
+            for (const scan::TPartitionInfo& info : layout.Partitions)
+                std::printf("%s\n", scan::PartitionLine(info).c_str());
+            return kExitOk;
+        }
+    }
     const auto probe = ntfs::ProbeDrive(source);
     if (!probe) {
         std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
                      scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());
         return kExitBadSource;
     }
-    std::printf("Probe: %s\n%s\n%s\n", probe->Oem.c_str(), probe->NameText.c_str(), probe->SerialText.c_str());
+    std::printf("Probe: %s\n%s\n%s\n", probe->Oem.c_str(), probe->NameText.c_str(),
+                probe->SerialText.c_str());
     if (!ntfs::IsNtfsOem(probe->Boot)) {
         std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
                      scan::OutcomeText(scan::TScanOutcome::NotNtfs).c_str());
