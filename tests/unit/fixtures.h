@@ -3,12 +3,12 @@
 
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <set>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,18 +23,25 @@ inline nlohmann::json FixtureManifest(const std::string& name) {
     return nlohmann::json::parse(in);
 }
 
-// Names of the images with a manifest, NTFS ones only unless asked.
-inline std::vector<std::string> FixtureNames(bool ntfsOnly = true) {
+// Names of the volume images with a manifest, NTFS ones only unless asked;
+// disk images with a partition table are PartitionedFixtureNames.
+inline std::vector<std::string> FixtureNames(bool ntfsOnly = true, bool partitioned = false) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(LUMBRA_FIXTURE_MANIFESTS)) {
         if (entry.path().extension() != ".json") continue;
         const std::string name = entry.path().stem().string();
         if (!std::filesystem::exists(FixtureImage(name))) continue;
-        if (ntfsOnly && !FixtureManifest(name).value("ntfs", true)) continue;
+        const auto manifest = FixtureManifest(name);
+        if (manifest.contains("partitions") != partitioned) continue;
+        if (!partitioned && ntfsOnly && !manifest.value("ntfs", true)) continue;
         names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+inline std::vector<std::string> PartitionedFixtureNames() {
+    return FixtureNames(false, true);
 }
 
 inline std::string HexDigest(const unsigned char* digest, unsigned int length) {
