@@ -14,6 +14,7 @@ LUMBRA_BUILD_PACKAGES=(
 LUMBRA_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libgtest-dev nlohmann-json3-dev libssl-dev tzdata python3
+    exfatprogs exfat-fuse
 )
 
 # The window's screenshot runs it on a virtual X display.
