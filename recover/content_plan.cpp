@@ -14,6 +14,9 @@ namespace recover {
 
 namespace {
 
+constexpr std::size_t kBaseReferenceOffset = 0x20;  // u64: 0 in a base record
+constexpr std::size_t kRecordNumberOffset = 0x2C;   // u32: the record's own number
+
 TContentPlan Skip(TRecoverStatus status) {
     TContentPlan plan;
     plan.Result.Status = status;
@@ -51,6 +54,23 @@ std::vector<ntfs::TDataRun> CollectListedRuns(platform::TRawVolume& volume,
         .Runs;
 }
 
+// The unnamed $DATA of a base record that keeps it only in an extension
+// record (its $ATTRIBUTE_LIST names it); empty when there is none to trust.
+ntfs::TDynamicCharArray FindListedData(platform::TRawVolume& volume, const ntfs::TDynamicCharArray& record,
+                                       const ntfs::TDISK_INFORMATION& geometry) {
+    const ntfs::TByteView view = record.View();
+    const auto number = view.U32(kRecordNumberOffset);
+    if (!number || view.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
+    if (ntfs::FindAttribute(view, ntfs::attribute::kAttributeList, false).Empty()) return {};
+    const auto layout = LoadMftLayout(volume, geometry);
+    if (!layout) return {};
+    const ntfs::TRecordReader readRecord = [&](std::uint64_t n) {
+        return ntfs::ReadMftRecord(layout->Map, volume, n, geometry);
+    };
+    return ntfs::FindListedAttribute(volume, {record.Data(), record.Size()}, *number, ntfs::attribute::kData,
+                                     false, geometry, readRecord);
+}
+
 }  // namespace
 
 TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffset,
@@ -69,7 +89,13 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffse
     // Not only "in use": a record with any flag set is not a deleted file.
     if (header->RecordFlags != 0) return Skip(TRecoverStatus::InUse);
 
-    const ntfs::TDynamicCharArray data = ntfs::FindAttribute(record.View(), ntfs::attribute::kData, false);
+    ntfs::TDynamicCharArray data = ntfs::FindAttribute(record.View(), ntfs::attribute::kData, false);
+    // No $DATA, or only named streams: the content may be in an extension record.
+    if (data.Empty() || (data.View().U8(ntfs::attribute::kNameLength).value_or(0) != 0 &&
+                         ntfs::LocateUnnamedData(record.View()).Empty())) {
+        ntfs::TDynamicCharArray listed = FindListedData(volume, record, geometry);
+        if (!listed.Empty()) data = std::move(listed);
+    }
     if (data.Empty()) return Skip(TRecoverStatus::NoData);
     const ntfs::TByteView dataView = data.View();
     const auto attr = ntfs::DecodeAttributeHeader(dataView);

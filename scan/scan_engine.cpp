@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ntfs/attribute.h"
+#include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
 #include "ntfs/probe.h"
 #include "ntfs/text.h"
@@ -23,7 +24,9 @@ bool TScanEngine::Open() {
     return m_volume != nullptr;
 }
 
-void TScanEngine::Close() { m_volume.reset(); }
+void TScanEngine::Close() {
+    m_volume.reset();
+}
 
 void TScanEngine::ReadBootSector() {
     m_bootSector = ntfs::ReadBootSector(*m_volume);
@@ -33,13 +36,17 @@ void TScanEngine::ReadBootSector() {
 std::string TScanEngine::DriveNameText() const {
     if (m_label) return "Driver Name: " + *m_label;
     const std::string label = platform::IsDriveString(m_source) ? platform::GetVolumeLabel(m_source[0])
-                                                                 : platform::GetVolumeLabelOfPath(m_source);
+                                                                : platform::GetVolumeLabelOfPath(m_source);
     return "Driver Name: " + label;
 }
 
-std::string TScanEngine::SerialText() const { return "SN" + ntfs::HexUpper(m_boot.VolumeSerialNumber, 8); }
+std::string TScanEngine::SerialText() const {
+    return "SN" + ntfs::HexUpper(m_boot.VolumeSerialNumber, 8);
+}
 
-bool TScanEngine::IsNtfs() const { return ntfs::IsNtfsOem(m_boot); }
+bool TScanEngine::IsNtfs() const {
+    return ntfs::IsNtfsOem(m_boot);
+}
 
 void TScanEngine::DeriveGeometry() {
     m_geometry = ntfs::DeriveGeometry(m_boot);
@@ -56,14 +63,17 @@ std::string TScanEngine::SizeText() const {
     return "Size : " + std::to_string(mb) + " MB";
 }
 
-std::string TScanEngine::MftLocationText() const { return "MFT位置 : 0x" + ntfs::HexUpper(m_mftByteOffset, 2); }
+std::string TScanEngine::MftLocationText() const {
+    return "MFT位置 : 0x" + ntfs::HexUpper(m_mftByteOffset, 2);
+}
 
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
     if (!m_mftOffsetValid || recordSize < ntfs::file_record::kHeaderSize || recordSize > kMaxRecordSize)
         return TScanOutcome::Record0Unusable;
     ntfs::TDynamicCharArray record0(recordSize);
-    if (m_volume->ReadAt(m_mftByteOffset, record0.Span()) != record0.Size()) return TScanOutcome::Record0Unusable;
+    if (m_volume->ReadAt(m_mftByteOffset, record0.Span()) != record0.Size())
+        return TScanOutcome::Record0Unusable;
     if (!ntfs::ApplyFixups(record0.Span(), m_geometry)) return TScanOutcome::Record0Unusable;
 
     const ntfs::TByteView data = ntfs::LocateAttribute(record0.View(), ntfs::attribute::kData, false);
@@ -75,7 +85,8 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
         flags == ntfs::attribute::kFlagSparse)
         return TScanOutcome::MftDataFlagged;
 
-    auto layout = ntfs::BuildMftLayout(*m_volume, {record0.Data(), record0.Size()}, m_geometry, m_mftByteOffset);
+    auto layout =
+        ntfs::BuildMftLayout(*m_volume, {record0.Data(), record0.Size()}, m_geometry, m_mftByteOffset);
     if (!layout) return TScanOutcome::NoMftData;
     m_layout = std::move(*layout);
     m_recordCount = m_layout.Map.RecordCount(recordSize);
@@ -86,12 +97,29 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     return std::nullopt;
 }
 
-std::string TScanEngine::MftSizeText() const { return "MFT大小 : " + std::to_string(MftByteLength()) + " Byte"; }
+std::string TScanEngine::MftSizeText() const {
+    return "MFT大小 : " + std::to_string(MftByteLength()) + " Byte";
+}
 
-std::string TScanEngine::RecordCountText() const { return "File QTY : " + std::to_string(m_recordCount); }
+std::string TScanEngine::RecordCountText() const {
+    return "File QTY : " + std::to_string(m_recordCount);
+}
 
-bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
-                               DeletedFileEntry& entry) {
+ntfs::TDynamicCharArray TScanEngine::FindListed(std::uint64_t recordNumber,
+                                                std::span<const std::uint8_t> image, std::uint32_t type,
+                                                bool namespaceRule) {
+    // Only a base record (no base reference of its own) lists its extensions.
+    const ntfs::TByteView record(image.data(), image.size());
+    if (record.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
+    const ntfs::TRecordReader readRecord = [this](std::uint64_t n) {
+        return ntfs::ReadMftRecord(m_layout.Map, *m_volume, n, m_geometry);
+    };
+    return ntfs::FindListedAttribute(*m_volume, image, recordNumber, type, namespaceRule, m_geometry,
+                                     readRecord);
+}
+
+bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
+                               std::span<std::uint8_t> image, DeletedFileEntry& entry) {
     if (!ntfs::ApplyFixups(image, m_geometry)) {
         ++m_counters.FixupFailures;
         return false;
@@ -108,12 +136,32 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
         ++m_counters.MissingAttributes;
         return false;
     }
-    auto name = ntfs::DecodeFileName(ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true));
+    // A name or a $DATA that overflowed into an extension record is found
+    // through the base record's $ATTRIBUTE_LIST (rare: only then is it read).
+    ntfs::TDynamicCharArray listedName;
+    ntfs::TByteView nameAttr = ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true);
+    if (nameAttr.Empty()) {
+        listedName = FindListed(recordNumber, image, ntfs::attribute::kFileName, true);
+        nameAttr = listedName.View();
+    }
+    auto name = ntfs::DecodeFileName(nameAttr);
     if (!name) {
         ++m_counters.MissingAttributes;
         return false;
     }
-    const auto size = ntfs::ReportedDataSize(ntfs::LocateAttribute(record, ntfs::attribute::kData, false));
+    ntfs::TDynamicCharArray listedData;
+    ntfs::TByteView dataAttr = ntfs::LocateAttribute(record, ntfs::attribute::kData, false);
+    // Only named streams here: the content may be in an extension record.
+    if (!dataAttr.Empty() && dataAttr.U8(ntfs::attribute::kNameLength).value_or(0) != 0 &&
+        ntfs::LocateUnnamedData(record).Empty()) {
+        listedData = FindListed(recordNumber, image, ntfs::attribute::kData, false);
+        if (!listedData.Empty()) dataAttr = listedData.View();
+    }
+    if (dataAttr.Empty()) {
+        listedData = FindListed(recordNumber, image, ntfs::attribute::kData, false);
+        dataAttr = listedData.View();
+    }
+    const auto size = ntfs::ReportedDataSize(dataAttr);
     if (!size) {
         ++m_counters.MissingAttributes;
         return false;
@@ -143,7 +191,8 @@ TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
 
     for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
         if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
-        const std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
+        const std::size_t batch =
+            static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
         const std::span<std::uint8_t> bytes(chunk.data(), batch * recordSize);
         const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, bytes);
         for (std::size_t i = 0; i < batch; ++i, ++n) {
@@ -191,13 +240,20 @@ TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
 
 std::string OutcomeText(TScanOutcome outcome) {
     switch (outcome) {
-        case TScanOutcome::Completed: return "completed";
-        case TScanOutcome::Stopped: return "stopped";
-        case TScanOutcome::VolumeDidNotOpen: return "the volume does not open";
-        case TScanOutcome::NotNtfs: return "not an NTFS volume";
-        case TScanOutcome::Record0Unusable: return "MFT record 0 cannot be read or is damaged";
-        case TScanOutcome::NoMftData: return "MFT record 0 has no usable data attribute";
-        case TScanOutcome::MftDataFlagged: return "the MFT's data attribute is flagged compressed, encrypted or sparse";
+        case TScanOutcome::Completed:
+            return "completed";
+        case TScanOutcome::Stopped:
+            return "stopped";
+        case TScanOutcome::VolumeDidNotOpen:
+            return "the volume does not open";
+        case TScanOutcome::NotNtfs:
+            return "not an NTFS volume";
+        case TScanOutcome::Record0Unusable:
+            return "MFT record 0 cannot be read or is damaged";
+        case TScanOutcome::NoMftData:
+            return "MFT record 0 has no usable data attribute";
+        case TScanOutcome::MftDataFlagged:
+            return "the MFT's data attribute is flagged compressed, encrypted or sparse";
     }
     return "unknown";
 }
