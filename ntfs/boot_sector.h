@@ -28,6 +28,13 @@ static_assert(kVolumeSerialNumber + 8 <= kSize);
 constexpr std::size_t kReadSize = 4096;
 }  // namespace boot_sector
 
+// Larger records or clusters than NTFS has ever used are a damaged boot
+// sector, not something to allocate or walk.
+namespace limits {
+constexpr std::uint32_t kMaxRecordBytes = 64u << 10;
+constexpr std::uint32_t kMaxClusterBytes = 2u << 20;
+}  // namespace limits
+
 struct TBOOT_SECTOR {
     std::array<std::uint8_t, 4> OemId{};  // the four bytes at 0x03..0x06
     std::uint16_t BytesPerSector = 0;

@@ -152,4 +152,28 @@ std::optional<TMftLayout> BuildMftLayout(platform::TRawVolume& volume, std::span
     return layout;
 }
 
+TMftLocation LocateMft(platform::TRawVolume& volume, const TDISK_INFORMATION& geometry,
+                       std::optional<std::uint64_t> mftByteOffset) {
+    TMftLocation location;
+    const std::uint32_t recordSize = geometry.BytesPerFileRecord;
+    if (!mftByteOffset || recordSize < file_record::kHeaderSize || recordSize > limits::kMaxRecordBytes)
+        return location;
+    TDynamicCharArray record0(recordSize);
+    if (volume.ReadAt(*mftByteOffset, record0.Span()) != record0.Size()) return location;
+    if (!ApplyFixups(record0.Span(), geometry)) return location;
+
+    location.Error = TMftLocateError::NoMftData;
+    const TByteView data = LocateAttribute(record0.View(), attribute::kData, false);
+    if (data.Empty()) return location;
+    const auto header = DecodeAttributeHeader(data);
+    if (!header) return location;
+    const std::uint16_t flags = header->AttributeFlags;
+    if (flags == attribute::kFlagCompressed || flags == attribute::kFlagEncrypted || flags == attribute::kFlagSparse) {
+        location.Error = TMftLocateError::MftDataFlagged;
+        return location;
+    }
+    location.Layout = BuildMftLayout(volume, record0.Span(), geometry, *mftByteOffset);
+    return location;
+}
+
 }  // namespace ntfs

@@ -87,4 +87,22 @@ struct TMftLayout {
 std::optional<TMftLayout> BuildMftLayout(platform::TRawVolume& volume, std::span<const std::uint8_t> record0,
                                          const TDISK_INFORMATION& geometry, std::uint64_t mftByteOffset);
 
+// Why the MFT could not be located.
+enum class TMftLocateError {
+    Record0Unusable,  // no record size or MFT position, record 0 unreadable, or it fails its fixups
+    NoMftData,        // record 0 has no usable $DATA attribute
+    MftDataFlagged,   // record 0's $DATA is flagged exactly compressed, encrypted or sparse
+};
+
+struct TMftLocation {
+    std::optional<TMftLayout> Layout;  // set when the MFT was located
+    TMftLocateError Error = TMftLocateError::Record0Unusable;
+};
+
+// The one way to locate the MFT: reads record 0 at mftByteOffset (the boot
+// sector's; empty when it did not fit 64 bits), checks it and builds the
+// layout.
+TMftLocation LocateMft(platform::TRawVolume& volume, const TDISK_INFORMATION& geometry,
+                       std::optional<std::uint64_t> mftByteOffset);
+
 }  // namespace ntfs

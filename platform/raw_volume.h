@@ -22,12 +22,33 @@ public:
     virtual std::uint64_t Size() const = 0;
 };
 
+// Why a volume did not open, as the system said it.
+enum class TOpenError {
+    NoSuchDrive,       // a drive string the drive table does not know
+    NoSuchDevice,      // the device or file does not exist (ENOENT, ENXIO, ENODEV; Windows: not found, not ready)
+    PermissionDenied,  // EACCES, EPERM; Windows: access denied
+    IsFolder,          // a folder, not a device or image
+    Busy,              // EBUSY; Windows: a sharing violation
+    Other,             // anything else: Error says what
+};
+
+struct TOpenFailure {
+    TOpenError Kind = TOpenError::Other;
+    int Error = 0;       // errno (Linux) or GetLastError (Windows); 0 when no call failed
+    std::string Path;    // what was opened: the device or file a drive string stood for
+    std::string Reason;  // OpenErrorText(Kind, Error): short, lower-case English
+};
+
+// "permission denied", "no such device", "no such drive", ...; for Other the
+// system's own text for the error.
+std::string OpenErrorText(TOpenError kind, int error);
+
 // Opens a drive string ("D:", resolved through the drive table) or a path to
 // an image file or device, read-only. Empty when it does not open (no such
-// drive, no right to the device).
-std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath);
+// drive, no right to the device); then *why, when given, says why.
+std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why = nullptr);
 
 // Opens exactly this path read-only (no drive-string resolution).
-std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path);
+std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFailure* why = nullptr);
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cctype>
+#include <cstring>
 
 #include "platform/drives.h"
 #include "platform/raw_volume.h"
@@ -50,24 +52,71 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path) {
+namespace {
+
+TOpenError KindOfErrno(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM: return TOpenError::PermissionDenied;
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+        case ENOMEDIUM: return TOpenError::NoSuchDevice;
+        case EISDIR: return TOpenError::IsFolder;
+        case EBUSY: return TOpenError::Busy;
+        default: return TOpenError::Other;
+    }
+}
+
+std::unique_ptr<TRawVolume> Fail(TOpenFailure* why, const std::string& path, TOpenError kind, int error) {
+    if (why != nullptr) *why = {kind, error, path, OpenErrorText(kind, error)};
+    return nullptr;
+}
+
+}  // namespace
+
+std::string OpenErrorText(TOpenError kind, int error) {
+    switch (kind) {
+        case TOpenError::NoSuchDrive: return "no such drive";
+        case TOpenError::NoSuchDevice: return "no such device";
+        case TOpenError::PermissionDenied: return "permission denied";
+        case TOpenError::IsFolder: return "a folder, not a device or image";
+        case TOpenError::Busy: return "device busy";
+        case TOpenError::Other: break;
+    }
+    if (error == 0) return "does not open";
+    std::string text = std::strerror(error);
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFailure* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        const int error = errno;
+        return Fail(why, path, KindOfErrno(error), error);
+    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
         ::close(fd);
-        return nullptr;
+        return Fail(why, path, KindOfErrno(error), error);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return Fail(why, path, TOpenError::IsFolder, EISDIR);
     }
     return std::make_unique<TLinuxVolume>(fd);
 }
 
-std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath) {
+std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why) {
     if (IsDriveString(driveOrPath)) {
         const auto path = ResolveDrive(driveOrPath);
-        if (!path) return nullptr;
-        return OpenRawVolumePath(*path);
+        if (!path) return Fail(why, driveOrPath, TOpenError::NoSuchDrive, 0);
+        return OpenRawVolumePath(*path, why);
     }
-    return OpenRawVolumePath(driveOrPath);
+    return OpenRawVolumePath(driveOrPath, why);
 }
 
 }  // namespace platform

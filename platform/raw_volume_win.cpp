@@ -87,16 +87,59 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path) {
+namespace {
+
+TOpenError KindOfError(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED: return TOpenError::PermissionDenied;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_NOT_READY:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_UNIT: return TOpenError::NoSuchDevice;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return TOpenError::Busy;
+        default: return TOpenError::Other;
+    }
+}
+
+std::unique_ptr<TRawVolume> Fail(TOpenFailure* why, const std::string& path, TOpenError kind, int error) {
+    if (why != nullptr) *why = {kind, error, path, OpenErrorText(kind, error)};
+    return nullptr;
+}
+
+}  // namespace
+
+std::string OpenErrorText(TOpenError kind, int error) {
+    switch (kind) {
+        case TOpenError::NoSuchDrive: return "no such drive";
+        case TOpenError::NoSuchDevice: return "no such device";
+        case TOpenError::PermissionDenied: return "permission denied";
+        case TOpenError::IsFolder: return "a folder, not a device or image";
+        case TOpenError::Busy: return "device busy";
+        case TOpenError::Other: break;
+    }
+    if (error == 0) return "does not open";
+    return "system error " + std::to_string(error);
+}
+
+std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFailure* why) {
     const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return Fail(why, path, KindOfError(error), static_cast<int>(error));
+    }
     return std::make_unique<TWinVolume>(h);
 }
 
-std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath) {
-    if (IsDriveString(driveOrPath)) return OpenRawVolumePath(*ResolveDrive(driveOrPath));
-    return OpenRawVolumePath(driveOrPath);
+std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why) {
+    if (IsDriveString(driveOrPath)) {
+        const auto path = ResolveDrive(driveOrPath);
+        if (!path) return Fail(why, driveOrPath, TOpenError::NoSuchDrive, 0);
+        return OpenRawVolumePath(*path, why);
+    }
+    return OpenRawVolumePath(driveOrPath, why);
 }
 
 }  // namespace platform

@@ -23,77 +23,60 @@ TContentPlan Skip(TRecoverStatus status) {
     return plan;
 }
 
-// Where the MFT's records lie, from the boot sector and record 0. Only a
-// record with an attribute list needs this, so it is built on demand.
-std::optional<ntfs::TMftLayout> LoadMftLayout(platform::TRawVolume& volume,
-                                              const ntfs::TDISK_INFORMATION& geometry) {
-    const ntfs::TDynamicCharArray bootBytes = ntfs::ReadBootSector(volume);
-    const ntfs::TBOOT_SECTOR boot = ntfs::DecodeBootSector(bootBytes.View());
-    const auto mftOffset = ntfs::MftByteOffset(boot);
-    if (!mftOffset) return std::nullopt;
-    ntfs::TDynamicCharArray record0(geometry.BytesPerFileRecord);
-    if (volume.ReadAt(*mftOffset, record0.Span()) != record0.Size()) return std::nullopt;
-    if (!ntfs::ApplyFixups(record0.Span(), geometry)) return std::nullopt;
-    return ntfs::BuildMftLayout(volume, record0.Span(), geometry, *mftOffset);
+bool UsableGeometry(const ntfs::TDISK_INFORMATION& geometry) {
+    return geometry.BytesPerFileRecord >= ntfs::file_record::kHeaderSize &&
+           geometry.BytesPerFileRecord <= ntfs::limits::kMaxRecordBytes && geometry.BytesPerCluster != 0 &&
+           geometry.BytesPerCluster <= ntfs::limits::kMaxClusterBytes;
 }
 
 // The runs of a $DATA whose record has an attribute list: the base record's
-// own runs joined with those its extension records hold. When the MFT cannot
-// be located, the base record's runs alone (the rest stays zeros).
-std::vector<ntfs::TDataRun> CollectListedRuns(platform::TRawVolume& volume,
-                                              const ntfs::TDynamicCharArray& record,
-                                              const ntfs::TDynamicCharArray& data,
-                                              const ntfs::TDISK_INFORMATION& geometry,
-                                              ntfs::TByteView runList) {
-    const auto layout = LoadMftLayout(volume, geometry);
-    if (!layout) return ntfs::DecodeRunList(runList).Runs;
+// own runs joined with those its extension records hold. With no MFT map,
+// the base record's runs alone (the rest stays zeros).
+std::vector<ntfs::TDataRun> CollectListedRuns(platform::TRawVolume& volume, ntfs::TByteView record,
+                                              ntfs::TByteView data, const ntfs::TDISK_INFORMATION& geometry,
+                                              const ntfs::TMftMap* map, ntfs::TByteView runList) {
+    if (map == nullptr) return ntfs::DecodeRunList(runList).Runs;
     const ntfs::TRecordReader readRecord = [&](std::uint64_t n) {
-        return ntfs::ReadMftRecord(layout->Map, volume, n, geometry);
+        return ntfs::ReadMftRecord(*map, volume, n, geometry);
     };
-    return ntfs::CollectDataRuns(volume, {record.Data(), record.Size()}, data.View(), geometry, readRecord)
-        .Runs;
+    return ntfs::CollectDataRuns(volume, {record.Data(), record.Size()}, data, geometry, readRecord).Runs;
 }
 
 // The unnamed $DATA of a base record that keeps it only in an extension
 // record (its $ATTRIBUTE_LIST names it); empty when there is none to trust.
-ntfs::TDynamicCharArray FindListedData(platform::TRawVolume& volume, const ntfs::TDynamicCharArray& record,
-                                       const ntfs::TDISK_INFORMATION& geometry) {
-    const ntfs::TByteView view = record.View();
+template <typename TMapFor>
+ntfs::TDynamicCharArray FindListedData(platform::TRawVolume& volume, std::span<const std::uint8_t> image,
+                                       const ntfs::TDISK_INFORMATION& geometry, TMapFor& mapFor) {
+    const ntfs::TByteView view(image.data(), image.size());
     const auto number = view.U32(kRecordNumberOffset);
     if (!number || view.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
     if (ntfs::FindAttribute(view, ntfs::attribute::kAttributeList, false).Empty()) return {};
-    const auto layout = LoadMftLayout(volume, geometry);
-    if (!layout) return {};
+    const ntfs::TMftMap* map = mapFor();
+    if (map == nullptr) return {};
     const ntfs::TRecordReader readRecord = [&](std::uint64_t n) {
-        return ntfs::ReadMftRecord(layout->Map, volume, n, geometry);
+        return ntfs::ReadMftRecord(*map, volume, n, geometry);
     };
-    return ntfs::FindListedAttribute(volume, {record.Data(), record.Size()}, *number, ntfs::attribute::kData,
-                                     false, geometry, readRecord);
+    return ntfs::FindListedAttribute(volume, image, *number, ntfs::attribute::kData, false, geometry,
+                                     readRecord);
 }
 
-}  // namespace
-
-TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffset,
-                         const ntfs::TDISK_INFORMATION& geometry) {
-    if (geometry.BytesPerFileRecord < ntfs::file_record::kHeaderSize ||
-        geometry.BytesPerFileRecord > content_plan::kMaxRecordBytes || geometry.BytesPerCluster == 0 ||
-        geometry.BytesPerCluster > content_plan::kMaxClusterBytes)
-        return Skip(TRecoverStatus::BadGeometry);
-
-    ntfs::TDynamicCharArray record(geometry.BytesPerFileRecord);
-    if (volume.ReadAt(recordOffset, record.Span()) != record.Size())
-        return Skip(TRecoverStatus::RecordUnreadable);
-    if (!ntfs::ApplyFixups(record.Span(), geometry)) return Skip(TRecoverStatus::FixupsFailed);
-    const auto header = ntfs::DecodeRecordHeader(record.View());
+// The checks and the decoding, once the record's image is in memory. `map`
+// is asked for only when the record has an attribute list.
+template <typename TMapFor>
+TContentPlan PlanImage(platform::TRawVolume& volume, std::span<std::uint8_t> image,
+                       const ntfs::TDISK_INFORMATION& geometry, TMapFor mapFor) {
+    if (!ntfs::ApplyFixups(image, geometry)) return Skip(TRecoverStatus::FixupsFailed);
+    const ntfs::TByteView recordView(image.data(), image.size());
+    const auto header = ntfs::DecodeRecordHeader(recordView);
     if (!header) return Skip(TRecoverStatus::FixupsFailed);
     // Not only "in use": a record with any flag set is not a deleted file.
     if (header->RecordFlags != 0) return Skip(TRecoverStatus::InUse);
 
-    ntfs::TDynamicCharArray data = ntfs::FindAttribute(record.View(), ntfs::attribute::kData, false);
+    ntfs::TDynamicCharArray data = ntfs::FindAttribute(recordView, ntfs::attribute::kData, false);
     // No $DATA, or only named streams: the content may be in an extension record.
     if (data.Empty() || (data.View().U8(ntfs::attribute::kNameLength).value_or(0) != 0 &&
-                         ntfs::LocateUnnamedData(record.View()).Empty())) {
-        ntfs::TDynamicCharArray listed = FindListedData(volume, record, geometry);
+                         ntfs::LocateUnnamedData(recordView).Empty())) {
+        ntfs::TDynamicCharArray listed = FindListedData(volume, image, geometry, mapFor);
         if (!listed.Empty()) data = std::move(listed);
     }
     if (data.Empty()) return Skip(TRecoverStatus::NoData);
@@ -142,12 +125,47 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffse
 
     const ntfs::TByteView runList = dataView.Sub(nonResident->RunListOffset, dataView.Size());
     const ntfs::TDynamicCharArray list =
-        ntfs::FindAttribute(record.View(), ntfs::attribute::kAttributeList, false);
+        ntfs::FindAttribute(recordView, ntfs::attribute::kAttributeList, false);
     if (list.Empty())
         plan.Runs = ntfs::DecodeRunList(runList).Runs;
     else
-        plan.Runs = CollectListedRuns(volume, record, data, geometry, runList);
+        plan.Runs = CollectListedRuns(volume, recordView, dataView, geometry, mapFor(), runList);
     return plan;
+}
+
+}  // namespace
+
+TContentPlan PlanContent(platform::TRawVolume& volume, std::span<std::uint8_t> record,
+                         const ntfs::TDISK_INFORMATION& geometry, const ntfs::TMftMap& map) {
+    if (!UsableGeometry(geometry) || record.size() != geometry.BytesPerFileRecord)
+        return Skip(TRecoverStatus::BadGeometry);
+    return PlanImage(volume, record, geometry, [&] { return &map; });
+}
+
+TContentPlan PlanMftRecord(platform::TRawVolume& volume, const ntfs::TMftMap& map, std::uint64_t recordNumber,
+                           const ntfs::TDISK_INFORMATION& geometry) {
+    if (!UsableGeometry(geometry)) return Skip(TRecoverStatus::BadGeometry);
+    ntfs::TDynamicCharArray record(geometry.BytesPerFileRecord);
+    const std::uint64_t size = geometry.BytesPerFileRecord;
+    if (recordNumber > UINT64_MAX / size ||
+        map.Read(volume, recordNumber * size, record.Span()) != record.Size())
+        return Skip(TRecoverStatus::RecordUnreadable);
+    return PlanImage(volume, record.Span(), geometry, [&] { return &map; });
+}
+
+TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffset,
+                         const ntfs::TDISK_INFORMATION& geometry) {
+    if (!UsableGeometry(geometry)) return Skip(TRecoverStatus::BadGeometry);
+    ntfs::TDynamicCharArray record(geometry.BytesPerFileRecord);
+    if (volume.ReadAt(recordOffset, record.Span()) != record.Size())
+        return Skip(TRecoverStatus::RecordUnreadable);
+    std::optional<ntfs::TMftLayout> layout;
+    return PlanImage(volume, record.Span(), geometry, [&]() -> const ntfs::TMftMap* {
+        const ntfs::TDynamicCharArray bootBytes = ntfs::ReadBootSector(volume);
+        const ntfs::TBOOT_SECTOR boot = ntfs::DecodeBootSector(bootBytes.View());
+        layout = ntfs::LocateMft(volume, geometry, ntfs::MftByteOffset(boot)).Layout;
+        return layout ? &layout->Map : nullptr;
+    });
 }
 
 TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink) {

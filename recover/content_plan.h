@@ -5,23 +5,19 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "ntfs/boot_sector.h"
 #include "ntfs/data_runs.h"
+#include "ntfs/mft_map.h"
 #include "platform/raw_volume.h"
 #include "recover/content_sink.h"
 #include "recover/recover_file.h"
 #include "recover/run_walk.h"
 
 namespace recover {
-
-namespace content_plan {
-// Larger records or clusters than NTFS has ever used are a damaged geometry,
-// not something to allocate.
-constexpr std::uint32_t kMaxRecordBytes = 64u << 10;
-constexpr std::uint32_t kMaxClusterBytes = 2u << 20;
-}  // namespace content_plan
 
 struct TContentPlan {
     // Status Written: the record passed every check and the content below is
@@ -34,13 +30,30 @@ struct TContentPlan {
     std::uint64_t Size = 0;                   // the file's size: the value's length, or DataSize
 };
 
-// Reads the record at `recordOffset`, checks it and decodes its first $DATA
-// (following its $ATTRIBUTE_LIST to extension records when it has one).
+// Checks a record's image as read from the MFT (fixups not yet applied;
+// they are applied in place) and decodes its first $DATA, following its
+// $ATTRIBUTE_LIST to extension records through `map` when it has one.
+TContentPlan PlanContent(platform::TRawVolume& volume, std::span<std::uint8_t> record,
+                         const ntfs::TDISK_INFORMATION& geometry, const ntfs::TMftMap& map);
+
+// Reads MFT record `recordNumber` through the scan's map (so a record that
+// straddles two MFT extents is read whole), then plans it as above.
+TContentPlan PlanMftRecord(platform::TRawVolume& volume, const ntfs::TMftMap& map, std::uint64_t recordNumber,
+                           const ntfs::TDISK_INFORMATION& geometry);
+
+// A record found by its byte offset alone (a caption), with no scan behind
+// it: the record is read contiguously there, and the MFT is located from
+// the boot sector only when the record has an attribute list.
 TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffset,
                          const ntfs::TDISK_INFORMATION& geometry);
 
 // Writes a planned content (Result.Status Written) to `sink`, up to plan.Size
 // less the zero tail, which the sink's owner sets as the file's size.
 TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink);
+
+// Writes a plan whose checks passed to `targetPath` (UTF-8) through a
+// temporary file that replaces the target only once complete; any other
+// plan writes nothing and returns its status.
+TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& targetPath);
 
 }  // namespace recover

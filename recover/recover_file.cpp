@@ -58,7 +58,10 @@ std::optional<std::uint64_t> ParseCaption(std::string_view caption) {
 
 TRecoverResult RecoverFileFromRecord(platform::TRawVolume& volume, std::uint64_t recordOffset,
                                      const ntfs::TDISK_INFORMATION& geometry, const std::string& targetPath) {
-    const TContentPlan plan = PlanContent(volume, recordOffset, geometry);
+    return WritePlannedFile(volume, PlanContent(volume, recordOffset, geometry), targetPath);
+}
+
+TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& targetPath) {
     TRecoverResult result = plan.Result;
     if (result.Status != TRecoverStatus::Written) return result;
 

@@ -20,8 +20,30 @@ TScanEngine::TScanEngine(std::unique_ptr<platform::TRawVolume> volume, std::stri
 TScanEngine::~TScanEngine() = default;
 
 bool TScanEngine::Open() {
-    m_volume = m_given ? std::move(m_given) : platform::OpenRawVolume(m_source);
+    if (m_given) {
+        m_volume = std::move(m_given);
+        return true;
+    }
+    m_openFailure.reset();
+    m_resolved = m_source;
+    if (platform::IsDriveString(m_source)) {
+        const auto path = platform::ResolveDrive(m_source);
+        if (!path) {
+            const platform::TOpenError kind = platform::TOpenError::NoSuchDrive;
+            m_openFailure = platform::TOpenFailure{kind, 0, m_source, platform::OpenErrorText(kind, 0)};
+            return false;
+        }
+        m_resolved = *path;
+    }
+    platform::TOpenFailure why;
+    m_volume = platform::OpenRawVolumePath(m_resolved, &why);
+    if (!m_volume) m_openFailure = std::move(why);
     return m_volume != nullptr;
+}
+
+std::string TScanEngine::VolumeLabel() const {
+    if (m_label) return *m_label;
+    return m_resolved.empty() ? std::string() : platform::GetVolumeLabelOfPath(m_resolved);
 }
 
 void TScanEngine::Close() {
@@ -34,10 +56,7 @@ void TScanEngine::ReadBootSector() {
 }
 
 std::string TScanEngine::DriveNameText() const {
-    if (m_label) return "Driver Name: " + *m_label;
-    const std::string label = platform::IsDriveString(m_source) ? platform::GetVolumeLabel(m_source[0])
-                                                                : platform::GetVolumeLabelOfPath(m_source);
-    return "Driver Name: " + label;
+    return "Driver Name: " + VolumeLabel();
 }
 
 std::string TScanEngine::SerialText() const {
@@ -69,26 +88,21 @@ std::string TScanEngine::MftLocationText() const {
 
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
-    if (!m_mftOffsetValid || recordSize < ntfs::file_record::kHeaderSize || recordSize > kMaxRecordSize)
-        return TScanOutcome::Record0Unusable;
-    ntfs::TDynamicCharArray record0(recordSize);
-    if (m_volume->ReadAt(m_mftByteOffset, record0.Span()) != record0.Size())
-        return TScanOutcome::Record0Unusable;
-    if (!ntfs::ApplyFixups(record0.Span(), m_geometry)) return TScanOutcome::Record0Unusable;
-
-    const ntfs::TByteView data = ntfs::LocateAttribute(record0.View(), ntfs::attribute::kData, false);
-    if (data.Empty()) return TScanOutcome::NoMftData;
-    const auto header = ntfs::DecodeAttributeHeader(data);
-    if (!header) return TScanOutcome::NoMftData;
-    const std::uint16_t flags = header->AttributeFlags;
-    if (flags == ntfs::attribute::kFlagCompressed || flags == ntfs::attribute::kFlagEncrypted ||
-        flags == ntfs::attribute::kFlagSparse)
-        return TScanOutcome::MftDataFlagged;
-
-    auto layout =
-        ntfs::BuildMftLayout(*m_volume, {record0.Data(), record0.Size()}, m_geometry, m_mftByteOffset);
-    if (!layout) return TScanOutcome::NoMftData;
-    m_layout = std::move(*layout);
+    auto location =
+        ntfs::LocateMft(*m_volume, m_geometry,
+                        m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt);
+    if (!location.Layout) {
+        switch (location.Error) {
+            case ntfs::TMftLocateError::Record0Unusable:
+                return TScanOutcome::Record0Unusable;
+            case ntfs::TMftLocateError::NoMftData:
+                return TScanOutcome::NoMftData;
+            case ntfs::TMftLocateError::MftDataFlagged:
+                return TScanOutcome::MftDataFlagged;
+        }
+        return TScanOutcome::NoMftData;
+    }
+    m_layout = std::move(*location.Layout);
     m_recordCount = m_layout.Map.RecordCount(recordSize);
     // No MFT is larger than its volume: a damaged run list or VCN range
     // must not turn into a walk over records that cannot exist.

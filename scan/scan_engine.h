@@ -70,8 +70,16 @@ public:
     TScanEngine(const TScanEngine&) = delete;
     TScanEngine& operator=(const TScanEngine&) = delete;
 
-    // Opens the volume read-only. False: VolumeDidNotOpen.
+    // Opens the volume read-only. False: VolumeDidNotOpen, and OpenFailure says why.
     bool Open();
+    const std::optional<platform::TOpenFailure>& OpenFailure() const { return m_openFailure; }
+    // The device or image file the source stood for when it was opened
+    // (empty for an already open volume).
+    const std::string& ResolvedPath() const { return m_resolved; }
+    // The volume's label (UTF-8; probed through the platform when not given).
+    std::string VolumeLabel() const;
+    const ntfs::TBOOT_SECTOR& Boot() const { return m_boot; }
+    bool MftByteOffsetValid() const { return m_mftOffsetValid; }
     // Reads the boot sector (a zero-filled buffer; bytes not read stay zero).
     void ReadBootSector();
     std::string DriveNameText() const;  // "Driver Name: " + label
@@ -108,8 +116,6 @@ public:
     TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
 
     static constexpr std::uint64_t kFirstUserRecord = 16;
-    // Records larger than this are not NTFS records but a damaged boot sector.
-    static constexpr std::uint32_t kMaxRecordSize = 65536;
     // Bytes of the MFT read at once by the walk.
     static constexpr std::size_t kChunkBytes = 4u << 20;
 
@@ -121,6 +127,8 @@ private:
                       DeletedFileEntry& entry);
 
     std::string m_source;
+    std::string m_resolved;
+    std::optional<platform::TOpenFailure> m_openFailure;
     std::unique_ptr<platform::TRawVolume> m_given;
     std::optional<std::string> m_label;
     std::unique_ptr<platform::TRawVolume> m_volume;

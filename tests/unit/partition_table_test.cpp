@@ -12,6 +12,8 @@
 #include "ntfs/partition_table.h"
 #include "platform/memory_volume.h"
 #include "platform/window_volume.h"
+#include "recover/recovery_run.h"
+#include "scan/scan_session.h"
 #include "scan/volume_source.h"
 #include "unit/fixtures.h"
 
@@ -323,6 +325,61 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PartitionedFixture);
 INSTANTIATE_TEST_SUITE_P(Disks, PartitionedFixture,
                          ::testing::ValuesIn(testing_support::PartitionedFixtureNames()),
                          [](const auto& p) { return p.param; });
+
+// The scan session and the recovery run take the partition the same way: the
+// run reads through a window at the partition's start, so the rows' offsets
+// stay offsets within the partition.
+struct TNullSessionSink : scan::TScanSessionSink {
+    void OnFacts(scan::TScanStage, const scan::TDriveFacts&) override {}
+    void OnWalkStart(std::uint64_t) override {}
+    void OnProgress(std::uint64_t) override {}
+    void OnFound(const scan::DeletedFileEntry&) override {}
+};
+struct TFiles : recover::TRecoverySink {
+    void OnFile(const recover::TFileOutcome& o) override { Files.push_back(o); }
+    std::vector<recover::TFileOutcome> Files;
+};
+
+TEST(PartitionedSource, SessionAndRecoveryRunReadTheChosenPartition) {
+    if (!std::filesystem::exists(FixtureImage("mbr"))) GTEST_SKIP() << "mbr fixture not built";
+    const auto m = FixtureManifest("mbr");
+    const std::string image = FixtureImage("mbr").string();
+    TNullSessionSink sink;
+    std::atomic<bool> stop{false};
+
+    // Several NTFS partitions and none chosen: nothing is scanned, the table is told.
+    auto result = scan::TScanSession(image).Run(stop, sink);
+    EXPECT_EQ(result->Outcome, scan::TScanOutcome::NotNtfs);
+    EXPECT_EQ(result->SourceError, scan::TSourceError::SeveralNtfs);
+    EXPECT_EQ(result->Partitions.Partitions.size(), m["partitions"].size());
+
+    for (const auto& p : m["partitions"]) {
+        if (!p["ntfs"].get<bool>()) continue;
+        SCOPED_TRACE(p["number"].get<int>());
+        scan::TScanSession::TOptions options;
+        options.Partition = p["number"].get<std::uint32_t>();
+        result = scan::TScanSession(image, options).Run(stop, sink);
+        ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+        EXPECT_EQ(result->Source.StartByte, p["startByte"].get<std::uint64_t>());
+        const auto& rows = p["volume"]["deleted"];
+        ASSERT_EQ(result->Rows.size(), rows.size());
+        std::vector<std::size_t> all;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(result->Rows[i].Caption, rows[i]["caption"].get<std::string>());
+            all.push_back(i);
+        }
+        char pattern[] = "/tmp/lumbra-part-XXXXXX";
+        const std::filesystem::path dir = ::mkdtemp(pattern);
+        recover::TListedRows chosen(all, recover::TNamingChoice::OldName, dir.string());
+        TFiles files;
+        const auto summary = recover::TRecoveryRun(result).Run(stop, chosen, files);
+        EXPECT_EQ(summary.Written, rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(testing_support::Sha256OfFile(dir / rows[i]["name"].get<std::string>()),
+                      rows[i]["sha256"].get<std::string>());
+        std::filesystem::remove_all(dir);
+    }
+}
 
 TEST(PartitionedSource, VolumeWithoutTableRefusesAPartitionNumber) {
     if (!std::filesystem::exists(FixtureImage("basic"))) GTEST_SKIP();

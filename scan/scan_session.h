@@ -1,0 +1,134 @@
+// One scan of one volume, as every front end runs it.
+//
+// A session opens the source once, reads the boot sector, the geometry and
+// the MFT's layout, then walks the records with a stop flag into a sink. The
+// facts about the drive are reported as data as soon as they are known (the
+// window shows them step by step); turning them into label texts is the
+// front end's business. What the session learnt stays in its result: the
+// source as it was resolved when the scan opened it, the geometry, the MFT
+// map and the rows, each with its numeric byte offset and record number. A
+// recovery reads the volume of its rows through that result, never through
+// whatever the drive list shows at the time of the click.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ntfs/boot_sector.h"
+#include "ntfs/mft_map.h"
+#include "platform/raw_volume.h"
+#include "scan/deleted_file_entry.h"
+#include "scan/scan_engine.h"
+#include "scan/volume_source.h"
+
+namespace scan {
+
+// What the scan opened: what the user named, and the device or image file
+// that name stood for at that moment.
+struct TScanSource {
+    std::string Drive;            // a drive string ("D:") or a path, as given
+    std::string Resolved;         // the device or image file that was opened
+    std::uint64_t StartByte = 0;  // where the volume starts within Resolved (a partition of a disk image)
+    std::uint64_t Length = 0;     // the partition's bytes; 0: the volume runs to the end of Resolved
+    std::optional<std::uint32_t> Partition;  // the partition scanned, by its number in the table
+    // An already open volume the session was given (tests, fuzzing): a
+    // recovery reads it instead of opening Resolved.
+    std::shared_ptr<platform::TRawVolume> Given;
+};
+
+// The drive's facts, as numbers. Each group is valid once the session has
+// reported the stage that fills it.
+struct TDriveFacts {
+    // TScanStage::BootSector
+    std::string Label;               // UTF-8; empty when there is none
+    std::uint64_t SerialNumber = 0;  // the boot sector's volume serial
+    std::string Oem;                 // the OEM identifier's first four characters
+    // TScanStage::Geometry
+    std::uint64_t VolumeBytes = 0;  // total sectors times bytes per sector, as the boot sector claims
+    std::uint64_t MftByteOffset = 0;
+    bool MftByteOffsetValid = false;
+    // TScanStage::MftLayout
+    std::uint64_t MftBytes = 0;
+    std::uint64_t RecordCount = 0;
+};
+
+enum class TScanStage { BootSector, Geometry, MftLayout };
+
+// Why a source did not open, as the platform layer tells it: Kind, Error
+// (errno or GetLastError, 0 when unknown), Path and a short English Reason
+// ("permission denied", "no such device", ...); a front end adds its advice.
+using TOpenFailure = platform::TOpenFailure;
+
+class TScanSessionSink {
+public:
+    virtual ~TScanSessionSink() = default;
+    // A group of facts is known (in stage order; a run that ends early stops reporting).
+    virtual void OnFacts(TScanStage stage, const TDriveFacts& facts) = 0;
+    // The walk is about to begin over this many records.
+    virtual void OnWalkStart(std::uint64_t walkLength) = 0;
+    virtual void OnProgress(std::uint64_t recordsDone) = 0;
+    // A found row; the session also keeps it in its result when asked to.
+    virtual void OnFound(const DeletedFileEntry& entry) = 0;
+};
+
+// A sink for a front end that wants only the result.
+class TQuietScanSink : public TScanSessionSink {
+public:
+    void OnFacts(TScanStage, const TDriveFacts&) override {}
+    void OnWalkStart(std::uint64_t) override {}
+    void OnProgress(std::uint64_t) override {}
+    void OnFound(const DeletedFileEntry&) override {}
+};
+
+struct TScanResult {
+    TScanSource Source;
+    // A source with a partition table: what it holds, and why no partition
+    // was scanned (Outcome NotNtfs then) when none was chosen and there is
+    // not exactly one NTFS partition, or the one chosen does not exist.
+    TSourceLayout Partitions;
+    TSourceError SourceError = TSourceError::None;
+    TScanOutcome Outcome = TScanOutcome::VolumeDidNotOpen;
+    std::optional<TOpenFailure> OpenFailure;  // set when Outcome is VolumeDidNotOpen
+    TDriveFacts Facts;
+    ntfs::TDISK_INFORMATION Geometry{};
+    ntfs::TMftLayout Layout;
+    std::vector<DeletedFileEntry> Rows;  // in record order; empty unless kept
+    TScanCounters Counters;
+};
+
+struct TScanOptions {
+    bool KeepRows = true;   // false: rows only reach the sink (a streaming command line)
+    bool ReadLabel = true;  // false: the label is not probed (it costs a second open and a blkid probe)
+    // A whole disk with a partition table: the partition to scan, by its
+    // number in the table; without one, its only NTFS partition.
+    std::optional<std::uint32_t> Partition;
+};
+
+class TScanSession {
+public:
+    using TOptions = TScanOptions;
+    explicit TScanSession(std::string source, TOptions options);
+    TScanSession(std::string source) : TScanSession(std::move(source), TOptions{}) {}
+    // An already open volume (tests, fuzzing); label is its volume label.
+    TScanSession(std::unique_ptr<platform::TRawVolume> volume, std::string label, TOptions options = {});
+    ~TScanSession();
+    TScanSession(const TScanSession&) = delete;
+    TScanSession& operator=(const TScanSession&) = delete;
+
+    // Runs the whole scan; the stop flag is read before each record. The
+    // result is shared so that a recovery can hold on to it while the window
+    // starts the next scan.
+    std::shared_ptr<const TScanResult> Run(const std::atomic<bool>& stop, TScanSessionSink& sink);
+
+private:
+    std::string m_source;
+    std::shared_ptr<platform::TRawVolume> m_given;
+    std::string m_label;
+    TOptions m_options;
+};
+
+}  // namespace scan

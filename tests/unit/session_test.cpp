@@ -1,0 +1,333 @@
+// The scan session and the recovery run on the committed real images: the
+// facts as data, the rows with their record numbers, every deleted file back
+// byte for byte, rows that keep their volume when the drive table changes,
+// a record that straddles two MFT extents, and failures with their reasons.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+
+#include "ntfs/text.h"
+#include "platform/memory_volume.h"
+#include "recover/recovery_run.h"
+#include "scan/scan_session.h"
+#include "unit/fixtures.h"
+#include "unit/volume_builder.h"
+
+using testing_support::FixtureImage;
+using testing_support::FixtureManifest;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TTempDir {
+public:
+    TTempDir() {
+        char pattern[] = "/tmp/lumbra-session-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~TTempDir() {
+        std::error_code ec;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// Records what the session reports, in order.
+class TRecordingSink : public scan::TScanSessionSink {
+public:
+    void OnFacts(scan::TScanStage stage, const scan::TDriveFacts& facts) override {
+        Stages.push_back(stage);
+        Facts = facts;
+    }
+    void OnWalkStart(std::uint64_t walkLength) override { WalkLength = walkLength; }
+    void OnProgress(std::uint64_t recordsDone) override { LastProgress = recordsDone; }
+    void OnFound(const scan::DeletedFileEntry& entry) override { Found.push_back(entry.Record); }
+
+    std::vector<scan::TScanStage> Stages;
+    scan::TDriveFacts Facts;
+    std::uint64_t WalkLength = 0;
+    std::uint64_t LastProgress = 0;
+    std::vector<std::uint64_t> Found;
+};
+
+class TCollectFiles : public recover::TRecoverySink {
+public:
+    void OnFile(const recover::TFileOutcome& outcome) override { Files.push_back(outcome); }
+    std::vector<recover::TFileOutcome> Files;
+};
+
+std::vector<std::size_t> AllRows(const scan::TScanResult& result) {
+    std::vector<std::size_t> all(result.Rows.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    return all;
+}
+
+std::shared_ptr<const scan::TScanResult> Scan(const std::string& source, scan::TScanOptions options = {}) {
+    std::atomic<bool> stop{false};
+    scan::TQuietScanSink sink;
+    return scan::TScanSession(source, options).Run(stop, sink);
+}
+
+// Checks every recovered file against the manifest's sha256 and size.
+void ExpectManifestFiles(const nlohmann::json& m, const scan::TScanResult& result,
+                         const std::vector<recover::TFileOutcome>& files) {
+    std::map<std::uint64_t, const recover::TFileOutcome*> byRecord;
+    for (const auto& f : files) byRecord[result.Rows.at(f.Index).Record] = &f;
+    for (const auto& row : m["deleted"]) {
+        SCOPED_TRACE(row["name"].get<std::string>());
+        const auto it = byRecord.find(row["record"].get<std::uint64_t>());
+        ASSERT_NE(it, byRecord.end());
+        EXPECT_EQ(it->second->Result.Status, recover::TRecoverStatus::Written);
+        EXPECT_EQ(testing_support::Sha256OfFile(it->second->Target), row["sha256"].get<std::string>());
+        EXPECT_EQ(fs::file_size(it->second->Target), row["size"].get<std::uint64_t>());
+    }
+}
+
+class FixtureSession : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FixtureSession, ReportsFactsAsDataAndRowsWithRecordNumbers) {
+    const auto m = FixtureManifest(GetParam());
+    const std::string image = FixtureImage(GetParam()).string();
+    std::atomic<bool> stop{false};
+    TRecordingSink sink;
+    const auto result = scan::TScanSession(image).Run(stop, sink);
+
+    ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    EXPECT_FALSE(result->OpenFailure);
+    EXPECT_EQ(result->Source.Drive, image);
+    EXPECT_EQ(result->Source.Resolved, image);
+    EXPECT_EQ(sink.Stages,
+              (std::vector<scan::TScanStage>{scan::TScanStage::BootSector, scan::TScanStage::Geometry,
+                                             scan::TScanStage::MftLayout}));
+    const auto& boot = m["boot"];
+    EXPECT_EQ(result->Facts.Oem, "NTFS");
+    EXPECT_EQ(ntfs::HexUpper(result->Facts.SerialNumber, 16), boot["serial"].get<std::string>());
+    EXPECT_EQ(result->Facts.MftByteOffset, boot["mftByteOffset"].get<std::uint64_t>());
+    EXPECT_EQ(result->Facts.VolumeBytes,
+              boot["totalSectors"].get<std::uint64_t>() * boot["bytesPerSector"].get<std::uint64_t>());
+    EXPECT_EQ(result->Facts.RecordCount, m["mft"]["records"].get<std::uint64_t>());
+    std::uint64_t mftClusters = 0;  // the MFT's bytes: all its clusters, as the map covers them
+    for (const auto& run : m["mft"]["runs"]) mftClusters += run["clusters"].get<std::uint64_t>();
+    EXPECT_EQ(result->Facts.MftBytes, mftClusters * boot["bytesPerCluster"].get<std::uint64_t>());
+    if (boot.contains("label")) {
+        EXPECT_EQ(result->Facts.Label, boot["label"].get<std::string>());
+    }
+    EXPECT_EQ(result->Geometry.BytesPerFileRecord, boot["bytesPerFileRecord"].get<std::uint32_t>());
+    EXPECT_EQ(sink.WalkLength, result->Facts.RecordCount - 16);
+    EXPECT_EQ(sink.LastProgress, sink.WalkLength);
+    EXPECT_EQ(result->Counters.RecordsWalked, sink.WalkLength);
+
+    std::vector<std::uint64_t> expected;
+    for (const auto& row : m["deleted"]) expected.push_back(row["record"].get<std::uint64_t>());
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::uint64_t> kept;
+    for (const auto& row : result->Rows) {
+        kept.push_back(row.Record);
+        EXPECT_EQ(row.Caption, scan::CaptionText(row.ByteOffset));
+    }
+    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(sink.Found, expected);
+}
+
+TEST_P(FixtureSession, RecoveryRunWritesEveryDeletedFileByteForByte) {
+    const auto m = FixtureManifest(GetParam());
+    const auto result = Scan(FixtureImage(GetParam()).string());
+    ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    TTempDir dir;
+    recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+    TCollectFiles files;
+    std::atomic<bool> stop{false};
+    const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
+    EXPECT_FALSE(summary.OpenFailure);
+    EXPECT_FALSE(summary.Stopped);
+    EXPECT_EQ(summary.Written, result->Rows.size());
+    EXPECT_EQ(summary.Skipped, 0u);
+    ASSERT_EQ(files.Files.size(), result->Rows.size());
+    for (const auto& f : files.Files) EXPECT_EQ(fs::path(f.Target).parent_path(), dir.Path());
+    ExpectManifestFiles(m, *result, files.Files);
+}
+
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FixtureSession);
+INSTANTIATE_TEST_SUITE_P(Images, FixtureSession, ::testing::ValuesIn(testing_support::FixtureNames()),
+                         [](const auto& p) { return p.param; });
+
+TEST(ScanSession, SessionsRunOnEveryNtfsFixture) {
+    // A missing image is a failure, not a quietly shorter list.
+    EXPECT_EQ(testing_support::FixtureNames().size(), 12u);
+}
+
+// Scan D:, then let the drive table say D: is another image: the recovery
+// still reads the volume the rows were scanned from.
+TEST(ScanSession, RowsKeepTheirVolume) {
+    const std::string a = FixtureImage("basic").string();
+    const std::string b = FixtureImage("c512").string();
+    ::setenv("LUMBRA_DRIVES", ("D=" + a + ";E=" + b).c_str(), 1);
+    const auto result = Scan("D:");
+    ::unsetenv("LUMBRA_DRIVES");
+    ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    EXPECT_EQ(result->Source.Drive, "D:");
+    EXPECT_EQ(result->Source.Resolved, a);
+
+    // Whatever D: and E: stand for now, the run reads `a`.
+    ::setenv("LUMBRA_DRIVES", ("D=" + b + ";E=" + b).c_str(), 1);
+    TTempDir dir;
+    recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+    TCollectFiles files;
+    std::atomic<bool> stop{false};
+    const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
+    ::unsetenv("LUMBRA_DRIVES");
+    EXPECT_EQ(summary.Skipped, 0u);
+    ExpectManifestFiles(FixtureManifest("basic"), *result, files.Files);
+}
+
+TEST(ScanSession, StopFlagEndsTheWalkBeforeAnyRecord) {
+    std::atomic<bool> stop{true};
+    TRecordingSink sink;
+    const auto result = scan::TScanSession(FixtureImage("basic").string()).Run(stop, sink);
+    EXPECT_EQ(result->Outcome, scan::TScanOutcome::Stopped);
+    EXPECT_TRUE(result->Rows.empty());
+    EXPECT_EQ(sink.Stages.size(), 3u);  // the facts are still known
+}
+
+TEST(ScanSession, StreamingSessionKeepsNoRowsAndProbesNoLabel) {
+    scan::TScanOptions options;
+    options.KeepRows = false;
+    options.ReadLabel = false;
+    std::atomic<bool> stop{false};
+    TRecordingSink sink;
+    const auto result = scan::TScanSession(FixtureImage("basic").string(), options).Run(stop, sink);
+    EXPECT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    EXPECT_TRUE(result->Rows.empty());
+    EXPECT_EQ(sink.Found.size(), FixtureManifest("basic")["deleted"].size());
+    EXPECT_TRUE(result->Facts.Label.empty());
+}
+
+TEST(ScanSession, NotNtfsReportsTheBootSectorAndEnds) {
+    TRecordingSink sink;
+    std::atomic<bool> stop{false};
+    const auto result = scan::TScanSession(FixtureImage("notntfs").string()).Run(stop, sink);
+    EXPECT_EQ(result->Outcome, scan::TScanOutcome::NotNtfs);
+    EXPECT_EQ(sink.Stages, std::vector<scan::TScanStage>{scan::TScanStage::BootSector});
+    EXPECT_EQ(result->Facts.Label, FixtureManifest("notntfs")["label"].get<std::string>());
+}
+
+TEST(ScanSession, OpenFailuresSayWhy) {
+    const auto missing = Scan("/nonexistent/lumbra/disk.img");
+    EXPECT_EQ(missing->Outcome, scan::TScanOutcome::VolumeDidNotOpen);
+    ASSERT_TRUE(missing->OpenFailure);
+    EXPECT_EQ(missing->OpenFailure->Kind, platform::TOpenError::NoSuchDevice);
+    EXPECT_EQ(missing->OpenFailure->Error, ENOENT);
+    EXPECT_EQ(missing->OpenFailure->Reason, "no such device");
+
+    TTempDir dir;
+    const auto folder = Scan(dir.Path().string());
+    ASSERT_TRUE(folder->OpenFailure);
+    EXPECT_EQ(folder->OpenFailure->Kind, platform::TOpenError::IsFolder);
+
+    ::setenv("LUMBRA_DRIVES", "D=/nonexistent", 1);
+    const auto letter = Scan("Q:");
+    ::unsetenv("LUMBRA_DRIVES");
+    ASSERT_TRUE(letter->OpenFailure);
+    EXPECT_EQ(letter->OpenFailure->Kind, platform::TOpenError::NoSuchDrive);
+}
+
+TEST(RecoveryRun, UnwritableFolderSkipsEveryFileWithItsReason) {
+    const auto result = Scan(FixtureImage("basic").string());
+    ASSERT_FALSE(result->Rows.empty());
+    // A folder whose parent is a plain file: no file can be created in it,
+    // whoever runs the test (root included).
+    TTempDir dir;
+    const fs::path file = dir.Path() / "plain-file";
+    std::ofstream(file) << "x";
+    recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, (file / "out").string());
+    TCollectFiles files;
+    std::atomic<bool> stop{false};
+    const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
+    EXPECT_EQ(summary.Written, 0u);
+    EXPECT_EQ(summary.Skipped, result->Rows.size());
+    ASSERT_EQ(files.Files.size(), result->Rows.size());
+    for (const auto& f : files.Files) EXPECT_EQ(f.Result.Status, recover::TRecoverStatus::OutputFailed);
+}
+
+TEST(RecoveryRun, StopFlagAndChosenRows) {
+    const auto result = Scan(FixtureImage("basic").string());
+    ASSERT_GE(result->Rows.size(), 3u);
+    TTempDir dir;
+    std::atomic<bool> stop{false};
+    recover::TListedRows two({0, 2}, recover::TNamingChoice::AutoName, dir.Path().string());
+    TCollectFiles files;
+    const auto summary = recover::TRecoveryRun(result).Run(stop, two, files);
+    EXPECT_EQ(summary.Written, 2u);
+    ASSERT_EQ(files.Files.size(), 2u);
+    EXPECT_EQ(files.Files[0].Index, 0u);
+    EXPECT_EQ(files.Files[1].Index, 2u);
+
+    stop = true;
+    recover::TListedRows all(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+    TCollectFiles none;
+    const auto stopped = recover::TRecoveryRun(result).Run(stop, all, none);
+    EXPECT_TRUE(stopped.Stopped);
+    EXPECT_TRUE(none.Files.empty());
+}
+
+TEST(RecoveryRun, SourceThatNoLongerOpensIsReported) {
+    TTempDir dir;
+    const fs::path copy = dir.Path() / "copy.img";
+    fs::copy_file(FixtureImage("basic"), copy);
+    const auto result = Scan(copy.string());
+    ASSERT_FALSE(result->Rows.empty());
+    fs::remove(copy);
+    recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+    TCollectFiles files;
+    std::atomic<bool> stop{false};
+    const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
+    ASSERT_TRUE(summary.OpenFailure);
+    EXPECT_EQ(summary.OpenFailure->Kind, platform::TOpenError::NoSuchDevice);
+    EXPECT_TRUE(files.Files.empty());
+}
+
+// 512-byte clusters, 1024-byte records, the MFT in two extents of which the
+// first ends half-way through record 16: the record lies in two places.
+TEST(RecoveryRun, RecordThatStraddlesTwoMftExtentsIsReadThroughTheMap) {
+    testing_support::TVolumeLayout layout;
+    layout.sectorsPerCluster = 1;
+    layout.clustersPerRecord = 2;
+    layout.mftRuns = {{4, 33}, {100, 31}};
+    testing_support::TVolumeBuilder builder(layout);
+    const auto record = testing_support::TVolumeBuilder::DeletedFile(u"straddle.txt", 300);
+    // Record 16 is MFT bytes 16384..17407: cluster 32 of the first extent,
+    // then cluster 0 of the second.
+    auto& bytes = builder.Bytes();
+    std::copy_n(record.begin(), 512, bytes.begin() + (4 + 32) * 512);
+    std::copy_n(record.begin() + 512, 512, bytes.begin() + 100 * 512);
+
+    std::atomic<bool> stop{false};
+    scan::TQuietScanSink quiet;
+    const auto result =
+        scan::TScanSession(std::make_unique<platform::TMemoryVolume>(bytes), "").Run(stop, quiet);
+    ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    ASSERT_EQ(result->Rows.size(), 1u);
+    EXPECT_EQ(result->Rows[0].Record, 16u);
+
+    TTempDir dir;
+    recover::TListedRows rows({0}, recover::TNamingChoice::OldName, dir.Path().string());
+    TCollectFiles files;
+    const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
+    ASSERT_EQ(files.Files.size(), 1u);
+    EXPECT_EQ(files.Files[0].Result.Status, recover::TRecoverStatus::Written);
+    EXPECT_EQ(summary.Written, 1u);
+    std::ifstream in(files.Files[0].Target, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, std::string(300, '\x5A'));
+}
+
+}  // namespace
