@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -23,10 +26,8 @@
 #include <cstdlib>
 
 #include "app/fonts.h"
-#include "app/list_text.h"
 #include "app/message_box.h"
-#include "app/recover_thread.h"
-#include "app/scan_thread.h"
+#include "form/texts.h"
 #include "ntfs/probe.h"
 #include "platform/drives.h"
 
@@ -100,17 +101,23 @@ QWidget* Strip(QWidget* parent, const char* name) {
     return strip;
 }
 
-// The window's text for the count of rows.
-QString DeletedCountText(int count) {
-    return QStringLiteral(u"Deleted QTY：%1").arg(count);
+QString Q(std::u16string_view text) {
+    return ToQString(text);
 }
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent),
+      m_logic(std::make_unique<form::TMainLogic>(*this, form::SessionEngine())),
+      ScanRunning(m_logic->ScanRunning),
+      ScanStopRequested(m_logic->ScanStopRequested),
+      RecoverRunning(m_logic->RecoverRunning),
+      RecoverStopRequested(m_logic->RecoverStopRequested),
+      SortColumn(m_logic->SortColumn) {
     SetUpFonts();
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Osmik Data Lumbra V1.0"));
+    setWindowTitle(Q(form::texts::kWindowCaption));
     setWindowIcon(QIcon(QStringLiteral(":/lumbra/lumbra.png")));
     setFont(FontOf(13));
     // Background: the button-face colour; text: the window-text colour.
@@ -166,7 +173,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
     // The folder list reports no change at creation; FormCreate set edtPath.
     connect(dirlstDLB, &TDirectoryList::Change, this, &TMainForm::dirlstDLBChange);
     connect(dirlstDLB, &TDirectoryList::EnterFailed, this, [](const QString& path) {
-        ShowMessage(QStringLiteral("The folder %1 cannot be opened.").arg(path));
+        app::ShowMessage(Q(form::texts::Fill(form::texts::kFolderCannotOpen, path.toStdU16String())));
     });
     connect(drvcbbDCB, &QComboBox::activated, this, &TMainForm::drvcbbDCBChange);
     connect(chk1, &QCheckBox::toggled, this, &TMainForm::chk1Click);
@@ -176,13 +183,13 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
 TMainForm::~TMainForm() {
     // Runs still going end before any control does: their stop flags are
-    // set and what they still hand over is dropped.
-    ScanStopRequested = true;
-    RecoverStopRequested = true;
-    for (TRunThread* run :
-         {static_cast<TRunThread*>(m_scanThread.get()), static_cast<TRunThread*>(m_recoverThread.get())})
-        if (run != nullptr) run->AbandonAndWait();
+    // set, what they still hand over is dropped, and the list lets go of the
+    // logic's rows before the logic goes.
+    m_logic->Shutdown();
     FormDestroy();
+    lv1->setModel(nullptr);
+    delete m_results;
+    m_results = nullptr;
 }
 
 void TMainForm::BuildLeftPane() {
@@ -191,7 +198,7 @@ void TMainForm::BuildLeftPane() {
 
     pnl4 = Panel(pnl1, "pnl4");
     pnl4->setFixedHeight(33);
-    btnScan = new QPushButton(QStringLiteral("Disk Scan"), pnl4);
+    btnScan = new QPushButton(Q(form::texts::kScanIdle), pnl4);
     btnScan->setObjectName(QStringLiteral("btnScan"));
     btnScan->setFont(FontOf(13, true));
     SetTextColour(btnScan, kGreen);
@@ -212,14 +219,14 @@ void TMainForm::BuildLeftPane() {
     auto* info = Column(pnl12);
     spl2 = Strip(pnl12, "spl2");
     info->addWidget(spl2);
-    lblDrive_Title = Label(pnl12, "lblDrive_Title", QStringLiteral("Drive Information"), 16, kBlue, 32);
+    lblDrive_Title = Label(pnl12, "lblDrive_Title", Q(form::texts::kDriveTitle), 16, kBlue, 32);
     lblDrive_Title->setAlignment(Qt::AlignCenter);
     info->addWidget(lblDrive_Title);
-    lblDriveName = Label(pnl12, "lblDriveName", QStringLiteral("DriveName: unknown"), 14, kGreen, 17);
-    lblDriveSerial = Label(pnl12, "lblDriveSerial", QStringLiteral("SN:   Unknown"), 14, kGreen, 17);
-    lblDriveSize = Label(pnl12, "lblDriveSize", QStringLiteral("Size:  Unknown"), 14, kGreen, 17);
+    lblDriveName = Label(pnl12, "lblDriveName", Q(form::texts::kDriveNameUnknown), 14, kGreen, 17);
+    lblDriveSerial = Label(pnl12, "lblDriveSerial", Q(form::texts::kSerialUnknown), 14, kGreen, 17);
+    lblDriveSize = Label(pnl12, "lblDriveSize", Q(form::texts::kSizeUnknown), 14, kGreen, 17);
     lblDriveMFTRecordsCount =
-        Label(pnl12, "lblDriveMFTRecordsCount", QStringLiteral("File QTY:   0"), 14, kGreen, 17);
+        Label(pnl12, "lblDriveMFTRecordsCount", Q(form::texts::kRecordCountNone), 14, kGreen, 17);
     for (QLabel* l : {lblDriveName, lblDriveSerial, lblDriveSize, lblDriveMFTRecordsCount})
         info->addWidget(l);
     info->addStretch(1);
@@ -227,11 +234,11 @@ void TMainForm::BuildLeftPane() {
     info->addWidget(spl3);
     // Written by the scan but never shown.
     const QColor windowText = palette().color(QPalette::WindowText);
-    lblDriveMFTSize = Label(pnl12, "lblDriveMFTSize", QStringLiteral("MFT大小: 未知"), 11, windowText, 0);
+    lblDriveMFTSize = Label(pnl12, "lblDriveMFTSize", Q(form::texts::kMftSizeUnknown), 11, windowText, 0);
     lblDriveMFTLocation =
-        Label(pnl12, "lblDriveMFTLocation", QStringLiteral("MFT位置: 未知"), 11, windowText, 0);
-    lbl1 = Label(pnl12, "lbl1", QStringLiteral("文件保存路径:"), 13, windowText, 0);
-    lbl2 = Label(pnl12, "lbl2", QStringLiteral("NTFS格式磁盘列表:"), 13, windowText, 0);
+        Label(pnl12, "lblDriveMFTLocation", Q(form::texts::kMftLocationUnknown), 11, windowText, 0);
+    lbl1 = Label(pnl12, "lbl1", Q(form::texts::kSaveFolderTitle), 13, windowText, 0);
+    lbl2 = Label(pnl12, "lbl2", Q(form::texts::kDriveListTitle), 13, windowText, 0);
     for (QLabel* l : {lblDriveMFTSize, lblDriveMFTLocation, lbl1, lbl2}) l->hide();
     left->addWidget(pnl12);
 
@@ -275,21 +282,21 @@ void TMainForm::BuildRightPane() {
         SetTextColour(w, colour);
         w->setFixedSize(width, 31);
     };
-    btnRecover = new QPushButton(QStringLiteral("Lumbra File"), pnl3);
+    btnRecover = new QPushButton(Q(form::texts::kRecoverIdle), pnl3);
     place(btnRecover, "btnRecover", 88, kPurple);
-    chk1 = new QCheckBox(QStringLiteral("Select All"), pnl3);
+    chk1 = new QCheckBox(Q(form::texts::kSelectAll), pnl3);
     place(chk1, "chk1", 98, kTeal);
-    rb1 = new QRadioButton(QStringLiteral("Old FileName Save"), pnl3);
+    rb1 = new QRadioButton(Q(form::texts::kOldName), pnl3);
     place(rb1, "rb1", 140, kTeal);
     rb1->setChecked(true);
-    rb2 = new QRadioButton(QStringLiteral("Auto FileName"), pnl3);
+    rb2 = new QRadioButton(Q(form::texts::kAutoName), pnl3);
     place(rb2, "rb2", 112, kTeal);
     for (QWidget* w : {static_cast<QWidget*>(btnRecover), static_cast<QWidget*>(chk1),
                        static_cast<QWidget*>(rb1), static_cast<QWidget*>(rb2)})
         bar->addWidget(w);
     bar->addStretch(1);
 
-    lblDelCount = new QLabel(QStringLiteral(" Deleted QTY:   0"), pnl3);
+    lblDelCount = new QLabel(Q(form::texts::kDeletedCountInitial), pnl3);
     place(lblDelCount, "lblDelCount", 108, kMaroon);
     lblDelCount->setAlignment(Qt::AlignCenter);
     lblDelCount->setWordWrap(true);
@@ -303,14 +310,14 @@ void TMainForm::BuildRightPane() {
     place(edt1, "edt1", 145, kNavy);
     seek->addWidget(edt1);
     btn2 = new QToolButton(pnl6);
-    btn2->setText(QStringLiteral("Seek"));
+    btn2->setText(Q(form::texts::kSeek));
     place(btn2, "btn2", 52, kNavy);
     btn2->setFocusPolicy(Qt::NoFocus);
     seek->addWidget(btn2);
     bar->addWidget(pnl6);
     right->addWidget(pnl3);
 
-    m_results = new TResultsModel(this);
+    m_results = new TResultsModel(*m_logic, this);
     lv1 = new QTableView(pnl2);
     lv1->setObjectName(QStringLiteral("lv1"));
     lv1->setModel(m_results);
@@ -379,7 +386,7 @@ void TMainForm::drvcbbDCBChange(int index) {
     const QString target = known != m_volumeFolders.end() ? known->second : root;
     if (!dirlstDLB->SetDirectory(target) && (target == root || !dirlstDLB->SetDirectory(root))) {
         drvcbbDCB->setCurrentIndex(VolumeIndexOf(m_volumes, dirlstDLB->Directory()));
-        ShowMessage(QStringLiteral("The drive %1 cannot be opened.").arg(root));
+        app::ShowMessage(Q(form::texts::Fill(form::texts::kDriveCannotOpen, root.toStdU16String())));
     }
 }
 
@@ -405,11 +412,7 @@ void TMainForm::FormCreate() {
     lstDriveList->setCurrentRow(-1);
     lstDriveList->clearSelection();
 
-    // 3. No run has started.
-    ScanRunning = false;
-    ScanStopRequested = false;
-    RecoverRunning = false;
-    RecoverStopRequested = false;
+    // 3. No run has started: the logic's flags start cleared.
 
     // 4. The output folder.
     edtPath->setText(dirlstDLB->Directory());
@@ -432,11 +435,11 @@ QString TMainForm::CheckNTFS(const QString& drive) {
 }
 
 void TMainForm::btnScanClick() {
-    ScanButtonClick(*this, m_scanThread);
+    m_logic->btnScanClick();
 }
 
 void TMainForm::btnRecoverClick() {
-    RecoverButtonClick(*this, m_recoverThread);
+    m_logic->btnRecoverClick();
 }
 
 void TMainForm::dirlstDLBChange() {
@@ -451,54 +454,155 @@ void TMainForm::dirlstDLBChange() {
 }
 
 void TMainForm::chk1Click() {
-    m_results->SetAllChecked(chk1->isChecked());
+    m_logic->chk1Click(chk1->isChecked());
 }
 
 void TMainForm::btn2Click() {
-    const QString text = edt1->text();
-    if (text.isEmpty()) return;
-    const QString wanted = UpperAZ(text);
-    m_results->Announce();
-    QString rowText;
-    for (int i = 0; i < m_results->Count(); ++i) {
-        const TRow& row = m_results->Row(i);
-        BuildSearchText({row.FileName, row.FileExt, row.FileSize, row.CreateTime, row.LastTime}, rowText);
-        UpperAZInPlace(rowText);
-        if (!rowText.contains(wanted)) continue;
-        // Focused, added to the selection, ticked, scrolled into view; the
-        // keyboard focus stays where it was.
-        const QModelIndex found = m_results->index(i, 0);
-        lv1->selectionModel()->setCurrentIndex(found,
-                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        m_results->SetChecked(i, true);
-        lv1->scrollTo(found, QAbstractItemView::EnsureVisible);
-        return;
-    }
+    m_logic->btn2Click();
 }
 
 void TMainForm::lv1ColumnClick(int column) {
-    SortColumn = column;
-    // The model sorts by the order of lv1Compare on pre-folded keys; the
-    // GUI tests hold the two to the same order.
-    m_results->SortByColumn(SortColumn);
+    m_logic->lv1ColumnClick(column);
 }
 
-int TMainForm::lv1Compare(const TRow& first, const TRow& second) const {
-    return CompareText(first.Column(SortColumn), second.Column(SortColumn));
+int TMainForm::lv1Compare(const form::TRow& first, const form::TRow& second) const {
+    return m_logic->lv1Compare(first, second);
 }
 
-void TMainForm::AddFoundFile(TRow row) {
-    m_results->Append(std::move(row));
-    UpdateDeletedCount();
+void TMainForm::AddFoundFile(form::TRow row) {
+    std::vector<form::TRow> rows;
+    rows.push_back(std::move(row));
+    m_logic->AppendRows(std::move(rows));
 }
 
-void TMainForm::AppendRows(std::vector<TRow> rows) {
-    m_results->AppendRows(std::move(rows));
-    UpdateDeletedCount();
+void TMainForm::AppendRows(std::vector<form::TRow> rows) {
+    m_logic->AppendRows(std::move(rows));
 }
 
-void TMainForm::UpdateDeletedCount() {
-    lblDelCount->setText(DeletedCountText(m_results->Count()));
+QWidget* TMainForm::Control(form::TControl control) const {
+    switch (control) {
+        case form::TControl::btnScan:
+            return btnScan;
+        case form::TControl::btnRecover:
+            return btnRecover;
+        case form::TControl::btn2:
+            return btn2;
+        case form::TControl::chk1:
+            return chk1;
+        case form::TControl::lblDriveName:
+            return lblDriveName;
+        case form::TControl::lblDriveSerial:
+            return lblDriveSerial;
+        case form::TControl::lblDriveSize:
+            return lblDriveSize;
+        case form::TControl::lblDriveMFTLocation:
+            return lblDriveMFTLocation;
+        case form::TControl::lblDriveMFTSize:
+            return lblDriveMFTSize;
+        case form::TControl::lblDriveMFTRecordsCount:
+            return lblDriveMFTRecordsCount;
+        case form::TControl::lblDelCount:
+            return lblDelCount;
+        case form::TControl::edtPath:
+            return edtPath;
+        case form::TControl::Memo1:
+            return Memo1;
+    }
+    return nullptr;
+}
+
+void TMainForm::SetText(form::TControl control, std::u16string_view text) {
+    QWidget* w = Control(control);
+    const QString value = Q(text);
+    if (auto* label = qobject_cast<QLabel*>(w))
+        label->setText(value);
+    else if (auto* button = qobject_cast<QAbstractButton*>(w))
+        button->setText(value);
+    else if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(value);
+    else if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
+        memo->setPlainText(value);
+}
+
+void TMainForm::SetEnabled(form::TControl control, bool enabled) {
+    if (QWidget* w = Control(control)) w->setEnabled(enabled);
+}
+
+void TMainForm::SetBarRange(int maximum) {
+    // A range of 0..0 would make the bar a busy indicator for good.
+    pb1->setRange(0, std::max(maximum, 1));
+}
+
+void TMainForm::SetBarPosition(int position) {
+    pb1->setValue(position);
+}
+
+std::optional<std::string> TMainForm::SelectedDrive() const {
+    const QList<QListWidgetItem*> selected = lstDriveList->selectedItems();
+    if (selected.isEmpty()) return std::nullopt;
+    return selected.first()->text().toStdString();
+}
+
+std::string TMainForm::OutputFolder() const {
+    return dirlstDLB->Directory().toStdString();
+}
+
+bool TMainForm::OldNameChosen() const {
+    return rb1->isChecked();
+}
+
+std::u16string TMainForm::SeekText() const {
+    return edt1->text().toStdU16String();
+}
+
+void TMainForm::RowsReset() {
+    m_results->RowsReset();
+}
+
+void TMainForm::RowsAppended(std::size_t first, std::size_t count) {
+    m_results->RowsAppended(first, count);
+}
+
+void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) {
+    m_results->RowsReordered(newPosition);
+}
+
+void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
+    m_results->ChecksChanged(first, last);
+}
+
+void TMainForm::FocusRow(std::size_t position) {
+    // Focused, added to the selection, scrolled into view; the keyboard
+    // focus stays where it was.
+    const QModelIndex found = m_results->index(static_cast<int>(position), 0);
+    lv1->selectionModel()->setCurrentIndex(found, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    lv1->scrollTo(found, QAbstractItemView::EnsureVisible);
+}
+
+void TMainForm::ShowMessage(std::u16string_view text) {
+    app::ShowMessage(Q(text));
+}
+
+bool TMainForm::Ask(std::u16string_view text, form::TQuestionKind kind) {
+    if (kind == form::TQuestionKind::Information) {
+        QMessageBox box(QMessageBox::Information, Q(form::texts::kUpdateTitle), Q(text),
+                        QMessageBox::NoButton);
+        QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box.setDefaultButton(yes);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == yes;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kApplicationTitle), Q(text),
+                    QMessageBox::Yes | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TMainForm::Post(std::function<void()> task) {
+    // Queued to this window: dropped by Qt once the window is gone.
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {

@@ -7,10 +7,9 @@
 // results list (right) grow. Sizes are design pixels at 96 dpi; Qt scales
 // them with the screen.
 //
-// The scan and recovery runs are front-end clients of this window: they call
-// AddFoundFile / AppendRows for rows, read the results model for ticks and
-// captions, and set the labels, buttons and progress bar named here, always on
-// the UI thread.
+// What the window decides lives in form::TMainLogic; this class builds the
+// controls, forwards their events there and carries out what it is told
+// through form::TMainView, always on the UI thread.
 #pragma once
 
 #include <QWidget>
@@ -23,7 +22,8 @@
 #include "app/directory_list.h"
 #include "app/results_model.h"
 #include "app/update_check.h"
-#include "ntfs/boot_sector.h"
+#include "form/main_logic.h"
+#include "form/main_view.h"
 
 class QCheckBox;
 class QComboBox;
@@ -43,11 +43,11 @@ namespace app {
 
 class THttpClient;
 class TWaitHint;
-class TScanThread;
-class TRecoverThread;
-
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public form::TMainView {
     Q_OBJECT
+
+    // Made first: the flag references below point into it.
+    std::unique_ptr<form::TMainLogic> m_logic;
 
 public:
     // The window's design size (client area) and caption.
@@ -64,27 +64,43 @@ public:
     ~TMainForm() override;
 
     // Rows found by a scan, appended at the end of lv1, unticked; the count
-    // label follows. The view learns of them in batches (see TResultsModel).
-    void AddFoundFile(TRow row);
-    void AppendRows(std::vector<TRow> rows);
+    // label follows.
+    void AddFoundFile(form::TRow row);
+    void AppendRows(std::vector<form::TRow> rows);
     TResultsModel* Results() const { return m_results; }
+    form::TMainLogic& Logic() { return *m_logic; }
 
     // The probe of one drive: its four OEM characters, empty when its device
     // does not open. Whenever the device opens, the two drive labels describe it.
     QString CheckNTFS(const QString& drive);
 
     // lv1's sort: the column of the last header click, and the comparison.
-    int lv1Compare(const TRow& first, const TRow& second) const;
+    int lv1Compare(const form::TRow& first, const form::TRow& second) const;
 
-    // Run flags shared with the scan and recovery workers.
-    std::atomic<bool> ScanRunning{false};
-    std::atomic<bool> ScanStopRequested{false};
-    std::atomic<bool> RecoverRunning{false};
-    std::atomic<bool> RecoverStopRequested{false};
-    // The column of the last header click; kept across scans.
-    std::int32_t SortColumn = 0;
-    // The geometry of the volume scanned last, handed to a recovery.
-    ntfs::TDISK_INFORMATION diskInfo{};
+    // The logic's run flags and sort column, under the window's names.
+    std::atomic<bool>& ScanRunning;
+    std::atomic<bool>& ScanStopRequested;
+    std::atomic<bool>& RecoverRunning;
+    std::atomic<bool>& RecoverStopRequested;
+    const int& SortColumn;
+
+    // form::TMainView.
+    void SetText(form::TControl control, std::u16string_view text) override;
+    void SetEnabled(form::TControl control, bool enabled) override;
+    void SetBarRange(int maximum) override;
+    void SetBarPosition(int position) override;
+    std::optional<std::string> SelectedDrive() const override;
+    std::string OutputFolder() const override;
+    bool OldNameChosen() const override;
+    std::u16string SeekText() const override;
+    void RowsReset() override;
+    void RowsAppended(std::size_t first, std::size_t count) override;
+    void RowsReordered(std::span<const std::size_t> newPosition) override;
+    void ChecksChanged(std::size_t first, std::size_t last) override;
+    void FocusRow(std::size_t position) override;
+    void ShowMessage(std::u16string_view text) override;
+    bool Ask(std::u16string_view text, form::TQuestionKind kind) override;
+    void Post(std::function<void()> task) override;
 
     // Left pane.
     QFrame* pnl1 = nullptr;
@@ -158,7 +174,7 @@ private:
     // lv1's header hook: true when the event starts a column-divider drag,
     // which it refuses.
     bool ListViewWndProc(QEvent* event);
-    void UpdateDeletedCount();
+    QWidget* Control(form::TControl control) const;
     QString UpdateUrl(const char* path) const;
 
     TResultsModel* m_results = nullptr;
@@ -169,11 +185,6 @@ private:
     // The folder last entered on each volume, by mount point.
     std::map<QString, QString> m_volumeFolders;
     bool m_shownOnce = false;
-    // The workers of the last scan and recovery runs (app/scan_thread.h,
-    // app/recover_thread.h); a run still going when the window is destroyed
-    // is stopped and waited for.
-    std::unique_ptr<TScanThread> m_scanThread;
-    std::unique_ptr<TRecoverThread> m_recoverThread;
 };
 
 }  // namespace app

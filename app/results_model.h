@@ -1,61 +1,27 @@
-// The rows of the results list lv1 and their ticks.
+// lv1's model: the rows of form::TResultRows, which the window logic owns,
+// shown as a table with a check box in the first column.
 //
-// A shown table view re-lays itself out after every announced insertion, so
-// rows handed over one at a time (as the scan does, one per found file) are
-// stored at once but announced to the view in batches, at most every 50 ms.
-// Everything that works on "all rows" (counting ticks, sorting, Select All,
-// Seek, the recovery's walk) sees every stored row, announced or not.
+// The logic tells the window of every change (rows appended, reset, put in a
+// new order, ticks changed) and the window passes it on here as the model's
+// own signals. A tick the user clicks goes back to the logic.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <QTimer>
-#include <memory>
-#include <vector>
+#include <cstddef>
+#include <span>
+
+#include "form/main_logic.h"
 
 namespace app {
-
-// One row: the caption ("0x" + the record's byte offset) and five sub-items.
-struct TRow {
-    QString Caption;
-    QString FileName;
-    QString FileExt;
-    QString FileSize;
-    QString CreateTime;
-    QString LastTime;
-    bool Checked = false;
-
-    // The text a column shows: 0 the caption, 1..5 the sub-items.
-    const QString& Column(int column) const;
-};
-
-// The rows in fixed-size chunks: appending never moves the rows already
-// stored. A growing vector of 300,000 rows copied them over and over into
-// fresh memory, which took half a second of a 300,000-row scan.
-class TRowStore {
-public:
-    static constexpr std::size_t kChunkRows = 4096;
-
-    std::size_t Size() const { return m_size; }
-    TRow& operator[](std::size_t i) { return m_chunks[i / kChunkRows][i % kChunkRows]; }
-    const TRow& operator[](std::size_t i) const { return m_chunks[i / kChunkRows][i % kChunkRows]; }
-    void Push(TRow&& row);
-    void Clear();
-
-private:
-    std::vector<std::unique_ptr<TRow[]>> m_chunks;
-    std::size_t m_size = 0;
-};
 
 class TResultsModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    static constexpr int kColumnCount = 6;
-    // How long appended rows may wait before the view is told of them.
-    static constexpr int kAnnounceIntervalMs = 50;
+    static constexpr int kColumnCount = form::kColumnCount;
 
-    explicit TResultsModel(QObject* parent = nullptr);
+    TResultsModel(form::TMainLogic& logic, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -64,30 +30,28 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Appends rows at the end, unticked (a tick in the argument is ignored).
-    void Append(TRow row);
-    void AppendRows(std::vector<TRow> rows);
-    // Tells the view about every row appended so far.
-    void Announce();
-    // Removes every row.
-    void Clear();
-
-    // Every stored row, announced or not, in display order.
-    int Count() const { return static_cast<int>(m_rows.Size()); }
-    const TRow& Row(int position) const { return m_rows[static_cast<std::size_t>(position)]; }
-    int CheckedCount() const;
+    // The logic's rows (for the window and its tests).
+    int Count() const { return static_cast<int>(m_logic.Rows().Count()); }
+    const form::TRow& Row(int position) const {
+        return m_logic.Rows().Row(static_cast<std::size_t>(position));
+    }
+    int CheckedCount() const { return static_cast<int>(m_logic.Rows().CheckedCount()); }
+    // A tick, as if the user had clicked the row's check box.
     void SetChecked(int position, bool checked);
-    void SetAllChecked(bool checked);
+    void SetAllChecked(bool checked) { m_logic.chk1Click(checked); }
+    void Clear() { m_logic.ClearRows(); }
 
-    // Sorts all rows ascending by one column's text, in the order of
-    // CompareText (a to z folded, unit by unit, a prefix first). Rows that
-    // rank equal keep their order. Selection and focus follow their rows.
-    void SortByColumn(int column);
+    // From the window's view calls: what the logic did to its rows.
+    void RowsReset();
+    void RowsAppended(std::size_t first, std::size_t count);
+    void RowsReordered(std::span<const std::size_t> newPosition);
+    void ChecksChanged(std::size_t first, std::size_t last);
 
 private:
-    TRowStore m_rows;
-    int m_announced = 0;  // rows the view knows of: the first m_announced
-    QTimer m_announceTimer;
+    form::TMainLogic& m_logic;
+    int m_shown = 0;  // rows the view knows of: the first m_shown
 };
+
+QString ToQString(std::u16string_view text);
 
 }  // namespace app

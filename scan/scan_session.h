@@ -114,7 +114,9 @@ public:
     explicit TScanSession(std::string source, TOptions options);
     TScanSession(std::string source) : TScanSession(std::move(source), TOptions{}) {}
     // An already open volume (tests, fuzzing); label is its volume label.
-    TScanSession(std::unique_ptr<platform::TRawVolume> volume, std::string label, TOptions options = {});
+    TScanSession(std::unique_ptr<platform::TRawVolume> volume, std::string label, TOptions options);
+    TScanSession(std::unique_ptr<platform::TRawVolume> volume, std::string label)
+        : TScanSession(std::move(volume), std::move(label), TOptions{}) {}
     ~TScanSession();
     TScanSession(const TScanSession&) = delete;
     TScanSession& operator=(const TScanSession&) = delete;

@@ -1,11 +1,34 @@
 // The results list's text rules: sort order and search text, table-tested.
 #include <QTest>
 
-#include "app/list_text.h"
+#include <array>
 
-using app::BuildSearchText;
-using app::CompareText;
-using app::UpperAZ;
+#include "app/results_model.h"
+#include "form/result_rows.h"
+
+namespace {
+
+// The list's text rules (form/result_rows.h), with Qt's strings.
+std::u16string_view View(QStringView text) {
+    return {text.utf16(), static_cast<std::size_t>(text.size())};
+}
+
+int CompareText(QStringView a, QStringView b) {
+    return form::CompareText(View(a), View(b));
+}
+
+QString UpperAZ(QStringView text) {
+    return app::ToQString(form::UpperAZ(View(text)));
+}
+
+void BuildSearchText(const std::array<QString, 5>& items, QString& out) {
+    std::u16string text = out.toStdU16String();
+    form::BuildSearchText({View(items[0]), View(items[1]), View(items[2]), View(items[3]), View(items[4])},
+                          text);
+    out = app::ToQString(text);
+}
+
+}  // namespace
 
 class TListTextTest : public QObject {
     Q_OBJECT

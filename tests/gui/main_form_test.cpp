@@ -1,6 +1,7 @@
 // The real main window, headless: drive list from fixture images, initial
 // texts and states, docking, the output folder, and the results list's sort,
 // Seek, Select All and fixed column widths.
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -32,7 +33,7 @@
 #include "app/main_form.h"
 
 using app::TMainForm;
-using app::TRow;
+using form::TRow;
 
 namespace {
 
@@ -49,13 +50,25 @@ QJsonObject Manifest(const char* name) {
 TRow MakeRow(const QString& caption, const QString& name, const QString& ext, const QString& size,
              const QString& created = QStringLiteral("2024/5/1 10:00:00"),
              const QString& updated = QStringLiteral("2024/5/2 11:00:00")) {
-    return TRow{caption, name, ext, size, created, updated, false};
+    TRow row;
+    row.Caption = caption.toStdU16String();
+    row.FileName = name.toStdU16String();
+    row.FileExt = ext.toStdU16String();
+    row.FileSize = size.toStdU16String();
+    row.CreateTime = created.toStdU16String();
+    row.LastTime = updated.toStdU16String();
+    return row;
 }
 
 // The window on a drive table; LUMBRA_DRIVES is read while the window is made.
 std::unique_ptr<TMainForm> MakeForm(const QString& drives) {
     qputenv("LUMBRA_DRIVES", drives.toUtf8());
-    return std::make_unique<TMainForm>();
+    auto form = std::make_unique<TMainForm>();
+    // Every reset, insertion, reorder and tick the list sees is checked
+    // against the model contract while the test runs.
+    new QAbstractItemModelTester(form->Results(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                 form.get());
+    return form;
 }
 
 QStringList DriveItems(const TMainForm& form) {
@@ -66,7 +79,8 @@ QStringList DriveItems(const TMainForm& form) {
 
 QStringList Captions(const TMainForm& form) {
     QStringList captions;
-    for (int i = 0; i < form.Results()->Count(); ++i) captions << form.Results()->Row(i).Caption;
+    for (int i = 0; i < form.Results()->Count(); ++i)
+        captions << app::ToQString(form.Results()->Row(i).Caption);
     return captions;
 }
 
@@ -211,9 +225,9 @@ private slots:
         for (QWidget* w : form->findChildren<QWidget*>())
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         // Coloured captions still grey out when a run disables their button.
-        for (QAbstractButton* b : {static_cast<QAbstractButton*>(form->btnScan),
-                                   static_cast<QAbstractButton*>(form->btnRecover),
-                                   static_cast<QAbstractButton*>(form->btn2)})
+        for (QAbstractButton* b :
+             {static_cast<QAbstractButton*>(form->btnScan), static_cast<QAbstractButton*>(form->btnRecover),
+              static_cast<QAbstractButton*>(form->btn2)})
             QVERIFY2(b->palette().color(QPalette::Disabled, QPalette::ButtonText) !=
                          b->palette().color(QPalette::Active, QPalette::ButtonText),
                      qPrintable(b->objectName()));
@@ -448,7 +462,9 @@ private slots:
             const int order = form->lv1Compare(results.Row(i), results.Row(i + 1));
             QVERIFY2(order <= 0, qPrintable(QStringLiteral("rows %1 and %2 out of order").arg(i).arg(i + 1)));
             // Rows that rank equal keep the order they had.
-            if (order == 0) QVERIFY(results.Row(i).Caption.toInt() < results.Row(i + 1).Caption.toInt());
+            if (order == 0)
+                QVERIFY(app::ToQString(results.Row(i).Caption).toInt() <
+                        app::ToQString(results.Row(i + 1).Caption).toInt());
         }
     }
 

@@ -2,6 +2,7 @@
 // images: rows, labels, buttons and the bar against the manifests, every
 // recovered file against its hash, stops, quiet ends, missing choices, and a
 // window destroyed in the middle of a run.
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -28,8 +29,8 @@
 #include <thread>
 
 #include "app/main_form.h"
-#include "app/recover_thread.h"
-#include "app/run_thread.h"
+#include "form/bar_scale.h"
+#include "form/texts.h"
 #include "unit/fixtures.h"
 
 using app::TMainForm;
@@ -61,6 +62,10 @@ QList<QJsonObject> DeletedRows(const QJsonObject& manifest) {
 std::unique_ptr<TMainForm> MakeForm(const QString& drives) {
     qputenv("LUMBRA_DRIVES", drives.toUtf8());
     auto form = std::make_unique<TMainForm>();
+    // Every reset, insertion, reorder and tick the list sees is checked
+    // against the model contract while the test runs.
+    new QAbstractItemModelTester(form->Results(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                 form.get());
     form->show();
     return form;
 }
@@ -157,10 +162,10 @@ private slots:
         app::TResultsModel* results = form->Results();
         QCOMPARE(results->Count(), expected.size());
         for (int i = 0; i < results->Count(); ++i) {
-            const app::TRow& row = results->Row(i);
+            const form::TRow& row = results->Row(i);
             const QJsonObject& e = expected[i];
-            const QStringList got{row.Caption,  row.FileName,   row.FileExt,
-                                  row.FileSize, row.CreateTime, row.LastTime};
+            QStringList got;
+            for (int c = 0; c < form::kColumnCount; ++c) got << app::ToQString(row.Column(c));
             const QStringList want{e["caption"].toString(), e["name"].toString(),
                                    e["type"].toString(),    e["sizeText"].toString(),
                                    e["created"].toString(), e["modified"].toString()};
@@ -191,8 +196,11 @@ private slots:
         QCOMPARE(form->btnScan->text(), QStringLiteral("Scan Disk"));
         QVERIFY(form->btnScan->isEnabled() && form->btnRecover->isEnabled() && form->btn2->isEnabled());
         QVERIFY(!form->ScanRunning);
-        QCOMPARE(qint64(form->diskInfo.BytesPerCluster), boot["bytesPerCluster"].toInteger());
-        QCOMPARE(qint64(form->diskInfo.BytesPerFileRecord), boot["bytesPerFileRecord"].toInteger());
+        // The rows keep the geometry of the volume they came from.
+        const auto scan = form->Logic().ShownScan();
+        QVERIFY(scan != nullptr);
+        QCOMPARE(qint64(scan->Geometry.BytesPerCluster), boot["bytesPerCluster"].toInteger());
+        QCOMPARE(qint64(scan->Geometry.BytesPerFileRecord), boot["bytesPerFileRecord"].toInteger());
     }
 
     // A second scan replaces the rows; the count starts again from "Deleted QTY: 0".
@@ -207,7 +215,8 @@ private slots:
         QVERIFY(!form->btn2->isEnabled());
         QVERIFY(messages.WaitFor(2));
         QCOMPARE(form->Results()->Count(), DeletedRows(Manifest("c512")).size());
-        QCOMPARE(form->Results()->Row(0).Caption, DeletedRows(Manifest("c512"))[0]["caption"].toString());
+        QCOMPARE(app::ToQString(form->Results()->Row(0).Caption),
+                 DeletedRows(Manifest("c512"))[0]["caption"].toString());
     }
 
     void RecoveryWritesEveryTickedFile_data() {
@@ -400,7 +409,7 @@ private slots:
         QCOMPARE(form->btnScan->text(), QStringLiteral("Disk Scan"));
         QVERIFY(!form->btn2->isEnabled());  // until a later run ends normally
         QVERIFY(form->btnRecover->isEnabled());
-        QCOMPARE(form->diskInfo.BytesPerFileRecord, 0);
+        QVERIFY(form->Logic().ShownScan() == nullptr);  // no rows, no scan to recover from
     }
 
     // Destroying the window while a worker waits for the UI thread neither
@@ -457,7 +466,7 @@ private slots:
         QVERIFY(form->dirlstDLB->SetDirectory(mount));
         form->Results()->SetChecked(0, true);
         const QStringList before = FilesIn(mount);
-        const QString question = Titled(QString::fromUtf16(app::kOutputOnSourceQuestion));
+        const QString question = Titled(QString::fromUtf16(form::texts::kOutputOnSource.data()));
 
         messages.Answer = QMessageBox::Cancel;
         QVERIFY(PressAndWait(form->btnRecover, messages));
@@ -482,11 +491,67 @@ private slots:
         QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
     }
 
+    // Rows keep their volume: after a scan of D:, selecting E: changes
+    // nothing about where the recovery reads. E:'s image is gone by the time
+    // of the click, so a single read of it would fail a file.
+    void RecoveryReadsTheScannedVolume() {
+        QTemporaryDir dir;
+        QTemporaryDir out;
+        const QString other = dir.filePath("other.img");
+        QVERIFY(QFile::copy(Image("c512"), other));
+        auto form = MakeForm(QStringLiteral("D=%1;E=%2").arg(Image("basic"), other));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        SelectDrive(*form, QStringLiteral("E:"));
+        QCOMPARE(form->lstDriveList->selectedItems().first()->text(), QStringLiteral("E:"));
+        QVERIFY(QFile::remove(other));
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        form->chk1->setChecked(true);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+
+        const QList<QJsonObject> expected = DeletedRows(Manifest("basic"));
+        QVERIFY(expected.size() >= 3);
+        QStringList names;
+        for (const QJsonObject& e : expected) names << e["name"].toString();
+        names.sort();
+        QCOMPARE(FilesIn(out.path()), names);
+        for (const QJsonObject& e : expected)
+            QCOMPARE(Sha(out.filePath(e["name"].toString())), e["sha256"].toString());
+    }
+
+    // A folder that cannot take files (replaced by a plain file after it was
+    // chosen, which stops root too): the closing message says how many of
+    // the ticked files were not written, never plain success.
+    void UnwritableFolderIsReported() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("out");
+        QVERIFY(QDir().mkpath(folder));
+        auto form = MakeForm(QStringLiteral("D=") + Image("basic"));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QVERIFY(form->dirlstDLB->SetDirectory(folder));
+        QVERIFY(QDir().rmdir(folder));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        form->chk1->setChecked(true);
+        const int ticked = form->Results()->CheckedCount();
+        QVERIFY(ticked >= 3);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(),
+                 Titled(kRecoverDone + QStringLiteral("\n%1 of %1 files could not be written.").arg(ticked)));
+        QCOMPARE(form->pb1->value(), ticked);
+        QVERIFY(!form->RecoverRunning && form->btnScan->isEnabled() && form->btn2->isEnabled());
+    }
+
     void BarScaleEndsFullBeyondInt() {
         for (const std::uint64_t steps :
              {std::uint64_t{0}, std::uint64_t{76}, std::uint64_t{INT_MAX}, std::uint64_t{INT_MAX} + 1,
               std::uint64_t{1} << 40, ~std::uint64_t{0}}) {
-            const app::TBarScale scale(steps);
+            const form::TBarScale scale(steps);
             QVERIFY(scale.Maximum() >= 0);
             QCOMPARE(scale.Position(steps), scale.Maximum());
             QCOMPARE(scale.Position(0), 0);

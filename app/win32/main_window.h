@@ -1,0 +1,136 @@
+// The main window on Win32: the controls in their places, their fonts,
+// colours and cursors, the docking layout per monitor dpi, and the plumbing
+// that turns control notifications into the window's handlers.
+#pragma once
+
+#include "app/win32/win_api.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/win32/controls.h"
+#include "app/win32/dock_layout.h"
+#include "app/win32/folder_list.h"
+#include "app/win32/results_list.h"
+#include "form/main_logic.h"
+#include "form/main_view.h"
+
+namespace win32app {
+
+inline constexpr const wchar_t* kMainWindowClass = L"TMainForm";
+
+// lv1's rows as the logic keeps them.
+class TLogicRows : public TRowSource {
+public:
+    void Attach(form::TMainLogic* logic) { m_logic = logic; }
+    std::size_t RowCount() const override { return m_logic != nullptr ? m_logic->Rows().Count() : 0; }
+    std::wstring_view Cell(std::size_t row, int column) const override;
+    bool Ticked(std::size_t row) const override { return m_logic->Rows().Row(row).Checked; }
+    void SetTicked(std::size_t row, bool ticked) override { m_logic->RowCheckClicked(row, ticked); }
+
+private:
+    form::TMainLogic* m_logic = nullptr;
+};
+
+// A private message: the tasks posted to the UI thread are waiting.
+inline constexpr UINT kRunTasksMessage = WM_APP + 1;
+
+class TMainForm : public form::TMainView {
+public:
+    TMainForm();
+    ~TMainForm() override;
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // Creates the window (FormCreate runs inside) and shows it centred on
+    // the work area of its monitor.
+    bool Create(HINSTANCE instance, int show);
+    HWND Handle() const { return m_hwnd; }
+
+    // Controls, by their names.
+    TButton btnScan;
+    TListBox lstDriveList;
+    TControl lblDrive_Title, lblDriveName, lblDriveSerial, lblDriveSize, lblDriveMFTRecordsCount;
+    TControl lblDriveMFTSize, lblDriveMFTLocation, lbl1, lbl2;
+    TControl drvcbbDCB;
+    TFolderList dirlstDLB;
+    TControl edtPath;
+    TButton btnRecover, chk1, rb1, rb2, btn2;
+    TControl edt1, lblDelCount;
+    TResultsList lv1;
+    TProgressBar pb1;
+    TControl Memo1;
+
+    // form::TMainView
+    void SetText(form::TControl control, std::u16string_view text) override;
+    void SetEnabled(form::TControl control, bool enabled) override;
+    void SetBarRange(int maximum) override;
+    void SetBarPosition(int position) override;
+    std::optional<std::string> SelectedDrive() const override;
+    std::string OutputFolder() const override;
+    bool OldNameChosen() const override { return rb1.Checked(); }
+    std::u16string SeekText() const override;
+    void RowsReset() override;
+    void RowsAppended(std::size_t first, std::size_t count) override;
+    void RowsReordered(std::span<const std::size_t> newPosition) override;
+    void ChecksChanged(std::size_t first, std::size_t last) override;
+    void FocusRow(std::size_t position) override;
+    void ShowMessage(std::u16string_view text) override;
+    bool Ask(std::u16string_view text, form::TQuestionKind kind) override;
+    void Post(std::function<void()> task) override;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
+    LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+
+    void CreateControls();
+    void MakeFonts();
+    void ApplyFonts();
+    void Relayout();
+    void Paint();
+    bool SetCursorFor(HWND child);
+    LRESULT ControlColour(HDC dc, HWND control);
+    void DrawButton(const DRAWITEMSTRUCT& item);
+    void DrawCentredLabel(const DRAWITEMSTRUCT& item);
+    void OnCommand(int id, int code, HWND control);
+    void RunPostedTasks();
+    TControl* ControlOf(form::TControl control);
+    TRect PartRect(TPart part) const { return m_layout[static_cast<std::size_t>(part)]; }
+
+    // Handlers.
+    void FormCreate();
+    void FormDestroy();
+    void FillDriveSelector();
+    void drvcbbDCBChange();
+    void dirlstDLBChange();
+    std::wstring CheckNTFS(const std::wstring& drive);
+
+    HWND m_hwnd = nullptr;
+    int m_dpi = 96;
+    int m_leftPaneWidth = kLeftPaneWidth;
+    bool m_draggingSplitter = false;
+    TLayout m_layout{};
+    TFont m_font13, m_font13Bold, m_font16, m_font16Bold, m_font14Bold, m_font11Bold;
+    HBRUSH m_faceBrush = nullptr;
+    TLogicRows m_rows;
+    std::unique_ptr<form::TMainLogic> m_logic;
+
+    // Tasks posted from any thread; one window message wakes the UI thread
+    // for all that have gathered since it last ran them.
+    std::mutex m_tasksMutex;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_tasksSignalled = false;
+    bool m_closed = false;
+
+    // The drive selector's entries: root ("C:\") and the folder last entered
+    // on that drive.
+    std::vector<std::wstring> m_driveRoots;
+    std::map<std::wstring, std::wstring> m_driveFolders;
+};
+
+}  // namespace win32app

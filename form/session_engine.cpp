@@ -1,0 +1,33 @@
+// The engine's sessions behind form::TEngine: one scan session per scan, one
+// recovery run per recovery, each reading the source its scan resolved.
+#include "form/toolkit_free.h"
+//
+#include "form/engine.h"
+
+namespace form {
+
+namespace {
+
+class TSessionEngine : public TEngine {
+public:
+    std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive, const std::atomic<bool>& stop,
+                                                  scan::TScanSessionSink& sink) override {
+        scan::TScanSession session(drive);
+        return session.Run(stop, sink);
+    }
+
+    recover::TRecoverySummary Recover(std::shared_ptr<const scan::TScanResult> scan,
+                                      const std::atomic<bool>& stop, recover::TRowSource& rows,
+                                      recover::TRecoverySink& sink) override {
+        recover::TRecoveryRun run(std::move(scan));
+        return run.Run(stop, rows, sink);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TEngine> SessionEngine() {
+    return std::make_unique<TSessionEngine>();
+}
+
+}  // namespace form

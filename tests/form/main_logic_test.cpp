@@ -1,0 +1,288 @@
+// The window logic with a fake view and a scripted engine: what each click
+// shows, the batched hand-over, the closing messages and which volume a
+// recovery reads. The test thread plays the UI thread: it runs the tasks
+// the workers post, in order.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "form/drive_facts.h"
+#include "form/main_logic.h"
+#include "form/texts.h"
+
+namespace {
+
+using form::TControl;
+namespace texts = form::texts;
+
+class TFakeView : public form::TMainView {
+public:
+    void SetText(TControl c, std::u16string_view text) override { Texts[c] = std::u16string(text); }
+    void SetEnabled(TControl c, bool enabled) override { Enabled[c] = enabled; }
+    void SetBarRange(int maximum) override { BarMax = maximum; }
+    void SetBarPosition(int position) override { Bar = position; }
+    std::optional<std::string> SelectedDrive() const override { return Drive; }
+    std::string OutputFolder() const override { return "/nowhere/out"; }
+    bool OldNameChosen() const override { return true; }
+    std::u16string SeekText() const override { return Seek; }
+    void RowsReset() override { ++Resets; }
+    void RowsAppended(std::size_t, std::size_t) override { ++Appends; }
+    void RowsReordered(std::span<const std::size_t>) override {}
+    void ChecksChanged(std::size_t, std::size_t) override {}
+    void FocusRow(std::size_t position) override { Focused = position; }
+    void ShowMessage(std::u16string_view text) override { Messages.emplace_back(text); }
+    bool Ask(std::u16string_view, form::TQuestionKind) override { return true; }
+    void Post(std::function<void()> task) override {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+        ++Posts;
+        m_posted.notify_all();
+    }
+
+    // Runs posted tasks until done() holds; a bound keeps a fault from hanging the suite.
+    bool PumpUntil(const std::function<bool()>& done) {
+        for (int idle = 0; !done();) {
+            std::unique_lock lock(m_mutex);
+            if (!m_posted.wait_for(lock, std::chrono::seconds(1), [&] { return !m_tasks.empty(); })) {
+                if (++idle == 30) return false;
+                continue;
+            }
+            auto task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+        }
+        return true;
+    }
+
+    std::map<TControl, std::u16string> Texts;
+    std::map<TControl, bool> Enabled;
+    std::vector<std::u16string> Messages;
+    std::optional<std::string> Drive = "D:";
+    std::u16string Seek;
+    int BarMax = -1, Bar = -1, Resets = 0, Appends = 0, Posts = 0;
+    std::optional<std::size_t> Focused;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_posted;
+    std::deque<std::function<void()>> m_tasks;
+};
+
+// Scripted engine: a scan of `Records` records finding `Found` rows (none
+// when the walk is not reached); a recovery that fails the rows listed.
+class TFakeEngine : public form::TEngine {
+public:
+    std::uint64_t Records = 0;
+    std::size_t Found = 0;
+    bool Walk = true;
+    bool OpenFails = false;
+    std::vector<std::size_t> Failing;  // scan indexes whose file is not written
+    std::vector<std::string> ScannedDrives;
+    std::vector<std::string> RecoveredSources;
+
+    std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive, const std::atomic<bool>& stop,
+                                                  scan::TScanSessionSink& sink) override {
+        ScannedDrives.push_back(drive);
+        auto result = std::make_shared<scan::TScanResult>();
+        result->Source.Drive = drive;
+        result->Source.Resolved = "/dev/fake-" + drive;
+        result->Facts = {"Data", 0xABCD12, "NTFS", 2ull << 30, 0xC0000000, true, 65536, 64};
+        sink.OnFacts(scan::TScanStage::BootSector, result->Facts);
+        sink.OnFacts(scan::TScanStage::Geometry, result->Facts);
+        if (!Walk) return result;
+        sink.OnFacts(scan::TScanStage::MftLayout, result->Facts);
+        sink.OnWalkStart(Records);
+        for (std::uint64_t r = 0; r < Records && !stop; ++r) {
+            if (r < Found) {
+                scan::DeletedFileEntry e;
+                e.Caption = "0x" + std::to_string(1000 + r);
+                e.Name = u"file" + std::u16string(1, static_cast<char16_t>(u'a' + r % 26)) + u".txt";
+                e.Extension = ".txt";
+                e.SizeText = "1 KB";
+                sink.OnFound(e);
+                result->Rows.push_back(e);
+            }
+            sink.OnProgress(r + 1);
+        }
+        result->Outcome = scan::TScanOutcome::Completed;
+        return result;
+    }
+
+    recover::TRecoverySummary Recover(std::shared_ptr<const scan::TScanResult> scan, const std::atomic<bool>&,
+                                      recover::TRowSource& rows, recover::TRecoverySink& sink) override {
+        RecoveredSources.push_back(scan->Source.Resolved);
+        recover::TRecoverySummary summary;
+        if (OpenFails) {
+            summary.OpenFailure = scan::TOpenFailure{};
+            summary.OpenFailure->Kind = platform::TOpenError::PermissionDenied;
+            return summary;
+        }
+        for (std::size_t from = 0;;) {
+            const auto next = rows.Next(from);
+            if (!next) break;
+            from = next->Index + 1;
+            recover::TFileOutcome outcome;
+            outcome.Index = next->Index;
+            if (std::find(Failing.begin(), Failing.end(), next->Index) != Failing.end())
+                outcome.Result.Status = recover::TRecoverStatus::OutputFailed;
+            (outcome.Result.Status == recover::TRecoverStatus::Written ? summary.Written : summary.Skipped)++;
+            sink.OnFile(outcome);
+        }
+        return summary;
+    }
+};
+
+struct TFixture {
+    TFakeView View;
+    TFakeEngine* Engine = new TFakeEngine;
+    form::TMainLogic Logic{View, std::unique_ptr<form::TEngine>(Engine)};
+
+    void Scan() {
+        const std::size_t before = View.Messages.size();
+        Logic.btnScanClick();
+        ASSERT_TRUE(View.PumpUntil([&] { return !Logic.ScanRunning; }));
+        (void)before;
+    }
+    void Recover() {
+        Logic.btnRecoverClick();
+        ASSERT_TRUE(View.PumpUntil([&] { return !Logic.RecoverRunning; }));
+    }
+};
+
+TEST(MainLogic, ScanShowsFactsRowsAndTheClosingMessage) {
+    struct TCase {
+        bool walk;
+        std::size_t found;
+        std::vector<std::u16string> messages;
+        std::u16string caption;  // btnScan afterwards
+    };
+    const TCase cases[] = {
+        {true, 3, {std::u16string(texts::kScanDone)}, std::u16string(texts::kScanAgain)},
+        {true, 0, {std::u16string(texts::kScanEmpty)}, std::u16string(texts::kScanAgain)},
+        {false, 0, {}, u"unchanged"},  // a quiet end: no message, no caption
+    };
+    for (const TCase& c : cases) {
+        TFixture f;
+        f.View.Texts[TControl::btnScan] = u"unchanged";
+        f.Engine->Walk = c.walk;
+        f.Engine->Records = 100;
+        f.Engine->Found = c.found;
+        f.Scan();
+        EXPECT_EQ(f.View.Messages, c.messages);
+        EXPECT_EQ(f.View.Texts[TControl::btnScan], c.caption);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveName], u"Driver Name: Data");
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveSerial], u"SN00ABCD12");
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveSize], u"Size : 2048 MB");
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveMFTLocation], u"MFT位置 : 0xC0000000");
+        EXPECT_EQ(f.Logic.Rows().Count(), c.found);
+        EXPECT_EQ(f.View.Texts[TControl::lblDelCount],
+                  c.found > 0 ? u"Deleted QTY：" + form::Utf16(std::to_string(c.found)) : u"Deleted QTY: 0");
+        EXPECT_EQ(f.View.Enabled[TControl::btn2], c.walk);  // a quiet end leaves Seek disabled
+        EXPECT_EQ(f.Logic.ShownScan() != nullptr, c.walk);
+    }
+}
+
+TEST(MainLogic, NoDriveNoTickStartNothing) {
+    TFixture f;
+    f.View.Drive.reset();
+    f.Logic.btnScanClick();
+    f.Logic.btnRecoverClick();
+    EXPECT_FALSE(f.Logic.ScanRunning || f.Logic.RecoverRunning);
+    EXPECT_EQ(f.View.Messages, (std::vector<std::u16string>{std::u16string(texts::kSelectDrive),
+                                                            std::u16string(texts::kCheckFile)}));
+    EXPECT_TRUE(f.Engine->ScannedDrives.empty());
+}
+
+TEST(MainLogic, RowsAndProgressGoOverInBatches) {
+    TFixture f;
+    f.Engine->Records = 300'000;
+    f.Engine->Found = 50'000;
+    f.Scan();
+    ASSERT_EQ(f.Logic.Rows().Count(), 50'000u);
+    for (std::size_t i = 0; i < 50'000; i += 997) EXPECT_EQ(f.Logic.Rows().Row(i).ScanIndex, i);
+    // One hand-over per record would be 300,000 posts; batches are a handful.
+    EXPECT_LT(f.View.Posts, 1'000);
+    EXPECT_EQ(f.View.BarMax, 300'000);
+    EXPECT_EQ(f.View.Bar, 300'000);
+}
+
+TEST(MainLogic, RecoveryClosingMessageCountsFilesNotWritten) {
+    struct TCase {
+        std::vector<std::size_t> failing;
+        bool openFails;
+        std::u16string message;
+    };
+    const std::u16string done(texts::kRecoverDone);
+    const TCase cases[] = {
+        {{}, false, done},
+        {{0, 2}, false, done + u"\n2 of 4 files could not be written."},
+        {{}, true, done + u"\n4 of 4 files could not be written."},
+    };
+    for (const TCase& c : cases) {
+        TFixture f;
+        f.Engine->Records = 10;
+        f.Engine->Found = 5;
+        f.Scan();
+        f.Logic.chk1Click(true);
+        f.Logic.RowCheckClicked(4, false);
+        f.Engine->Failing = c.failing;
+        f.Engine->OpenFails = c.openFails;
+        f.Recover();
+        EXPECT_EQ(f.View.Messages.back(), c.message);
+        EXPECT_EQ(f.View.Texts[TControl::btnRecover], texts::kRecoverAgain);
+        EXPECT_TRUE(f.View.Enabled[TControl::btnScan] && f.View.Enabled[TControl::btn2]);
+        EXPECT_EQ(f.View.BarMax, 4);
+        if (!c.openFails) {
+            EXPECT_EQ(f.View.Bar, 4);
+        }
+    }
+}
+
+TEST(MainLogic, RecoveryReadsTheVolumeItsRowsCameFrom) {
+    TFixture f;
+    f.Engine->Records = 10;
+    f.Engine->Found = 3;
+    f.Scan();
+    f.View.Drive = "E:";  // another drive selected after the scan
+    f.Logic.chk1Click(true);
+    f.Recover();
+    EXPECT_EQ(f.Engine->RecoveredSources, std::vector<std::string>{"/dev/fake-D:"});
+}
+
+TEST(MainLogic, SortSeekAndSelectAll) {
+    TFixture f;
+    std::vector<form::TRow> rows(4);
+    const char16_t* names[] = {u"b.txt", u"_a.txt", u"A.doc", u"a.DOC"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].FileName = names[i];
+        rows[i].ScanIndex = i;
+    }
+    f.Logic.AppendRows(std::move(rows));
+    f.Logic.lv1ColumnClick(1);
+    // Folded a to z, unit by unit: "A.DOC" == "A.DOC" keep their order; "_" (0x5F) after letters.
+    std::vector<std::u16string> order;
+    for (std::size_t i = 0; i < 4; ++i) order.push_back(f.Logic.Rows().Row(i).FileName);
+    EXPECT_EQ(order, (std::vector<std::u16string>{u"A.doc", u"a.DOC", u"b.txt", u"_a.txt"}));
+    f.View.Seek = u"B.T";
+    f.Logic.btn2Click();
+    EXPECT_EQ(f.View.Focused, std::optional<std::size_t>(2));
+    EXPECT_EQ(f.Logic.Rows().CheckedCount(), 1u);
+    f.Logic.chk1Click(true);
+    EXPECT_EQ(f.Logic.Rows().CheckedCount(), 4u);
+}
+
+TEST(DriveFacts, Texts) {
+    EXPECT_EQ(form::SerialText(0x1A), u"SN0000001A");
+    EXPECT_EQ(form::SizeText(1048575), u"Size : 0 MB");
+    EXPECT_EQ(form::MftLocationText(0x5), u"MFT位置 : 0x05");
+    EXPECT_EQ(form::MftSizeText(268435456), u"MFT大小 : 268435456 Byte");
+    EXPECT_EQ(form::RecordCountText(262140), u"File QTY : 262140");
+    EXPECT_EQ(form::DeletedCountText(3), u"Deleted QTY：3");
+    EXPECT_EQ(form::RecoveryDoneText(0, 5), texts::kRecoverDone);
+}
+
+}  // namespace

@@ -1,0 +1,317 @@
+// Drives lumbra.exe from another process, as a user would, through window
+// messages only: select a drive, click the buttons, answer the message
+// boxes, read lv1's rows and ticks. scripts/test-windows runs it under wine
+// and compares what it prints with the fixtures' manifests.
+//
+//   lumbra_window_driver LUMBRA_EXE DRIVE       scan, Select All, recover into
+//                                               the working directory, close
+//   lumbra_window_driver LUMBRA_EXE --instance  a second copy ends at once
+//   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
+//   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS  scan, then keep the
+//                                               window open (screenshots)
+//
+// Output, UTF-8, one fact per line, fields split by tabs (a tab, newline or
+// backslash inside a text as \t, \n, \\):
+//   box <text>          a message box's text (answered with its default OK)
+//   row <state> <6 texts>  one row of lv1: state 1 unticked, 2 ticked
+//   seek <position>     the row Seek ticked
+//   button <text>       btnScan's caption after the run
+//   instance <exit code> <windows>
+//   error <text>        and exit code 1
+#include "app/win32/win_api.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/win32/dock_layout.h"
+
+namespace {
+
+using win32app::ControlId;
+using win32app::TPart;
+using namespace std::chrono_literals;
+
+std::string Utf8(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        if (c == L'\t' || c == L'\n' || c == L'\\') {
+            out += c == L'\t' ? "\\t" : c == L'\n' ? "\\n" : "\\\\";
+            continue;
+        }
+        char buf[8];
+        const int n = WideCharToMultiByte(CP_UTF8, 0, &c, 1, buf, sizeof buf, nullptr, nullptr);
+        out.append(buf, static_cast<std::size_t>(n > 0 ? n : 0));
+    }
+    return out;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::printf("error\t%s\n", what.c_str());
+    std::fflush(stdout);
+    std::exit(1);
+}
+
+// Polls until ready() or the time is up.
+template <class F>
+bool WaitFor(F ready, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return ready();
+}
+
+struct TFound {
+    DWORD Process;
+    const wchar_t* Class;
+    std::vector<HWND> Windows;
+};
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM l) {
+    auto& found = *reinterpret_cast<TFound*>(l);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if ((found.Process == 0 || pid == found.Process) && std::wstring(cls) == found.Class &&
+        IsWindowVisible(hwnd))
+        found.Windows.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopWindows(DWORD process, const wchar_t* cls) {
+    TFound found{process, cls, {}};
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
+    return found.Windows;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[1024] = {};
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    return text;
+}
+
+class TProgram {
+public:
+    TProgram(const std::wstring& exe) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring command = L"\"" + exe + L"\"";
+        if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &m_pi))
+            Fail("lumbra.exe did not start");
+    }
+    ~TProgram() {
+        if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_pi.hProcess, 9);
+        CloseHandle(m_pi.hProcess);
+        CloseHandle(m_pi.hThread);
+    }
+    DWORD Id() const { return m_pi.dwProcessId; }
+    HANDLE Process() const { return m_pi.hProcess; }
+    bool Ended(DWORD ms) const { return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
+    DWORD ExitCode() const {
+        DWORD code = 0;
+        GetExitCodeProcess(m_pi.hProcess, &code);
+        return code;
+    }
+    HWND Window(std::chrono::milliseconds limit) const {
+        HWND found = nullptr;
+        WaitFor(
+            [&] {
+                const auto w = TopWindows(Id(), L"TMainForm");
+                found = w.empty() ? nullptr : w.front();
+                return found != nullptr;
+            },
+            limit);
+        return found;
+    }
+
+private:
+    PROCESS_INFORMATION m_pi{};
+};
+
+class TDriver {
+public:
+    TDriver(TProgram& program, HWND form) : m_program(program), m_form(form) {}
+
+    HWND Control(TPart part) const { return GetDlgItem(m_form, ControlId(part)); }
+
+    // Handled by the time this returns; only for clicks that open no box.
+    void ClickAndWait(TPart part) const {
+        SendMessageW(m_form, WM_COMMAND, MAKEWPARAM(ControlId(part), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(Control(part)));
+    }
+
+    void Click(TPart part) const {
+        PostMessageW(m_form, WM_COMMAND, MAKEWPARAM(ControlId(part), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(Control(part)));
+    }
+
+    // Waits for the program's next message box, prints its text and presses
+    // its OK button.
+    std::wstring AnswerBox(std::chrono::milliseconds limit) const {
+        HWND box = nullptr;
+        if (!WaitFor(
+                [&] {
+                    const auto boxes = TopWindows(m_program.Id(), L"#32770");
+                    box = boxes.empty() ? nullptr : boxes.front();
+                    return box != nullptr;
+                },
+                limit))
+            Fail("no message box came up");
+        std::this_thread::sleep_for(100ms);
+        const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
+        std::printf("box\t%s\n", Utf8(text).c_str());
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        WaitFor([&] { return !IsWindow(box); }, 10s);
+        return text;
+    }
+
+    void SelectDrive(const std::wstring& drive) const {
+        const HWND list = Control(TPart::lstDriveList);
+        const LRESULT index = SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>(drive.c_str()));
+        if (index < 0) Fail("the drive list has no " + Utf8(drive));
+        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+
+    // lv1's rows: the texts through LVM_GETITEMTEXTW into a buffer in the
+    // program's memory, the ticks as state images.
+    void PrintRows() const {
+        const HWND lv = Control(TPart::lv1);
+        const auto count = static_cast<int>(SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0));
+        constexpr std::size_t kText = 1024;
+        const std::size_t size = sizeof(LVITEMW) + kText * sizeof(wchar_t);
+        auto* remote = static_cast<std::byte*>(
+            VirtualAllocEx(m_program.Process(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (remote == nullptr) Fail("no memory in lumbra.exe");
+        auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        for (int i = 0; i < count; ++i) {
+            const LRESULT state =
+                SendMessageW(lv, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_STATEIMAGEMASK);
+            std::string line = "row\t" + std::to_string((state & LVIS_STATEIMAGEMASK) >> 12);
+            for (int c = 0; c < 6; ++c) {
+                LVITEMW item{};
+                item.iSubItem = c;
+                item.pszText = remoteText;
+                item.cchTextMax = kText;
+                WriteProcessMemory(m_program.Process(), remote, &item, sizeof item, nullptr);
+                SendMessageW(lv, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
+                wchar_t text[kText] = {};
+                ReadProcessMemory(m_program.Process(), remoteText, text, sizeof text - sizeof(wchar_t),
+                                  nullptr);
+                line += "\t" + Utf8(text);
+            }
+            std::printf("%s\n", line.c_str());
+        }
+        VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
+    }
+
+    void Close() const {
+        PostMessageW(m_form, WM_CLOSE, 0, 0);
+        if (!m_program.Ended(30000)) Fail("lumbra.exe did not end after its window was closed");
+    }
+
+private:
+    TProgram& m_program;
+    HWND m_form;
+};
+
+int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
+    TProgram program(exe);
+    const HWND form = program.Window(60s);
+    if (form == nullptr) Fail("no main window within 60 s");
+    std::printf("title\t%s\n", Utf8(TextOf(form)).c_str());
+    TDriver d(program, form);
+    d.SelectDrive(drive);
+    d.Click(TPart::btnScan);
+    d.AnswerBox(120s);
+    std::printf("button\t%s\n", Utf8(TextOf(d.Control(TPart::btnScan))).c_str());
+    d.PrintRows();
+    // Select All ticks every row; then the recovery writes them all.
+    const HWND lv = d.Control(TPart::lv1);
+    if (SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0) > 0) {
+        SendMessageW(d.Control(TPart::chk1), BM_SETCHECK, BST_CHECKED, 0);
+        d.ClickAndWait(TPart::chk1);  // Select All
+        d.PrintRows();
+        d.Click(TPart::btnRecover);
+        d.AnswerBox(300s);
+    }
+    d.Close();
+    std::printf("exit\t%lu\n", program.ExitCode());
+    return 0;
+}
+
+// Scans, answers the closing message, prints the window's place on the
+// screen and keeps the window open for a while: the screenshot's moment.
+int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds) {
+    TProgram program(exe);
+    const HWND form = program.Window(60s);
+    if (form == nullptr) Fail("no main window within 60 s");
+    TDriver d(program, form);
+    d.SelectDrive(drive);
+    d.Click(TPart::btnScan);
+    d.AnswerBox(120s);
+    RECT r{};
+    GetWindowRect(form, &r);
+    std::printf("window\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    d.Close();
+    return 0;
+}
+
+int SecondInstance(const std::wstring& exe) {
+    TProgram first(exe);
+    if (first.Window(60s) == nullptr) Fail("no main window within 60 s");
+    TProgram second(exe);
+    const bool ended = second.Ended(20000);
+    const std::size_t windows = TopWindows(0, L"TMainForm").size();
+    std::printf("instance\t%s\t%lu\t%zu\n", ended ? "ended" : "running", second.ExitCode(), windows);
+    TDriver(first, first.Window(1s)).Close();
+    return 0;
+}
+
+int StopScan(const std::wstring& exe, const std::wstring& drive) {
+    TProgram program(exe);
+    const HWND form = program.Window(60s);
+    if (form == nullptr) Fail("no main window within 60 s");
+    TDriver d(program, form);
+    d.SelectDrive(drive);
+    // Two clicks in a row: the second one asks the run to stop.
+    d.Click(TPart::btnScan);
+    d.Click(TPart::btnScan);
+    // A stopped run ends quietly or with its closing message; either way the
+    // window must come back to rest and answer.
+    WaitFor([&] { return !TopWindows(program.Id(), L"#32770").empty(); }, 10s);
+    if (!TopWindows(program.Id(), L"#32770").empty()) d.AnswerBox(5s);
+    DWORD_PTR ignored = 0;
+    const bool answers = SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+    std::printf("stopped\t%s\t%d\n", answers ? "answers" : "hung",
+                static_cast<int>(SendMessageW(d.Control(TPart::lv1), LVM_GETITEMCOUNT, 0, 0)));
+    // And a full scan after it works.
+    d.Click(TPart::btnScan);
+    d.AnswerBox(120s);
+    std::printf("rescan\t%d\n",
+                static_cast<int>(SendMessageW(d.Control(TPart::lv1), LVM_GETITEMCOUNT, 0, 0)));
+    d.Close();
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) Fail("usage: lumbra_window_driver LUMBRA_EXE (DRIVE | --instance | --stop DRIVE)");
+    const std::wstring exe = argv[1];
+    const std::wstring what = argv[2];
+    if (what == L"--instance") return SecondInstance(exe);
+    if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
+    if (what == L"--hold" && argc > 4) return ScanAndHold(exe, argv[3], _wtoi(argv[4]));
+    return ScanAndRecover(exe, what);
+}
