@@ -3,6 +3,7 @@
 // in the executable file; the numbers come from the project's version.
 #include <cstdint>
 
+#include "lumbra_version.h"
 #include "platform/file_version.h"
 
 namespace {

@@ -16,10 +16,12 @@ constexpr int kExitOk = 0;
 constexpr int kExitSomeSkipped = 1;
 constexpr int kExitBadSource = 2;
 
-int ScanCommand(const std::string& source, bool json, std::optional<std::uint32_t> partition);
+// details: the tab-separated rows gain the original path and the verdict.
+int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition);
 int InfoCommand(const std::string& source);
+// keepFolders: each file goes into its original folders under outDir.
 int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
-                   const std::string& outDir, bool autoNames, bool all,
+                   const std::string& outDir, bool autoNames, bool all, bool keepFolders,
                    const std::vector<std::string>& captions);
 
 // Opens the source (the partition chosen, or its only NTFS partition) for a

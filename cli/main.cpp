@@ -1,8 +1,9 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
-//   lumbra-cli scan SOURCE [--partition N] [--json]
-//   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] (--all | CAPTION...)
+//   lumbra-cli scan SOURCE [--partition N] [--json | --details]
+//   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
+//   lumbra-cli --help | --version
 //
 // SOURCE is a drive string ("D:", through the drive table) or the path of an
 // image file or block device; it is only ever read. A source with a partition
@@ -18,18 +19,29 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "lumbra_version.h"
 #include "platform/command_line.h"
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: lumbra-cli scan SOURCE [--partition N] [--json | --details]\n"
+    "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | "
+    "CAPTION...)\n"
+    "       lumbra-cli info SOURCE\n"
+    "       lumbra-cli --help | --version\n"
+    "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n";
+
+// A command line that cannot be run: the usage on stderr, exit 2.
 int Usage() {
-    std::fputs(
-        "usage: lumbra-cli scan SOURCE [--partition N] [--json]\n"
-        "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] (--all | CAPTION...)\n"
-        "       lumbra-cli info SOURCE\n"
-        "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n",
-        stderr);
+    std::fputs(kUsage, stderr);
     return cli::kExitBadSource;
+}
+
+// Asked for: on stdout, exit 0 (a pipe into a pager or grep sees it).
+int Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? cli::kExitOk : cli::kExitBadSource;
 }
 
 // A partition number as the table gives it: decimal, 1 to 2^32 - 1.
@@ -44,17 +56,20 @@ bool ParsePartition(const std::string& text, std::optional<std::uint32_t>& parti
 
 int Scan(const std::vector<std::string>& args) {
     bool json = false;
+    bool details = false;
     std::optional<std::uint32_t> partition;
     for (std::size_t i = 2; i < args.size(); ++i) {
-        if (args[i] == "--json" && !json) {
+        if (args[i] == "--json" && !json && !details) {
             json = true;
+        } else if (args[i] == "--details" && !json && !details) {
+            details = true;
         } else if (args[i] == "--partition" && i + 1 < args.size() && !partition) {
             if (!ParsePartition(args[++i], partition)) return Usage();
         } else {
             return Usage();
         }
     }
-    return cli::ScanCommand(args[1], json, partition);
+    return cli::ScanCommand(args[1], json, details, partition);
 }
 
 int Recover(const std::vector<std::string>& args) {
@@ -62,6 +77,7 @@ int Recover(const std::vector<std::string>& args) {
     std::string out;
     bool autoNames = false;
     bool all = false;
+    bool keepFolders = false;
     std::vector<std::string> captions;
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size()) {
@@ -70,6 +86,8 @@ int Recover(const std::vector<std::string>& args) {
             if (!ParsePartition(args[++i], partition)) return Usage();
         } else if (args[i] == "--auto-names") {
             autoNames = true;
+        } else if (args[i] == "--keep-folders") {
+            keepFolders = true;
         } else if (args[i] == "--all") {
             all = true;
         } else if (args[i].rfind("--", 0) == 0) {
@@ -79,7 +97,7 @@ int Recover(const std::vector<std::string>& args) {
         }
     }
     if (out.empty() || all == !captions.empty()) return Usage();
-    return cli::RecoverCommand(args[1], partition, out, autoNames, all, captions);
+    return cli::RecoverCommand(args[1], partition, out, autoNames, all, keepFolders, captions);
 }
 
 }  // namespace
@@ -89,6 +107,8 @@ int main(int argc, char** argv) {
     // UTF-8 on every platform (Windows hands main() its ANSI code page).
     platform::PrepareConsole();
     const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return Print(kUsage);
+    if (args.size() == 1 && args[0] == "--version") return Print("lumbra-cli " LUMBRA_VERSION_TEXT "\n");
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
     if (args[0] == "scan") return Scan(args);

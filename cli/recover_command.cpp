@@ -21,6 +21,9 @@ class TCollectSink : public scan::TScanSink {
 public:
     void OnProgress(std::uint64_t) override {}
     void OnFound(scan::DeletedFileEntry&& entry) override { Rows.push_back(std::move(entry)); }
+    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
+        if (row < Rows.size()) Rows[row].Details = std::move(details);
+    }
     std::vector<scan::DeletedFileEntry> Rows;
 };
 
@@ -36,10 +39,21 @@ void PrintLine(const std::string& caption, const std::string& target, const std:
     std::fflush(stdout);
 }
 
+// The row's original folders under outDir, each made safe as a file name is;
+// a chain that did not reach the root goes under "_unknown_".
+std::string KeptFolder(const std::string& outDir, const scan::TRowDetails& details, std::size_t rowIndex,
+                       recover::TNameRules rules) {
+    std::string folder = outDir;
+    if (details.PathBroken) folder = recover::JoinTargetPath(folder, "_unknown_", rules);
+    for (const std::string& name : details.Folders)
+        folder = recover::JoinTargetPath(folder, recover::SafeFileName(name, rowIndex, rules), rules);
+    return folder;
+}
+
 }  // namespace
 
 int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
-                   const std::string& outDir, bool autoNames, bool all,
+                   const std::string& outDir, bool autoNames, bool all, bool keepFolders,
                    const std::vector<std::string>& captions) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(outDir), ec);
@@ -91,24 +105,28 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
     }
 
     // Names follow the output folder's file system (a FAT or exFAT stick
-    // needs the Windows rules even on Linux).
+    // needs the Windows rules even on Linux); folders kept under it too.
     recover::TRunTargets targets;
+    const recover::TNameRules rules = targets.RulesOf(outDir);
     const bool progress = ShowProgress();
     std::size_t done = 0;
     for (const std::size_t index : chosen) {
         const scan::DeletedFileEntry& row = sink.Rows[index];
+        const std::string folder = keepFolders ? KeptFolder(outDir, row.Details, index, rules) : outDir;
+        const std::string verdict = "; " + scan::VerdictSentence(row.Details.Recoverability);
+        if (keepFolders) std::filesystem::create_directories(std::filesystem::u8path(folder), ec);
         std::string target;
         const recover::TRecoverResult result = targets.Write(
-            outDir, row.Name, index,
+            folder, row.Name, index,
             autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName,
             [&](const std::string& path) {
                 auto r = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, path);
                 using TOutcome = recover::TRunTargets::TWriteOutcome;
-                const TOutcome outcome = r.Status == recover::TRecoverStatus::Written ? TOutcome::Written
-                                         : r.Status == recover::TRecoverStatus::OutputFailed
-                                             ? TOutcome::OutputFailed
-                                             : TOutcome::Skipped;
-                return std::pair{outcome, r};
+                const TOutcome how = r.Status == recover::TRecoverStatus::Written ? TOutcome::Written
+                                     : r.Status == recover::TRecoverStatus::OutputFailed
+                                         ? TOutcome::OutputFailed
+                                         : TOutcome::Skipped;
+                return std::pair{how, r};
             },
             target);
         if (result.Status == recover::TRecoverStatus::Written) {
@@ -117,10 +135,11 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
                 outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) +
                            " bytes unreadable, written as zeros)";
             if (result.Encrypted) outcome += " (encrypted: written as it lies)";
-            PrintLine(row.Caption, target, outcome);
+            PrintLine(row.Caption, target, outcome + verdict);
         } else {
             skipped = true;
-            PrintLine(row.Caption, target, std::string("skipped: ") + recover::StatusText(result.Status));
+            PrintLine(row.Caption, target,
+                      std::string("skipped: ") + recover::StatusText(result.Status) + verdict);
         }
         if (progress) std::fprintf(stderr, "\rRecovering: %zu / %zu", ++done, chosen.size());
     }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "ntfs/boot_sector.h"
@@ -56,11 +57,13 @@ void PutJsonString(std::string& out, const std::string& text) {
     out.push_back('"');
 }
 
-// Rows go out as they are found: the CLI holds none of them.
+// Plain rows go out as they are found. A row's path and verdict are known
+// only once the walk is over, so output that carries them holds each row,
+// already rendered, until then.
 class TPrintSink : public scan::TScanSink {
 public:
-    TPrintSink(bool json, std::uint64_t total)
-        : m_json(json), m_total(total), m_progress(cli::ShowProgress()) {}
+    TPrintSink(bool json, bool details, std::uint64_t total)
+        : m_json(json), m_details(details), m_total(total), m_progress(cli::ShowProgress()) {}
 
     void OnProgress(std::uint64_t done) override {
         if (!m_progress || (done & 0x3FF) != 0) return;
@@ -75,39 +78,39 @@ public:
     void OnFound(scan::DeletedFileEntry&& e) override {
         ++m_found;
         m_line.clear();
-        if (m_json) {
-            m_line += m_found == 1 ? "\n  {" : ",\n  {";
-            auto text = [&](const char* key, const std::string& value) {
-                m_line += m_line.back() == '{' ? "\"" : ", \"";
-                m_line += key;
-                m_line += "\": ";
-                PutJsonString(m_line, value);
-            };
-            auto number = [&](const char* key, auto value) {
-                m_line += ", \"";
-                m_line += key;
-                m_line += "\": " + std::to_string(value);
-            };
-            text("caption", e.Caption);
-            number("record", e.Record);
-            text("name", e.NameText);
-            text("type", e.Extension);
-            text("sizeText", e.SizeText);
-            number("size", e.Size);
-            text("created", e.CreateTime);
-            text("modified", e.LastTime);
-            text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
-            text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
-            m_line += "}";
+        Render(e);
+        if (m_json || m_details) {
+            m_held.emplace_back(m_line);
         } else {
-            cli::PutPlain(m_line, e.Caption);
-            for (const std::string* field :
-                 {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
-                m_line.push_back('\t');
-                cli::PutPlain(m_line, *field);
-            }
             m_line.push_back('\n');
+            std::fwrite(m_line.data(), 1, m_line.size(), stdout);
         }
+    }
+
+    // Rows come back in order once the walk is over: each held row goes out
+    // with its path and verdict, and is let go.
+    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
+        if (row >= m_held.size()) return;
+        m_line.clear();
+        if (m_json) m_line += row == 0 ? "\n  " : ",\n  ";
+        m_line += m_held[row];
+        std::string().swap(m_held[row]);
+        const scan::TRecoverability& r = details.Recoverability;
+        if (m_json) {
+            Text("path", details.Path);
+            m_line += ", \"recoverability\": {";
+            Text("verdict", scan::VerdictText(r.Verdict));
+            Number("clusters", r.Clusters);
+            Number("inUse", r.InUse);
+            Number("lostToNewer", r.LostToNewer);
+            m_line += "}}";
+        } else {
+            m_line.push_back('\t');
+            cli::PutPlain(m_line, details.Path);
+            m_line.push_back('\t');
+            m_line += scan::VerdictText(r.Verdict);
+        }
+        m_line.push_back('\n');
         std::fwrite(m_line.data(), 1, m_line.size(), stdout);
     }
 
@@ -117,10 +120,48 @@ public:
     std::uint64_t Found() const { return m_found; }
 
 private:
+    void Text(const char* key, const std::string& value) {
+        m_line += m_line.back() == '{' ? "\"" : ", \"";
+        m_line += key;
+        m_line += "\": ";
+        PutJsonString(m_line, value);
+    }
+    void Number(const char* key, auto value) {
+        m_line += ", \"";
+        m_line += key;
+        m_line += "\": " + std::to_string(value);
+    }
+
+    // The row's own fields: a JSON object left open, or the six columns.
+    void Render(const scan::DeletedFileEntry& e) {
+        if (m_json) {
+            m_line += "{";
+            Text("caption", e.Caption);
+            Number("record", e.Record);
+            Text("name", e.NameText);
+            Text("type", e.Extension);
+            Text("sizeText", e.SizeText);
+            Number("size", e.Size);
+            Text("created", e.CreateTime);
+            Text("modified", e.LastTime);
+            Text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
+            Text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
+        } else {
+            cli::PutPlain(m_line, e.Caption);
+            for (const std::string* field :
+                 {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
+                m_line.push_back('\t');
+                cli::PutPlain(m_line, *field);
+            }
+        }
+    }
+
     bool m_json;
+    bool m_details;
     std::uint64_t m_total;
     bool m_progress;
     std::uint64_t m_found = 0;
+    std::vector<std::string> m_held;  // rendered rows waiting for their details
     std::string m_line;
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
@@ -158,7 +199,7 @@ std::unique_ptr<scan::TScanEngine> OpenEngine(const std::string& source,
     return std::make_unique<scan::TScanEngine>(std::move(opened.Volume), std::string());
 }
 
-int ScanCommand(const std::string& source, bool json, std::optional<std::uint32_t> partition) {
+int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition) {
     const auto opened = OpenEngine(source, partition);
     if (!opened) return kExitBadSource;
     scan::TScanEngine& engine = *opened;
@@ -166,7 +207,7 @@ int ScanCommand(const std::string& source, bool json, std::optional<std::uint32_
 
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    TPrintSink sink(json, engine.WalkLength());
+    TPrintSink sink(json, details, engine.WalkLength());
     if (json) std::fputs("[", stdout);
     std::atomic<bool> stop{false};
     engine.Walk(stop, sink);
@@ -177,8 +218,7 @@ int ScanCommand(const std::string& source, bool json, std::optional<std::uint32_
     return kExitOk;
 }
 
-// What the probe and the geometry derivation make of a volume; for a source
-// with a partition table, the table.
+// What the probe and the geometry derivation make of a volume.
 int InfoCommand(const std::string& source) {
     if (auto disk = platform::OpenRawVolume(source)) {
         const scan::TSourceLayout layout = scan::ReadSourceLayout(*disk);

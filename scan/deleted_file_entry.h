@@ -5,8 +5,19 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "scan/recoverability.h"
 
 namespace scan {
+
+// What only the whole walk tells about a row (see row_details.h).
+struct TRowDetails {
+    std::string Path;                  // "\Docs\plan.txt"; "?\deep\plan.txt" where the chain broke
+    std::vector<std::string> Folders;  // the folders of Path, outermost first, UTF-8
+    bool PathBroken = false;
+    TRecoverability Recoverability;
+};
 
 struct DeletedFileEntry {
     std::string Caption;         // "0x" + the record's byte offset on the volume, upper-case hex
@@ -21,6 +32,7 @@ struct DeletedFileEntry {
     std::uint64_t ModificationTime = 0;
     std::string CreateTime;      // local texts; empty when the time does not convert
     std::string LastTime;
+    TRowDetails Details;         // filled once the walk is over (TScanSink::OnDetails)
 };
 
 // "0x" + upper-case hex, at least two digits.

@@ -140,6 +140,7 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
     }
     const ntfs::TByteView record(image.data(), image.size());
     const auto header = ntfs::DecodeRecordHeader(record);
+    if (header && m_details) m_details->NoteRecord(recordNumber, record, header->RecordFlags);
     if (!header || header->RecordFlags != 0) {
         ++m_counters.InUseOrDirectory;
         return false;
@@ -192,10 +193,27 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
     entry.ModificationTime = si->ModificationTime;
     entry.CreateTime = m_formatter.Format(si->CreationTime);
     entry.LastTime = m_formatter.Format(si->ModificationTime);
+    if (m_details) m_details->NoteRow(nameAttr, dataAttr, entry);
     return true;
 }
 
 TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
+    // A run past the clusters the volume really has names nothing: the boot
+    // sector's count is only a claim.
+    std::uint64_t clusters =
+        VolumeClusterCount(m_boot.TotalSectors, m_boot.BytesPerSector, m_geometry.BytesPerCluster);
+    if (m_volume->Size() > 0 && m_geometry.BytesPerCluster > 0)
+        clusters = std::min<std::uint64_t>(clusters, m_volume->Size() / m_geometry.BytesPerCluster);
+    m_details = std::make_unique<TRowDetailsCollector>(m_geometry, clusters);
+    const TScanOutcome outcome = WalkRecords(stop, sink);
+    m_details->Resolve(*m_volume, m_layout.Map, [&sink](std::size_t row, TRowDetails&& details) {
+        sink.OnDetails(row, std::move(details));
+    });
+    m_details.reset();
+    return outcome;
+}
+
+TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& sink) {
     const std::uint64_t recordSize = m_geometry.BytesPerFileRecord;
     if (m_recordCount <= kFirstUserRecord || recordSize == 0) return TScanOutcome::Completed;
     const std::size_t perChunk = static_cast<std::size_t>(

@@ -27,6 +27,7 @@
 #include "platform/local_time.h"
 #include "platform/raw_volume.h"
 #include "scan/deleted_file_entry.h"
+#include "scan/row_details.h"
 
 namespace scan {
 
@@ -58,6 +59,14 @@ public:
     // After each record: how many records of the walk are done.
     virtual void OnProgress(std::uint64_t recordsDone) = 0;
     virtual void OnFound(DeletedFileEntry&& entry) = 0;
+    // After the walk, also a stopped one: the original path and the verdict
+    // of the row that OnFound gave as number `row` (counting from 0), for
+    // every row in order. The walk alone cannot tell them: a parent folder
+    // may lie further on, and a later record may claim the same clusters.
+    virtual void OnDetails(std::size_t row, TRowDetails&& details) {
+        (void)row;
+        (void)details;
+    }
 };
 
 class TScanEngine {
@@ -104,6 +113,7 @@ public:
         return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0;
     }
     // Walks records 16 .. count - 1; the stop flag is read before each record.
+    // Then gives every row found its details (TScanSink::OnDetails).
     TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink);
     // Closes the volume (also done by the destructor).
     void Close();
@@ -123,6 +133,7 @@ private:
     ntfs::TDynamicCharArray FindListed(std::uint64_t recordNumber, std::span<const std::uint8_t> image,
                                        std::uint32_t type, bool namespaceRule);
     static constexpr std::size_t kBaseReferenceOffset = 0x20;  // u64 in the record header
+    TScanOutcome WalkRecords(const std::atomic<bool>& stop, TScanSink& sink);
     bool DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
                       DeletedFileEntry& entry);
 
@@ -141,6 +152,7 @@ private:
     std::uint64_t m_recordCount = 0;
     TScanCounters m_counters;
     platform::TDateTimeFormatter m_formatter;
+    std::unique_ptr<TRowDetailsCollector> m_details;  // during a walk
 };
 
 std::string OutcomeText(TScanOutcome outcome);

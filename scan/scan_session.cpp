@@ -29,6 +29,10 @@ public:
         m_sink.OnFound(entry);
         if (m_rows != nullptr) m_rows->push_back(std::move(entry));
     }
+    void OnDetails(std::size_t row, TRowDetails&& details) override {
+        m_sink.OnDetails(row, details);
+        if (m_rows != nullptr && row < m_rows->size()) (*m_rows)[row].Details = std::move(details);
+    }
 
 private:
     TScanSessionSink& m_sink;

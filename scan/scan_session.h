@@ -73,6 +73,13 @@ public:
     virtual void OnProgress(std::uint64_t recordsDone) = 0;
     // A found row; the session also keeps it in its result when asked to.
     virtual void OnFound(const DeletedFileEntry& entry) = 0;
+    // After the walk: the original path and verdict of the row OnFound gave
+    // as number `row` (from 0), for every row in order; the result's kept
+    // rows already carry them.
+    virtual void OnDetails(std::size_t row, const TRowDetails& details) {
+        (void)row;
+        (void)details;
+    }
 };
 
 // A sink for a front end that wants only the result.

@@ -8,17 +8,29 @@ export LUMBRA_ROOT
 LUMBRA_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ccache zstd
     libblkid-dev
-    qt6-base-dev libcurl4-openssl-dev
-    fonts-wine fonts-wqy-microhei
+    qt6-base-dev libcurl4-openssl-dev libfontconfig-dev
 )
+# What the window looks for at run time: Tahoma (from Wine's fonts, found
+# through fontconfig) and a CJK font for the Chinese captions. The package
+# recommends them; running, testing and screenshots install them.
+LUMBRA_RUNTIME_PACKAGES=(fonts-wine fonts-wqy-microhei)
+# The install test validates the desktop entry, the AppStream metainfo and
+# renders the man pages.
 LUMBRA_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libgtest-dev nlohmann-json3-dev libssl-dev tzdata python3
     exfatprogs exfat-fuse
+    desktop-file-utils appstream man-db groff-base
+    "${LUMBRA_RUNTIME_PACKAGES[@]}"
 )
 
 # The window's screenshot runs it on a virtual X display.
-LUMBRA_SCREENSHOT_PACKAGES=(xvfb xauth)
+LUMBRA_SCREENSHOT_PACKAGES=(xvfb xauth "${LUMBRA_RUNTIME_PACKAGES[@]}")
+
+# scripts/package (CPack's DEB generator, dependencies by dpkg-shlibdeps,
+# then lintian) and scripts/check-package (a fresh Debian 12 root).
+LUMBRA_PACKAGE_PACKAGES=(dpkg-dev file lintian)
+LUMBRA_CHECK_PACKAGE_PACKAGES=(debootstrap zstd)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

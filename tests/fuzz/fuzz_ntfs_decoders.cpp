@@ -10,6 +10,9 @@
 #include "ntfs/boot_sector.h"
 #include "ntfs/data_runs.h"
 #include "ntfs/file_record.h"
+#include "platform/memory_volume.h"
+#include "scan/original_path.h"
+#include "scan/recoverability.h"
 
 namespace {
 
@@ -21,7 +24,8 @@ void DecodeAll(const ntfs::TDynamicCharArray& attr) {
     (void)ntfs::DecodeStandardInformation(v);
     (void)ntfs::DecodeFileName(v);
     (void)ntfs::ReportedDataSize(v);
-    if (const auto nr = ntfs::DecodeNonResident(v)) (void)ntfs::DecodeRunList(v.Sub(nr->RunListOffset, v.Size()));
+    if (const auto nr = ntfs::DecodeNonResident(v))
+        (void)ntfs::DecodeRunList(v.Sub(nr->RunListOffset, v.Size()));
 }
 
 }  // namespace
@@ -43,6 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DecodeAll(ntfs::FindAttribute(view, type, false));
         DecodeAll(ntfs::FindAttribute(view, type, true));
     }
+    // The record as a folder of the path table, and as a row's claim and the
+    // volume's bitmap (the bytes themselves standing in for the volume).
+    scan::TDirectoryTable folders;
+    folders.NoteRecord(16, view, 0x0002);
+    folders.Link();
+    (void)folders.Resolve(16);
+    const ntfs::TByteView dataAttribute = ntfs::LocateAttribute(view, 0x80, false);
+    // The engine bounds claims by the clusters the volume really has.
+    const std::uint64_t clusters = std::uint64_t{size} * 8 + 64;
+    std::vector<scan::TRowClaim> claims = {{1, scan::ClaimOf(dataAttribute, 4096, clusters)},
+                                           {1, scan::ClaimOf(dataAttribute, 512, clusters)}};
+    platform::TMemoryVolume volume(std::vector<std::uint8_t>(data, data + size));
+    auto bitmap = scan::TClusterBitmap::FromRecord(view, 512);
+    (void)scan::Judge(claims, bitmap ? &*bitmap : nullptr, volume);
+
     // The bytes as a run list.
     (void)ntfs::DecodeRunList({data, size});
     return 0;

@@ -93,6 +93,33 @@ TEST_P(FixtureScan, JsonCarriesRecordsSizesAndUtcTimes) {
     }
 }
 
+TEST_P(FixtureScan, EveryRowCarriesItsOriginalPathAndVerdict) {
+    const auto m = FixtureManifest(GetParam());
+    const std::string image = FixtureImage(GetParam()).string();
+    const auto json = RunCommand(Cli("scan '" + image + "' --json"));
+    const auto details = RunCommand(Cli("scan '" + image + "' --details"));
+    ASSERT_EQ(json.status, 0);
+    ASSERT_EQ(details.status, 0);
+    const auto rows = nlohmann::json::parse(json.out);
+    const auto lines = TabRows(details.out);
+    const auto& expected = m["deleted"];
+    ASSERT_EQ(rows.size(), expected.size());
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& want = expected[i];
+        SCOPED_TRACE(want["name"].get<std::string>());
+        EXPECT_EQ(rows[i]["path"], testing_support::ExpectedPath(want));
+        EXPECT_EQ(rows[i]["recoverability"]["verdict"], testing_support::ExpectedVerdict(want));
+        if (want.contains("recoverability")) {
+            EXPECT_EQ(rows[i]["recoverability"], want["recoverability"]);
+        }
+        ASSERT_EQ(lines[i].size(), 8u);
+        EXPECT_EQ(lines[i][0], want["caption"].get<std::string>());
+        EXPECT_EQ(Unescape(lines[i][6]), testing_support::ExpectedPath(want));
+        EXPECT_EQ(lines[i][7], testing_support::ExpectedVerdict(want));
+    }
+}
+
 TEST_P(FixtureScan, ImageIsNeverWritten) {
     const auto m = FixtureManifest(GetParam());
     EXPECT_EQ(testing_support::Sha256OfFile(FixtureImage(GetParam())), m["imageSha256"].get<std::string>());
@@ -123,7 +150,8 @@ public:
     explicit TBufferVolume(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
         if (offset >= m_bytes.size()) return 0;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
         std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
         return n;
     }
@@ -147,7 +175,8 @@ TEST(FixtureDamage, RandomByteFlipsNeverCrashOrHangTheScan) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::uint64_t mftStart = m["boot"]["mftByteOffset"].get<std::uint64_t>();
-    const std::uint64_t mftBytes = m["mft"]["records"].get<std::uint64_t>() * m["boot"]["bytesPerFileRecord"].get<std::uint64_t>();
+    const std::uint64_t mftBytes =
+        m["mft"]["records"].get<std::uint64_t>() * m["boot"]["bytesPerFileRecord"].get<std::uint64_t>();
     std::mt19937_64 rng(20261209);
     for (int round = 0; round < 1000; ++round) {
         std::vector<std::pair<std::size_t, std::uint8_t>> undo;
@@ -155,9 +184,12 @@ TEST(FixtureDamage, RandomByteFlipsNeverCrashOrHangTheScan) {
         for (int i = 0; i < flips; ++i) {
             const std::uint64_t pick = rng() % 16;
             std::size_t at;
-            if (pick == 0) at = rng() % 512;  // the boot sector
-            else if (pick < 3) at = mftStart + rng() % 1024;  // record 0
-            else at = mftStart + rng() % mftBytes;
+            if (pick == 0)
+                at = rng() % 512;  // the boot sector
+            else if (pick < 3)
+                at = mftStart + rng() % 1024;  // record 0
+            else
+                at = mftStart + rng() % mftBytes;
             undo.emplace_back(at, bytes[at]);
             bytes[at] = static_cast<std::uint8_t>(rng());
         }

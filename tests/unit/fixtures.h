@@ -77,6 +77,26 @@ inline std::string Sha256OfFile(const std::filesystem::path& path) {
     return HexDigest(digest, length);
 }
 
+// The original path a scan must give a manifest row: the manifest's own
+// "path" where it has one, otherwise "\\" + its folder + "\\" + its name
+// (images made before paths were recorded reuse no folder record).
+inline std::string ExpectedPath(const nlohmann::json& row) {
+    if (row.contains("path")) return row["path"].get<std::string>();
+    std::string path = "\\";
+    for (char c : row["dir"].get<std::string>()) path.push_back(c == '/' ? '\\' : c);
+    if (path.size() > 1) path.push_back('\\');
+    return path + row["name"].get<std::string>();
+}
+
+// The verdict a scan must give a manifest row: the manifest's own where it
+// has one; otherwise intact (those images were not written to after their
+// deletes), but unknown where the runs continue in extension records.
+inline std::string ExpectedVerdict(const nlohmann::json& row) {
+    if (row.contains("recoverability")) return row["recoverability"]["verdict"].get<std::string>();
+    const auto& flags = row["flags"];
+    return std::find(flags.begin(), flags.end(), "attrlist") != flags.end() ? "unknown" : "intact";
+}
+
 // Runs a command and returns its standard output and exit status.
 struct TCommandResult {
     std::string out;

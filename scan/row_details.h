@@ -1,0 +1,65 @@
+// The facts about each row that only the whole walk can tell: the folders it
+// was in and whether its clusters survived. The walk hands every record it
+// decodes to a TRowDetailsCollector (directories for the path table, rows for
+// their parent and their claim on clusters); once the walk is over, Resolve
+// reads the volume's bitmap and gives each row its details, in row order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ntfs/boot_sector.h"
+#include "ntfs/byte_view.h"
+#include "ntfs/mft_map.h"
+#include "platform/raw_volume.h"
+#include "scan/deleted_file_entry.h"
+#include "scan/original_path.h"
+#include "scan/recoverability.h"
+
+namespace scan {
+
+class TRowDetailsCollector {
+public:
+    // clusterCount: the clusters of the volume as its boot sector gives them.
+    TRowDetailsCollector(const ntfs::TDISK_INFORMATION& geometry, std::uint64_t clusterCount);
+
+    // Every fixed-up record of the walk, in record order.
+    void NoteRecord(std::uint64_t recordNumber, ntfs::TByteView record, std::uint16_t recordFlags) {
+        m_directories.NoteRecord(recordNumber, record, recordFlags);
+    }
+    // A record that became a row (the next row index).
+    // nameAttribute, dataAttribute: the row's $FILE_NAME and $DATA as the
+    // scan found them (in an extension record when the base lacks them).
+    void NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute, const DeletedFileEntry& entry);
+
+    // After the walk: each row's details, by row index.
+    void Resolve(platform::TRawVolume& volume, const ntfs::TMftMap& mft,
+                 const std::function<void(std::size_t, TRowDetails&&)>& give);
+
+    // Cluster ranges kept for all rows together; a volume whose deleted
+    // records name more (only a crafted one) gets no verdict for the rest.
+    static constexpr std::size_t kMaxRanges = std::size_t{1} << 24;
+
+private:
+    struct TRow {
+        std::uint64_t ParentReference = 0;
+        bool HasParent = false;
+        std::string Name;
+    };
+
+    ntfs::TDISK_INFORMATION m_geometry;
+    std::uint64_t m_clusterCount;
+    TDirectoryTable m_directories;
+    std::vector<TRow> m_rows;
+    std::vector<TRowClaim> m_claims;
+    std::size_t m_ranges = 0;
+};
+
+// The clusters of a volume: total sectors x bytes per sector / bytes per
+// cluster; UINT64_MAX when that does not compute.
+std::uint64_t VolumeClusterCount(std::uint64_t totalSectors, std::uint32_t bytesPerSector,
+                                 std::uint32_t bytesPerCluster);
+
+}  // namespace scan

@@ -1,0 +1,64 @@
+// lumbra-cli's own options and its usage errors: --help and --version answer
+// on stdout with exit 0; a command line that cannot be run prints the usage
+// on stderr only, with exit 2, so a script never mistakes it for output.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "lumbra_version.h"
+#include "unit/fixtures.h"
+
+using testing_support::RunCommand;
+
+namespace {
+
+struct TCase {
+    const char* args;
+    int status;
+    const char* stdoutHas;  // nullptr: stdout must be empty
+    bool usageOnStderr;
+};
+
+// Runs lumbra-cli with one stream: stdout as it is, or stderr alone.
+testing_support::TCommandResult Cli(const std::string& args, bool stderrOnly) {
+    const std::string command =
+        "'" LUMBRA_CLI "' " + args + (stderrOnly ? " 2>&1 >/dev/null" : " 2>/dev/null");
+    return RunCommand(command);
+}
+
+TEST(CliOptions, AnswerOrRefuseAsTheTableSays) {
+    const TCase cases[] = {
+        {"--help", 0, "usage: lumbra-cli scan SOURCE [--partition N] [--json", false},
+        {"-h", 0, "lumbra-cli --help | --version\n", false},
+        {"--version", 0, "lumbra-cli " LUMBRA_VERSION_TEXT "\n", false},
+        {"", 2, nullptr, true},
+        {"--help extra", 2, nullptr, true},
+        {"--version --json", 2, nullptr, true},
+        {"--bogus", 2, nullptr, true},
+        {"help", 2, nullptr, true},
+        {"scan", 2, nullptr, true},
+        {"recover img --all", 2, nullptr, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string("lumbra-cli ") + c.args);
+        const auto out = Cli(c.args, false);
+        EXPECT_EQ(out.status, c.status);
+        if (c.stdoutHas) {
+            EXPECT_NE(out.out.find(c.stdoutHas), std::string::npos) << out.out;
+        } else {
+            EXPECT_EQ(out.out, "");
+        }
+        const auto err = Cli(c.args, true);
+        EXPECT_EQ(err.out.find("usage: lumbra-cli") != std::string::npos, c.usageOnStderr) << err.out;
+    }
+}
+
+TEST(CliOptions, VersionIsTheWholeLineOfThreeNumbers) {
+    const auto r = Cli("--version", false);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("lumbra-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
+    // The same numbers as the file version, less its fourth.
+    EXPECT_EQ(std::string(LUMBRA_FILE_VERSION_TEXT).rfind(LUMBRA_VERSION_TEXT ".", 0), 0u);
+}
+
+}  // namespace
