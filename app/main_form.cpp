@@ -27,8 +27,9 @@
 
 #include "app/fonts.h"
 #include "app/message_box.h"
+#include "form/drive_facts.h"
 #include "form/texts.h"
-#include "ntfs/probe.h"
+#include "scan/probe.h"
 #include "platform/drives.h"
 
 namespace app {
@@ -426,10 +427,10 @@ void TMainForm::FormDestroy() {
 }
 
 QString TMainForm::CheckNTFS(const QString& drive) {
-    const std::optional<ntfs::TProbeResult> probe = ntfs::ProbeDrive(drive.toStdString());
+    const std::optional<scan::TProbeResult> probe = scan::ProbeDrive(drive.toStdString());
     if (!probe) return {};
-    lblDriveName->setText(QString::fromStdString(probe->NameText));
-    lblDriveSerial->setText(QString::fromStdString(probe->SerialText));
+    lblDriveName->setText(QString::fromStdU16String(form::ProbeNameText(probe->Label)));
+    lblDriveSerial->setText(QString::fromStdU16String(form::ProbeSerialText(probe->SerialNumber)));
     // Byte for byte: a damaged OEM field must not turn into "NTFS" on the way.
     return QString::fromLatin1(probe->Oem.data(), static_cast<qsizetype>(probe->Oem.size()));
 }

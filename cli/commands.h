@@ -1,13 +1,15 @@
-// The commands of lumbra-cli.
+// The commands of lumbra-cli. They drive the engine only through its
+// sessions (scan::TScanSession, recover::TRecoveryRun) and word their own
+// messages.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "scan/scan_engine.h"
+#include "recover/recover_file.h"
+#include "scan/scan_session.h"
 
 namespace cli {
 
@@ -24,14 +26,17 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
                    const std::string& outDir, bool autoNames, bool all, bool keepFolders,
                    const std::vector<std::string>& captions);
 
-// Opens the source (the partition chosen, or its only NTFS partition) for a
-// scan; prints why and returns nothing when it cannot be used.
-std::unique_ptr<scan::TScanEngine> OpenEngine(const std::string& source,
-                                              std::optional<std::uint32_t> partition);
+// Whether a scan got as far as its walk; otherwise prints why on stderr
+// ("lumbra-cli: SOURCE: permission denied: run with sudo ...").
+bool ScanReachedTheWalk(const scan::TScanResult& result, const std::string& source);
 
-// Runs the engine's steps up to the walk; prints the reason and returns false
-// when the source cannot be scanned.
-bool PrepareScan(scan::TScanEngine& engine, const std::string& source);
+// The scan's counters as one line on stderr.
+void PrintCounters(const scan::TScanCounters& counters);
+
+// The texts of the engine's outcomes.
+const char* OutcomeText(scan::TScanOutcome outcome);
+const char* StatusText(recover::TRecoverStatus status);
+std::string OpenFailureText(const scan::TOpenFailure& failure);
 
 // Appends a text field of the tab-separated output, with tab, newline and
 // backslash written as \t, \n and \\.

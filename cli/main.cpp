@@ -6,9 +6,7 @@
 //   lumbra-cli --help | --version
 //
 // SOURCE is a drive string ("D:", through the drive table) or the path of an
-// image file or block device; it is only ever read. A source with a partition
-// table is scanned in its only NTFS partition, or in the one --partition
-// names; info lists them. Exit codes: 0 done (also
+// image file or block device; it is only ever read. Exit codes: 0 done (also
 // when a scan finds nothing), 1 some chosen files were skipped, 2 the source
 // or the output folder cannot be used.
 #include <clocale>
@@ -30,7 +28,8 @@ constexpr const char* kUsage =
     "CAPTION...)\n"
     "       lumbra-cli info SOURCE\n"
     "       lumbra-cli --help | --version\n"
-    "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n";
+    "SOURCE is a drive string (\"D:\") or the path of an image file or block device;\n"
+    "a whole disk is read in its only NTFS partition, or the one --partition names.\n";
 
 // A command line that cannot be run: the usage on stderr, exit 2.
 int Usage() {

@@ -1,5 +1,6 @@
-// lumbra-cli recover: scans the source as `scan` does and rebuilds the chosen
-// rows into a folder, named as the window's recovery run names them.
+// lumbra-cli recover: a scan session over the source, then a recovery run of
+// the chosen rows into a folder, named as the window's recovery run names
+// them. The run reads the volume the scan resolved, never the name again.
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -8,24 +9,12 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "platform/raw_volume.h"
-#include "recover/recover_file.h"
-#include "recover/target_name.h"
-#include "scan/volume_source.h"
+#include "recover/recovery_run.h"
+#include "scan/row_details.h"
 
 namespace cli {
 
 namespace {
-
-class TCollectSink : public scan::TScanSink {
-public:
-    void OnProgress(std::uint64_t) override {}
-    void OnFound(scan::DeletedFileEntry&& entry) override { Rows.push_back(std::move(entry)); }
-    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
-        if (row < Rows.size()) Rows[row].Details = std::move(details);
-    }
-    std::vector<scan::DeletedFileEntry> Rows;
-};
 
 void PrintLine(const std::string& caption, const std::string& target, const std::string& outcome) {
     std::string line;
@@ -50,6 +39,86 @@ std::string KeptFolder(const std::string& outDir, const scan::TRowDetails& detai
     return folder;
 }
 
+// The chosen rows in list order, each into outDir or, with --keep-folders,
+// into its original folders below it (made when the run reaches the row).
+class TChosenRows : public recover::TRowSource {
+public:
+    TChosenRows(const scan::TScanResult& scan, std::vector<std::size_t> indices,
+                recover::TNamingChoice naming, std::string outDir, bool keepFolders)
+        : m_scan(scan),
+          m_indices(std::move(indices)),
+          m_naming(naming),
+          m_outDir(std::move(outDir)),
+          m_keepFolders(keepFolders) {}
+
+    std::optional<recover::TChosenRow> Next(std::size_t from) override {
+        while (m_next < m_indices.size() && m_indices[m_next] < from) ++m_next;
+        if (m_next >= m_indices.size()) return std::nullopt;
+        recover::TChosenRow row;
+        row.Index = m_indices[m_next++];
+        row.Naming = m_naming;
+        row.Folder = m_outDir;
+        if (m_keepFolders) {
+            row.Folder = KeptFolder(m_outDir, m_scan.Rows[row.Index].Details, row.Index, m_rules);
+            std::error_code ec;
+            std::filesystem::create_directories(std::filesystem::u8path(row.Folder), ec);
+        }
+        return row;
+    }
+
+private:
+    const scan::TScanResult& m_scan;
+    std::vector<std::size_t> m_indices;
+    recover::TNamingChoice m_naming;
+    std::string m_outDir;
+    bool m_keepFolders;
+    // Folder names follow the output folder's file system, as file names do.
+    recover::TNameRules m_rules =
+        m_keepFolders ? recover::FolderNameRules(m_outDir) : recover::HostNameRules();
+    std::size_t m_next = 0;
+};
+
+// One line per file on stdout; the skipped ones again on stderr at the end.
+class TPrintFiles : public recover::TRecoverySink {
+public:
+    TPrintFiles(const scan::TScanResult& scan, std::size_t total)
+        : m_scan(scan), m_total(total), m_progress(ShowProgress()) {}
+
+    void OnFile(const recover::TFileOutcome& file) override {
+        const scan::DeletedFileEntry& row = m_scan.Rows[file.Index];
+        const recover::TRecoverResult& result = file.Result;
+        if (result.Status == recover::TRecoverStatus::Written) {
+            std::string outcome = std::to_string(result.Bytes) + " bytes";
+            if (result.UnreadBytes + result.MissingBytes > 0)
+                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) +
+                           " bytes unreadable, written as zeros)";
+            if (result.Encrypted) outcome += " (encrypted: written as it lies)";
+            PrintLine(row.Caption, file.Target, outcome + Verdict(row));
+        } else {
+            const std::string why = StatusText(result.Status);
+            PrintLine(row.Caption, file.Target, "skipped: " + why + Verdict(row));
+            m_skipped.push_back(row.Caption + " (" + row.NameText + " -> " + file.Target + "): " + why);
+        }
+        if (m_progress) std::fprintf(stderr, "\rRecovering: %zu / %zu", ++m_done, m_total);
+    }
+
+    void Finish() {
+        if (m_progress) std::fputs("\r\033[K", stderr);
+    }
+    std::vector<std::string>& Skipped() { return m_skipped; }
+
+private:
+    static std::string Verdict(const scan::DeletedFileEntry& row) {
+        return "; " + scan::VerdictSentence(row.Details.Recoverability);
+    }
+
+    const scan::TScanResult& m_scan;
+    std::size_t m_total;
+    bool m_progress;
+    std::size_t m_done = 0;
+    std::vector<std::string> m_skipped;
+};
+
 }  // namespace
 
 int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
@@ -62,40 +131,31 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
         return kExitBadSource;
     }
 
-    const auto opened = OpenEngine(source, partition);
-    if (!opened) return kExitBadSource;
-    scan::TScanEngine& engine = *opened;
-    if (!PrepareScan(engine, source)) return kExitBadSource;
-    TCollectSink sink;
+    scan::TScanOptions options;
+    options.ReadLabel = false;
+    options.Partition = partition;
+    scan::TQuietScanSink quiet;
     std::atomic<bool> stop{false};
-    engine.Walk(stop, sink);
-    engine.Close();
-    const ntfs::TDISK_INFORMATION geometry = engine.Geometry();
-
-    // The same volume again: the same partition, so captions stay offsets within it.
-    auto volume = scan::OpenSource(source, partition).Volume;
-    if (!volume) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
-                     scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());
-        return kExitBadSource;
-    }
+    const auto scanned = scan::TScanSession(source, options).Run(stop, quiet);
+    if (!ScanReachedTheWalk(*scanned, source)) return kExitBadSource;
+    const std::vector<scan::DeletedFileEntry>& rows = scanned->Rows;
 
     // The chosen rows, by index, in list order; captions that name no row
     // are reported and count as skipped.
     std::vector<std::size_t> chosen;
-    bool skipped = false;
+    std::vector<std::string> unknown;
     if (all) {
-        for (std::size_t i = 0; i < sink.Rows.size(); ++i) chosen.push_back(i);
+        for (std::size_t i = 0; i < rows.size(); ++i) chosen.push_back(i);
     } else {
         std::map<std::uint64_t, std::size_t> byOffset;
-        for (std::size_t i = 0; i < sink.Rows.size(); ++i) byOffset.emplace(sink.Rows[i].ByteOffset, i);
-        std::vector<bool> picked(sink.Rows.size(), false);
+        for (std::size_t i = 0; i < rows.size(); ++i) byOffset.emplace(rows[i].ByteOffset, i);
+        std::vector<bool> picked(rows.size(), false);
         for (const std::string& caption : captions) {
             const auto offset = recover::ParseCaption(caption);
             const auto it = offset ? byOffset.find(*offset) : byOffset.end();
             if (it == byOffset.end()) {
                 PrintLine(caption, "", "skipped: no deleted file with this caption");
-                skipped = true;
+                unknown.push_back(caption + ": no deleted file with this caption");
                 continue;
             }
             picked[it->second] = true;
@@ -104,47 +164,26 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
             if (picked[i]) chosen.push_back(i);
     }
 
-    // Names follow the output folder's file system (a FAT or exFAT stick
-    // needs the Windows rules even on Linux); folders kept under it too.
-    recover::TRunTargets targets;
-    const recover::TNameRules rules = targets.RulesOf(outDir);
-    const bool progress = ShowProgress();
-    std::size_t done = 0;
-    for (const std::size_t index : chosen) {
-        const scan::DeletedFileEntry& row = sink.Rows[index];
-        const std::string folder = keepFolders ? KeptFolder(outDir, row.Details, index, rules) : outDir;
-        const std::string verdict = "; " + scan::VerdictSentence(row.Details.Recoverability);
-        if (keepFolders) std::filesystem::create_directories(std::filesystem::u8path(folder), ec);
-        std::string target;
-        const recover::TRecoverResult result = targets.Write(
-            folder, row.Name, index,
-            autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName,
-            [&](const std::string& path) {
-                auto r = recover::RecoverFileFromRecord(*volume, row.ByteOffset, geometry, path);
-                using TOutcome = recover::TRunTargets::TWriteOutcome;
-                const TOutcome how = r.Status == recover::TRecoverStatus::Written ? TOutcome::Written
-                                     : r.Status == recover::TRecoverStatus::OutputFailed
-                                         ? TOutcome::OutputFailed
-                                         : TOutcome::Skipped;
-                return std::pair{how, r};
-            },
-            target);
-        if (result.Status == recover::TRecoverStatus::Written) {
-            std::string outcome = std::to_string(result.Bytes) + " bytes";
-            if (result.UnreadBytes + result.MissingBytes > 0)
-                outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) +
-                           " bytes unreadable, written as zeros)";
-            if (result.Encrypted) outcome += " (encrypted: written as it lies)";
-            PrintLine(row.Caption, target, outcome + verdict);
-        } else {
-            skipped = true;
-            PrintLine(row.Caption, target,
-                      std::string("skipped: ") + recover::StatusText(result.Status) + verdict);
-        }
-        if (progress) std::fprintf(stderr, "\rRecovering: %zu / %zu", ++done, chosen.size());
+    const std::size_t total = chosen.size();
+    TChosenRows listed(*scanned, std::move(chosen),
+                       autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, outDir,
+                       keepFolders);
+    TPrintFiles files(*scanned, total);
+    const recover::TRecoverySummary summary = recover::TRecoveryRun(scanned).Run(stop, listed, files);
+    files.Finish();
+    PrintCounters(scanned->Counters);
+    if (summary.OpenFailure) {
+        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
+                     OpenFailureText(*summary.OpenFailure).c_str());
+        return kExitBadSource;
     }
-    if (progress) std::fputs("\r\033[K", stderr);
-    return skipped ? kExitSomeSkipped : kExitOk;
+    std::vector<std::string>& skipped = files.Skipped();
+    skipped.insert(skipped.begin(), unknown.begin(), unknown.end());
+    if (skipped.empty()) return kExitOk;
+    std::fprintf(stderr, "lumbra-cli: %zu of %zu files could not be written:\n", skipped.size(),
+                 total + unknown.size());
+    for (const std::string& line : skipped) std::fprintf(stderr, "  %s\n", line.c_str());
+    return kExitSomeSkipped;
 }
 
 }  // namespace cli

@@ -1,5 +1,5 @@
-// lumbra-cli scan and info: the engine's rows as text or JSON, and what the
-// probe and the geometry derivation make of a volume.
+// lumbra-cli scan and info: a scan session's rows as text or JSON, and the
+// facts it learns of a volume before its walk.
 #include <unistd.h>
 
 #include <atomic>
@@ -10,16 +10,18 @@
 
 #include "cli/commands.h"
 #include "ntfs/boot_sector.h"
-#include "ntfs/probe.h"
 #include "ntfs/text.h"
 #include "platform/raw_volume.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
 #include "scan/volume_source.h"
-
-namespace {}  // namespace
 
 // A text field of the tab-separated output: tab, newline and backslash escaped.
 void cli::PutPlain(std::string& out, const std::string& text) {
+    // Most fields hold none of the three: append them whole.
+    if (text.find_first_of("\t\n\\") == std::string::npos) {
+        out += text;
+        return;
+    }
     for (char c : text) {
         switch (c) {
             case '\t':
@@ -60,10 +62,15 @@ void PutJsonString(std::string& out, const std::string& text) {
 // Plain rows go out as they are found. A row's path and verdict are known
 // only once the walk is over, so output that carries them holds each row,
 // already rendered, until then.
-class TPrintSink : public scan::TScanSink {
+class TPrintSink : public scan::TScanSessionSink {
 public:
-    TPrintSink(bool json, bool details, std::uint64_t total)
-        : m_json(json), m_details(details), m_total(total), m_progress(cli::ShowProgress()) {}
+    TPrintSink(bool json, bool details) : m_json(json), m_details(details), m_progress(cli::ShowProgress()) {}
+
+    void OnFacts(scan::TScanStage, const scan::TDriveFacts&) override {}
+    void OnWalkStart(std::uint64_t walkLength) override {
+        m_total = walkLength;
+        if (m_json) std::fputs("[", stdout);
+    }
 
     void OnProgress(std::uint64_t done) override {
         if (!m_progress || (done & 0x3FF) != 0) return;
@@ -75,7 +82,7 @@ public:
                      static_cast<unsigned long long>(m_found));
     }
 
-    void OnFound(scan::DeletedFileEntry&& e) override {
+    void OnFound(const scan::DeletedFileEntry& e) override {
         ++m_found;
         m_line.clear();
         Render(e);
@@ -89,7 +96,7 @@ public:
 
     // Rows come back in order once the walk is over: each held row goes out
     // with its path and verdict, and is let go.
-    void OnDetails(std::size_t row, scan::TRowDetails&& details) override {
+    void OnDetails(std::size_t row, const scan::TRowDetails& details) override {
         if (row >= m_held.size()) return;
         m_line.clear();
         if (m_json) m_line += row == 0 ? "\n  " : ",\n  ";
@@ -115,6 +122,7 @@ public:
     }
 
     void Finish() {
+        if (m_json) std::fputs(m_found > 0 ? "\n]\n" : "]\n", stdout);
         if (m_progress) std::fputs("\r\033[K", stderr);
     }
     std::uint64_t Found() const { return m_found; }
@@ -158,7 +166,7 @@ private:
 
     bool m_json;
     bool m_details;
-    std::uint64_t m_total;
+    std::uint64_t m_total = 0;
     bool m_progress;
     std::uint64_t m_found = 0;
     std::vector<std::string> m_held;  // rendered rows waiting for their details
@@ -174,52 +182,56 @@ bool ShowProgress() {
     return isatty(2) != 0;
 }
 
-bool PrepareScan(scan::TScanEngine& engine, const std::string& source) {
-    const auto end = engine.Prepare();
-    if (!end) return true;
-    std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(), scan::OutcomeText(*end).c_str());
-    return false;
-}
-
-std::unique_ptr<scan::TScanEngine> OpenEngine(const std::string& source,
-                                              std::optional<std::uint32_t> partition) {
-    scan::TOpenedSource opened = scan::OpenSource(source, partition);
-    if (!opened.Volume) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
-                     opened.Error == scan::TSourceError::DidNotOpen
-                         ? scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str()
-                         : scan::SourceErrorText(opened.Error).c_str());
-        for (const scan::TPartitionInfo& info : opened.Layout.Partitions)
-            std::fprintf(stderr, "  %s\n", scan::PartitionLine(info).c_str());
-        return nullptr;
-    }
-    // A partition has no label the platform could tell; a whole volume keeps
-    // the engine's own lookup.
-    if (!opened.Partition) return std::make_unique<scan::TScanEngine>(source);
-    return std::make_unique<scan::TScanEngine>(std::move(opened.Volume), std::string());
-}
-
 int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition) {
-    const auto opened = OpenEngine(source, partition);
-    if (!opened) return kExitBadSource;
-    scan::TScanEngine& engine = *opened;
-    if (!PrepareScan(engine, source)) return kExitBadSource;
-
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    TPrintSink sink(json, details, engine.WalkLength());
-    if (json) std::fputs("[", stdout);
+    scan::TScanOptions options;
+    options.KeepRows = false;  // rows are printed, or held already rendered
+    options.ReadLabel = false;
+    options.Partition = partition;
+    TPrintSink sink(json, details);
     std::atomic<bool> stop{false};
-    engine.Walk(stop, sink);
-    engine.Close();
-    if (json) std::fputs(sink.Found() > 0 ? "\n]\n" : "]\n", stdout);
+    const auto result = scan::TScanSession(source, options).Run(stop, sink);
+    if (!ScanReachedTheWalk(*result, source)) return kExitBadSource;
     sink.Finish();
     std::fflush(stdout);
+    PrintCounters(result->Counters);
     return kExitOk;
 }
 
-// What the probe and the geometry derivation make of a volume.
+namespace {
+
+// What info prints: each group of facts as soon as the session knows it.
+class TInfoSink : public scan::TScanSessionSink {
+public:
+    void OnFacts(scan::TScanStage stage, const scan::TDriveFacts& facts) override {
+        switch (stage) {
+            case scan::TScanStage::BootSector:
+                std::printf("OEM: %s\nLabel: %s\nSerial: %s\n", facts.Oem.c_str(), facts.Label.c_str(),
+                            ntfs::HexUpper(facts.SerialNumber, 8).c_str());
+                break;
+            case scan::TScanStage::Geometry:
+                std::printf("Size: %llu bytes\n", static_cast<unsigned long long>(facts.VolumeBytes));
+                if (facts.MftByteOffsetValid)
+                    std::printf("MFT position: 0x%s\n", ntfs::HexUpper(facts.MftByteOffset, 2).c_str());
+                break;
+            case scan::TScanStage::MftLayout:
+                std::printf("MFT size: %llu bytes\nRecords: %llu\n",
+                            static_cast<unsigned long long>(facts.MftBytes),
+                            static_cast<unsigned long long>(facts.RecordCount));
+                break;
+        }
+    }
+    void OnWalkStart(std::uint64_t) override {}
+    void OnProgress(std::uint64_t) override {}
+    void OnFound(const scan::DeletedFileEntry&) override {}
+};
+
+}  // namespace
+
+// What the session learns of a volume before its walk.
 int InfoCommand(const std::string& source) {
+    // A whole disk: its partition table, each partition probed.
     if (auto disk = platform::OpenRawVolume(source)) {
         const scan::TSourceLayout layout = scan::ReadSourceLayout(*disk);
         if (layout.Kind != ntfs::TTableKind::None) {
@@ -229,33 +241,24 @@ int InfoCommand(const std::string& source) {
             return kExitOk;
         }
     }
-    const auto probe = ntfs::ProbeDrive(source);
-    if (!probe) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
-                     scan::OutcomeText(scan::TScanOutcome::VolumeDidNotOpen).c_str());
+    scan::TScanOptions options;
+    options.KeepRows = false;
+    TInfoSink sink;
+    const std::atomic<bool> stop{true};  // the facts only: no record is walked
+    const auto result = scan::TScanSession(source, options).Run(stop, sink);
+    if (result->Outcome == scan::TScanOutcome::VolumeDidNotOpen ||
+        result->Outcome == scan::TScanOutcome::NotNtfs) {
+        ScanReachedTheWalk(*result, source);
         return kExitBadSource;
     }
-    std::printf("Probe: %s\n%s\n%s\n", probe->Oem.c_str(), probe->NameText.c_str(),
-                probe->SerialText.c_str());
-    if (!ntfs::IsNtfsOem(probe->Boot)) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
-                     scan::OutcomeText(scan::TScanOutcome::NotNtfs).c_str());
-        return kExitBadSource;
-    }
-    scan::TScanEngine engine(source);
-    engine.Open();
-    engine.ReadBootSector();
-    engine.DeriveGeometry();
-    const ntfs::TDISK_INFORMATION& g = engine.Geometry();
+    const ntfs::TDISK_INFORMATION& g = result->Geometry;
     std::printf("BytesPerSector: %u\nSectorsPerCluster: %u\nBytesPerCluster: %u\nBytesPerFileRecord: %u\n",
                 g.BytesPerSector, g.SectorsPerCluster, g.BytesPerCluster, g.BytesPerFileRecord);
-    std::printf("%s\n%s\n", engine.SizeText().c_str(), engine.MftLocationText().c_str());
-    if (const auto end = engine.ReadMftLayout()) {
-        std::printf("MFT: %s\n", scan::OutcomeText(*end).c_str());
-        return 0;
+    if (result->Outcome != scan::TScanOutcome::Stopped) {
+        std::printf("MFT: %s\n", OutcomeText(result->Outcome));
+        return kExitOk;
     }
-    std::printf("%s\n%s\n", engine.MftSizeText().c_str(), engine.RecordCountText().c_str());
-    for (const ntfs::TMftExtent& e : engine.Layout().Map.Extents())
+    for (const ntfs::TMftExtent& e : result->Layout.Map.Extents())
         std::printf("MFT extent: %llu %llu%s\n", static_cast<unsigned long long>(e.VolumeOffset),
                     static_cast<unsigned long long>(e.Length), e.Sparse ? " sparse" : "");
     return kExitOk;

@@ -47,6 +47,14 @@ std::u16string SerialText(std::uint64_t serial) {
     return Join(texts::kSerialPrefix, HexUpper(serial, 8));
 }
 
+std::u16string ProbeNameText(std::string_view labelUtf8) {
+    return Join(texts::kProbeNamePrefix, Utf16(labelUtf8));
+}
+
+std::u16string ProbeSerialText(std::uint64_t serial) {
+    return Join(texts::kProbeSerialPrefix, HexUpper(serial, 8));
+}
+
 std::u16string SizeText(std::uint64_t volumeBytes) {
     // Signed 64-bit arithmetic, each division truncating: a damaged sector
     // count that wrapped shows as the negative number it became.

@@ -39,6 +39,9 @@ inline constexpr std::u16string_view kDeletedCountStart = u"Deleted QTY: 0";  //
 // Drive facts and counts: the prefix, then the value (drive_facts.h).
 inline constexpr std::u16string_view kDriveNamePrefix = u"Driver Name: ";
 inline constexpr std::u16string_view kSerialPrefix = u"SN";
+// What the drive list's probe shows of the drive it probed.
+inline constexpr std::u16string_view kProbeNamePrefix = u"Name: ";
+inline constexpr std::u16string_view kProbeSerialPrefix = u"SN: ";
 inline constexpr std::u16string_view kSizePrefix = u"Size : ";
 inline constexpr std::u16string_view kSizeSuffix = u" MB";
 inline constexpr std::u16string_view kMftLocationPrefix = u"MFT位置 : 0x";

@@ -76,4 +76,10 @@ std::optional<std::uint64_t> MftByteOffset(const TBOOT_SECTOR& boot) {
     return MulChecked(boot.MftStartLcn, cluster);
 }
 
+TDynamicCharArray ReadBootSector(platform::TRawVolume& volume) {
+    TDynamicCharArray buf(boot_sector::kReadSize);
+    volume.ReadAt(0, buf.Span());
+    return buf;
+}
+
 }  // namespace ntfs

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "ntfs/byte_view.h"
+#include "ntfs/dynamic_char_array.h"
+#include "platform/raw_volume.h"
 
 namespace ntfs {
 
@@ -77,6 +79,10 @@ std::uint32_t SectorsPerClusterOf(std::uint8_t value);
 // clusters; anything of 128 and above (a negative byte, or reserved bytes that
 // are not zero) is a power of two: 2^((256 - v) & 31) bytes.
 TDISK_INFORMATION DeriveGeometry(const TBOOT_SECTOR& boot);
+
+// Reads the boot sector: boot_sector::kReadSize bytes from position 0 into a
+// zero-filled buffer; bytes the read does not deliver stay zero.
+TDynamicCharArray ReadBootSector(platform::TRawVolume& volume);
 
 // Byte position of MFT record 0: MftStartLcn x BytesPerSector x sectors per
 // cluster (SectorsPerClusterOf),

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 
 #include "platform/drives.h"
 
@@ -13,7 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsPartition(const fs::path& sysDir) { return fs::exists(sysDir / "partition"); }
+bool IsPartition(const fs::path& sysDir) {
+    return fs::exists(sysDir / "partition");
+}
 
 std::uint64_t SectorCount(const fs::path& sysDir) {
     std::ifstream in(sysDir / "size");
@@ -51,34 +55,110 @@ std::vector<std::string> BlockDeviceNames() {
 
 }  // namespace
 
-std::vector<TDriveEntry> DriveTable() {
-    const char* mapping = std::getenv("LUMBRA_DRIVES");
-    std::vector<TDriveEntry> table;
-    bool withMachine = mapping == nullptr;
-    if (mapping != nullptr) {
-        table = ParseDriveTable(mapping);
-        // "*" among the entries adds the machine's own devices beside them.
-        const std::string text = mapping;
-        std::size_t pos = 0;
-        while (pos <= text.size()) {
-            std::size_t end = text.find(';', pos);
-            if (end == std::string::npos) end = text.size();
-            if (text.substr(pos, end - pos) == "*") withMachine = true;
-            pos = end + 1;
-        }
-    }
-    if (!withMachine) return table;
-    char letter = 'C';
+namespace {
+
+std::string ReadFirstLine(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The file-system type udev recorded for a device ("E:ID_FS_TYPE=ntfs" in
+// /run/udev/data/b<major>:<minor>), readable without root; empty when udev
+// published none.
+std::string UdevFsType(const std::string& name) {
+    const std::string majorMinor = ReadFirstLine(fs::path("/sys/class/block") / name / "dev");
+    if (majorMinor.empty()) return {};
+    std::ifstream in("/run/udev/data/b" + majorMinor);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("E:ID_FS_TYPE=", 0) == 0) return line.substr(13);
+    return {};
+}
+
+// The machine's devices with what is known of their type: udev's database
+// first, then blkid's cache (which probes the device when it may read it).
+std::vector<TDeviceCandidate> MachineDevices() {
+    std::vector<TDeviceCandidate> devices;
+    blkid_cache cache = nullptr;
+    if (blkid_get_cache(&cache, nullptr) != 0) cache = nullptr;
     for (const std::string& name : BlockDeviceNames()) {
-        while (letter <= 'Z' && std::any_of(table.begin(), table.end(),
-                                            [&](const TDriveEntry& e) { return e.Letter == letter; }))
-            ++letter;
-        if (letter > 'Z') break;
-        table.push_back({letter++, "/dev/" + name});
+        const std::string path = "/dev/" + name;
+        std::string type = UdevFsType(name);
+        if (type.empty() && cache != nullptr) {
+            if (char* value = blkid_get_tag_value(cache, "TYPE", path.c_str())) {
+                type = value;
+                std::free(value);
+            }
+        }
+        devices.push_back({path, type == "ntfs" || type == "ntfs3"});
     }
-    std::sort(table.begin(), table.end(),
-              [](const TDriveEntry& a, const TDriveEntry& b) { return a.Letter < b.Letter; });
-    return table;
+    if (cache != nullptr) blkid_put_cache(cache);
+    return devices;
+}
+
+// LUMBRA_DRIVES's entries, and whether "*" among them adds the machine's.
+std::vector<TDriveEntry> FixedEntries(const char* mapping, bool& withMachine) {
+    withMachine = mapping == nullptr;
+    if (mapping == nullptr) return {};
+    const std::string text = mapping;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find(';', pos);
+        if (end == std::string::npos) end = text.size();
+        if (text.substr(pos, end - pos) == "*") withMachine = true;
+        pos = end + 1;
+    }
+    return ParseDriveTable(text);
+}
+
+// The process's table: resolved once, kept until a refresh.
+struct TTableState {
+    std::mutex Mutex;
+    bool Resolved = false;
+    std::optional<std::string> Mapping;  // LUMBRA_DRIVES when it was resolved
+    std::vector<TDriveEntry> Table;
+};
+
+TTableState& State() {
+    static TTableState state;
+    return state;
+}
+
+std::optional<std::string> CurrentMapping() {
+    const char* mapping = std::getenv("LUMBRA_DRIVES");
+    return mapping ? std::optional<std::string>(mapping) : std::nullopt;
+}
+
+// Under the state's lock.
+void Resolve(TTableState& state, const std::optional<std::string>& mapping, bool keep) {
+    bool withMachine = false;
+    const std::vector<TDriveEntry> fixed = FixedEntries(mapping ? mapping->c_str() : nullptr, withMachine);
+    const std::vector<TDriveEntry> kept = keep ? state.Table : std::vector<TDriveEntry>{};
+    state.Table =
+        AssignDriveLetters(fixed, kept, withMachine ? MachineDevices() : std::vector<TDeviceCandidate>{});
+    state.Mapping = mapping;
+    state.Resolved = true;
+}
+
+}  // namespace
+
+std::vector<TDriveEntry> DriveTable() {
+    TTableState& state = State();
+    const std::lock_guard<std::mutex> lock(state.Mutex);
+    const auto mapping = CurrentMapping();
+    // A changed LUMBRA_DRIVES is a new table altogether (tests set it).
+    if (!state.Resolved || mapping != state.Mapping) Resolve(state, mapping, false);
+    return state.Table;
+}
+
+std::vector<TDriveEntry> RefreshDriveTable() {
+    TTableState& state = State();
+    const std::lock_guard<std::mutex> lock(state.Mutex);
+    const auto mapping = CurrentMapping();
+    Resolve(state, mapping, state.Resolved && mapping == state.Mapping);
+    return state.Table;
 }
 
 std::uint32_t GetLogicalDrivesMask() {

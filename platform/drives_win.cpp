@@ -7,7 +7,9 @@
 
 namespace platform {
 
-std::uint32_t GetLogicalDrivesMask() { return static_cast<std::uint32_t>(::GetLogicalDrives()); }
+std::uint32_t GetLogicalDrivesMask() {
+    return static_cast<std::uint32_t>(::GetLogicalDrives());
+}
 
 std::vector<TDriveEntry> DriveTable() {
     std::vector<TDriveEntry> table;
@@ -20,9 +22,15 @@ std::vector<TDriveEntry> DriveTable() {
     return table;
 }
 
+// Windows keeps its letters stable itself: a refresh is a fresh look.
+std::vector<TDriveEntry> RefreshDriveTable() {
+    return DriveTable();
+}
+
 std::optional<std::string> ResolveDrive(const std::string& drive) {
     if (!IsDriveString(drive)) return std::nullopt;
-    return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0]))) + ":";
+    return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0]))) +
+           ":";
 }
 
 std::string GetVolumeLabel(char letter) {

@@ -52,7 +52,7 @@ private:
 
     std::vector<TOffsetSlot> m_offsets;
     std::unordered_map<std::int64_t, std::string> m_dates;
-    std::vector<std::string> m_times;
+    std::unordered_map<std::int64_t, std::string> m_times;  // by second of the day, as met
     bool m_cacheTimes = true;
 };
 

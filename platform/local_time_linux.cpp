@@ -106,8 +106,8 @@ std::string TDateTimeFormatter::TimeText(std::int64_t secondOfDay, std::int64_t 
         if (localtime_r(&t, &tm) == nullptr) return {};
         return Strftime("%X", tm);
     }
-    if (m_times.empty()) m_times.resize(kSecondsPerDay);
-    std::string& cached = m_times[static_cast<std::size_t>(secondOfDay)];
+    // A table of every second of the day would cost its pages up front.
+    std::string& cached = m_times[secondOfDay];
     if (cached.empty()) {
         std::tm tm{};
         if (!LocalTm(localSeconds, tm)) return {};

@@ -24,8 +24,8 @@ public:
 
 // Why a volume did not open, as the system said it.
 enum class TOpenError {
-    NoSuchDrive,       // a drive string the drive table does not know
-    NoSuchDevice,      // the device or file does not exist (ENOENT, ENXIO, ENODEV; Windows: not found, not ready)
+    NoSuchDrive,   // a drive string the drive table does not know
+    NoSuchDevice,  // the device or file does not exist (ENOENT, ENXIO, ENODEV; Windows: not found, not ready)
     PermissionDenied,  // EACCES, EPERM; Windows: access denied
     IsFolder,          // a folder, not a device or image
     Busy,              // EBUSY; Windows: a sharing violation

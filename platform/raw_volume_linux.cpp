@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/drives.h"
@@ -26,8 +26,8 @@ public:
         std::size_t done = 0;
         while (done < out.size()) {
             if (offset + done > static_cast<std::uint64_t>(INT64_MAX)) break;
-            const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
-                                      static_cast<off_t>(offset + done));
+            const ssize_t n =
+                ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
@@ -57,15 +57,20 @@ namespace {
 TOpenError KindOfErrno(int error) {
     switch (error) {
         case EACCES:
-        case EPERM: return TOpenError::PermissionDenied;
+        case EPERM:
+            return TOpenError::PermissionDenied;
         case ENOENT:
         case ENXIO:
         case ENODEV:
         case ENOTDIR:
-        case ENOMEDIUM: return TOpenError::NoSuchDevice;
-        case EISDIR: return TOpenError::IsFolder;
-        case EBUSY: return TOpenError::Busy;
-        default: return TOpenError::Other;
+        case ENOMEDIUM:
+            return TOpenError::NoSuchDevice;
+        case EISDIR:
+            return TOpenError::IsFolder;
+        case EBUSY:
+            return TOpenError::Busy;
+        default:
+            return TOpenError::Other;
     }
 }
 
@@ -78,12 +83,18 @@ std::unique_ptr<TRawVolume> Fail(TOpenFailure* why, const std::string& path, TOp
 
 std::string OpenErrorText(TOpenError kind, int error) {
     switch (kind) {
-        case TOpenError::NoSuchDrive: return "no such drive";
-        case TOpenError::NoSuchDevice: return "no such device";
-        case TOpenError::PermissionDenied: return "permission denied";
-        case TOpenError::IsFolder: return "a folder, not a device or image";
-        case TOpenError::Busy: return "device busy";
-        case TOpenError::Other: break;
+        case TOpenError::NoSuchDrive:
+            return "no such drive";
+        case TOpenError::NoSuchDevice:
+            return "no such device";
+        case TOpenError::PermissionDenied:
+            return "permission denied";
+        case TOpenError::IsFolder:
+            return "a folder, not a device or image";
+        case TOpenError::Busy:
+            return "device busy";
+        case TOpenError::Other:
+            break;
     }
     if (error == 0) return "does not open";
     std::string text = std::strerror(error);

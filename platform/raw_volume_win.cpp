@@ -91,15 +91,19 @@ namespace {
 
 TOpenError KindOfError(DWORD error) {
     switch (error) {
-        case ERROR_ACCESS_DENIED: return TOpenError::PermissionDenied;
+        case ERROR_ACCESS_DENIED:
+            return TOpenError::PermissionDenied;
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_NOT_READY:
         case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_UNIT: return TOpenError::NoSuchDevice;
+        case ERROR_BAD_UNIT:
+            return TOpenError::NoSuchDevice;
         case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION: return TOpenError::Busy;
-        default: return TOpenError::Other;
+        case ERROR_LOCK_VIOLATION:
+            return TOpenError::Busy;
+        default:
+            return TOpenError::Other;
     }
 }
 
@@ -112,12 +116,18 @@ std::unique_ptr<TRawVolume> Fail(TOpenFailure* why, const std::string& path, TOp
 
 std::string OpenErrorText(TOpenError kind, int error) {
     switch (kind) {
-        case TOpenError::NoSuchDrive: return "no such drive";
-        case TOpenError::NoSuchDevice: return "no such device";
-        case TOpenError::PermissionDenied: return "permission denied";
-        case TOpenError::IsFolder: return "a folder, not a device or image";
-        case TOpenError::Busy: return "device busy";
-        case TOpenError::Other: break;
+        case TOpenError::NoSuchDrive:
+            return "no such drive";
+        case TOpenError::NoSuchDevice:
+            return "no such device";
+        case TOpenError::PermissionDenied:
+            return "permission denied";
+        case TOpenError::IsFolder:
+            return "a folder, not a device or image";
+        case TOpenError::Busy:
+            return "device busy";
+        case TOpenError::Other:
+            break;
     }
     if (error == 0) return "does not open";
     return "system error " + std::to_string(error);

@@ -8,7 +8,6 @@
 #include "ntfs/dynamic_char_array.h"
 #include "ntfs/file_record.h"
 #include "ntfs/mft_map.h"
-#include "ntfs/probe.h"
 
 namespace recover {
 

@@ -5,32 +5,6 @@
 
 namespace recover {
 
-const char* StatusText(TRecoverStatus status) {
-    switch (status) {
-        case TRecoverStatus::Written:
-            return "written";
-        case TRecoverStatus::BadCaption:
-            return "caption is not a record offset";
-        case TRecoverStatus::BadGeometry:
-            return "volume geometry is unusable";
-        case TRecoverStatus::VolumeNotOpened:
-            return "source volume did not open";
-        case TRecoverStatus::RecordUnreadable:
-            return "record could not be read";
-        case TRecoverStatus::FixupsFailed:
-            return "record is damaged (fixups failed)";
-        case TRecoverStatus::InUse:
-            return "record is in use again";
-        case TRecoverStatus::NoData:
-            return "record has no data attribute";
-        case TRecoverStatus::BadData:
-            return "data attribute is damaged";
-        case TRecoverStatus::OutputFailed:
-            return "output file could not be written";
-    }
-    return "unknown";
-}
-
 bool IsIoFailure(TRecoverStatus status) {
     return status == TRecoverStatus::VolumeNotOpened || status == TRecoverStatus::RecordUnreadable ||
            status == TRecoverStatus::OutputFailed;

@@ -56,9 +56,6 @@ struct TRecoverResult {
     bool Encrypted = false;  // written as it lies: still encrypted
 };
 
-// Short English text for a status, for the command-line tool's lines.
-const char* StatusText(TRecoverStatus status);
-
 // Whether a status is a failed read or write rather than corrupt or unsuitable data.
 bool IsIoFailure(TRecoverStatus status);
 

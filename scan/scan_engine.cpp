@@ -6,7 +6,6 @@
 #include "ntfs/attribute.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
-#include "ntfs/probe.h"
 #include "ntfs/text.h"
 #include "platform/drives.h"
 
@@ -55,14 +54,6 @@ void TScanEngine::ReadBootSector() {
     m_boot = ntfs::DecodeBootSector(m_bootSector.View());
 }
 
-std::string TScanEngine::DriveNameText() const {
-    return "Driver Name: " + VolumeLabel();
-}
-
-std::string TScanEngine::SerialText() const {
-    return "SN" + ntfs::HexUpper(m_boot.VolumeSerialNumber, 8);
-}
-
 bool TScanEngine::IsNtfs() const {
     return ntfs::IsNtfsOem(m_boot);
 }
@@ -72,18 +63,6 @@ void TScanEngine::DeriveGeometry() {
     const auto offset = ntfs::MftByteOffset(m_boot);
     m_mftOffsetValid = offset.has_value();
     m_mftByteOffset = offset.value_or(0);
-}
-
-std::string TScanEngine::SizeText() const {
-    // Signed 64-bit arithmetic, each division truncating; a damaged sector
-    // count wraps rather than overflowing.
-    const std::uint64_t bytes = m_boot.TotalSectors * std::uint64_t{m_boot.BytesPerSector};
-    const std::int64_t mb = static_cast<std::int64_t>(bytes) / 1024 / 1024;
-    return "Size : " + std::to_string(mb) + " MB";
-}
-
-std::string TScanEngine::MftLocationText() const {
-    return "MFT位置 : 0x" + ntfs::HexUpper(m_mftByteOffset, 2);
 }
 
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
@@ -109,14 +88,6 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint64_t volumeSize = m_volume->Size();
     if (volumeSize > 0) m_recordCount = std::min(m_recordCount, volumeSize / recordSize);
     return std::nullopt;
-}
-
-std::string TScanEngine::MftSizeText() const {
-    return "MFT大小 : " + std::to_string(MftByteLength()) + " Byte";
-}
-
-std::string TScanEngine::RecordCountText() const {
-    return "File QTY : " + std::to_string(m_recordCount);
 }
 
 ntfs::TDynamicCharArray TScanEngine::FindListed(std::uint64_t recordNumber,
@@ -268,26 +239,6 @@ TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
     const TScanOutcome outcome = Walk(stop, sink);
     Close();
     return outcome;
-}
-
-std::string OutcomeText(TScanOutcome outcome) {
-    switch (outcome) {
-        case TScanOutcome::Completed:
-            return "completed";
-        case TScanOutcome::Stopped:
-            return "stopped";
-        case TScanOutcome::VolumeDidNotOpen:
-            return "the volume does not open";
-        case TScanOutcome::NotNtfs:
-            return "not an NTFS volume";
-        case TScanOutcome::Record0Unusable:
-            return "MFT record 0 cannot be read or is damaged";
-        case TScanOutcome::NoMftData:
-            return "MFT record 0 has no usable data attribute";
-        case TScanOutcome::MftDataFlagged:
-            return "the MFT's data attribute is flagged compressed, encrypted or sparse";
-    }
-    return "unknown";
 }
 
 }  // namespace scan

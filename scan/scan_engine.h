@@ -91,19 +91,13 @@ public:
     bool MftByteOffsetValid() const { return m_mftOffsetValid; }
     // Reads the boot sector (a zero-filled buffer; bytes not read stay zero).
     void ReadBootSector();
-    std::string DriveNameText() const;  // "Driver Name: " + label
-    std::string SerialText() const;     // "SN" + serial, upper-case hex, at least 8 digits
     bool IsNtfs() const;
     // Geometry and the MFT's position from the boot sector.
     void DeriveGeometry();
-    std::string SizeText() const;         // "Size : N MB"
-    std::string MftLocationText() const;  // "MFT位置 : 0x..."
     const ntfs::TDISK_INFORMATION& Geometry() const { return m_geometry; }
     // Reads record 0 and locates the MFT through its $DATA. On failure the
     // outcome says why (Record0Unusable, NoMftData, MftDataFlagged).
     std::optional<TScanOutcome> ReadMftLayout();
-    std::string MftSizeText() const;      // "MFT大小 : N Byte"
-    std::string RecordCountText() const;  // "File QTY : N"
     std::uint64_t RecordCount() const { return m_recordCount; }
     std::uint64_t MftByteLength() const { return m_layout.Map.ByteLength(); }
     std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
@@ -126,14 +120,16 @@ public:
     TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
 
     static constexpr std::uint64_t kFirstUserRecord = 16;
-    // Bytes of the MFT read at once by the walk.
-    static constexpr std::size_t kChunkBytes = 4u << 20;
+    // Bytes of the MFT read at once by the walk: many records per read, yet
+    // few enough that the kernel's copy and the decoding that follows stay
+    // in the CPU's cache (4 MiB chunks made the whole scan 1.5x slower).
+    static constexpr std::size_t kChunkBytes = 64u << 10;
 
 private:
+    TScanOutcome WalkRecords(const std::atomic<bool>& stop, TScanSink& sink);
     ntfs::TDynamicCharArray FindListed(std::uint64_t recordNumber, std::span<const std::uint8_t> image,
                                        std::uint32_t type, bool namespaceRule);
     static constexpr std::size_t kBaseReferenceOffset = 0x20;  // u64 in the record header
-    TScanOutcome WalkRecords(const std::atomic<bool>& stop, TScanSink& sink);
     bool DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
                       DeletedFileEntry& entry);
 
@@ -154,7 +150,5 @@ private:
     platform::TDateTimeFormatter m_formatter;
     std::unique_ptr<TRowDetailsCollector> m_details;  // during a walk
 };
-
-std::string OutcomeText(TScanOutcome outcome);
 
 }  // namespace scan

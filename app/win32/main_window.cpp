@@ -6,7 +6,8 @@
 #include <optional>
 
 #include "form/texts.h"
-#include "ntfs/probe.h"
+#include "form/drive_facts.h"
+#include "scan/probe.h"
 #include "platform/win_text.h"
 
 namespace win32app {
@@ -462,10 +463,10 @@ void TMainForm::FormDestroy() {
 }
 
 std::wstring TMainForm::CheckNTFS(const std::wstring& drive) {
-    const std::optional<ntfs::TProbeResult> probe = ntfs::ProbeDrive(platform::Narrow(drive));
+    const std::optional<scan::TProbeResult> probe = scan::ProbeDrive(platform::Narrow(drive));
     if (!probe) return {};
-    lblDriveName.SetText(platform::Widen(probe->NameText));
-    lblDriveSerial.SetText(platform::Widen(probe->SerialText));
+    lblDriveName.SetText(std::wstring(Wide(form::ProbeNameText(probe->Label))));
+    lblDriveSerial.SetText(std::wstring(Wide(form::ProbeSerialText(probe->SerialNumber))));
     // Byte for byte: a damaged OEM field must not turn into "NTFS" on the way.
     return std::wstring(probe->Oem.begin(), probe->Oem.end());
 }

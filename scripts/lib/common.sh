@@ -17,7 +17,7 @@ LUMBRA_RUNTIME_PACKAGES=(fonts-wine fonts-wqy-microhei)
 # The install test validates the desktop entry, the AppStream metainfo and
 # renders the man pages.
 LUMBRA_TEST_PACKAGES=(
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format-14
     libgtest-dev nlohmann-json3-dev libssl-dev tzdata python3
     exfatprogs exfat-fuse
     desktop-file-utils appstream man-db groff-base

@@ -3,7 +3,8 @@
 #include <vector>
 
 #include "ntfs/boot_sector.h"
-#include "ntfs/probe.h"
+#include "ntfs/text.h"
+#include "scan/probe.h"
 #include "unit/record_builder.h"
 
 using testing_support::PutLe;
@@ -138,24 +139,25 @@ TEST(Geometry, MftByteOffsetIsExactIn64Bits) {
     EXPECT_FALSE(ntfs::MftByteOffset(ntfs::DecodeBootSector({bytes.data(), bytes.size()})).has_value());
 }
 
-TEST(Probe, TextsOfTheProbe) {
+TEST(Probe, FactsOfTheProbe) {
     struct Case {
         std::uint64_t serial;
         const char* text;
     };
     const Case cases[] = {
-        {0x0754FEDAull, "SN: 0754FEDA"},  // upper half zero: exactly 8 digits
-        {0x2A7CF6DE0754FEDAull, "SN: 2A7CF6DE0754FEDA"},
-        {0x10000000Aull, "SN: 10000000A"},
-        {0, "SN: 00000000"},
+        {0x0754FEDAull, "0754FEDA"},  // upper half zero: exactly 8 digits
+        {0x2A7CF6DE0754FEDAull, "2A7CF6DE0754FEDA"},
+        {0x10000000Aull, "10000000A"},
+        {0, "00000000"},
     };
     for (const Case& c : cases) {
         TBootFields f;
         f.serial = c.serial;
         const auto bytes = BootSector(f);
-        const auto r = ntfs::ProbeBootSector({bytes.data(), bytes.size()}, "Data");
-        EXPECT_EQ(r.SerialText, c.text);
-        EXPECT_EQ(r.NameText, "Name: Data");
+        const auto r = scan::ProbeBootSector({bytes.data(), bytes.size()}, "Data");
+        EXPECT_EQ(r.SerialNumber, c.serial);
+        EXPECT_EQ(ntfs::HexUpper(r.SerialNumber, 8), c.text);
+        EXPECT_EQ(r.Label, "Data");
         EXPECT_EQ(r.Oem, "NTFS");
     }
 }
@@ -164,29 +166,27 @@ TEST(Probe, OemIsComparedByteForByte) {
     TBootFields f;
     f.oem = "ntfs    ";
     auto bytes = BootSector(f);
-    auto r = ntfs::ProbeBootSector({bytes.data(), bytes.size()}, "");
+    auto r = scan::ProbeBootSector({bytes.data(), bytes.size()}, "");
     EXPECT_EQ(r.Oem, "ntfs");
     EXPECT_FALSE(ntfs::IsNtfsOem(r.Boot));
-    EXPECT_EQ(r.NameText, "Name: ");
+    EXPECT_EQ(r.Label, "");
 
     f.oem = "MSDOS5.0";
     bytes = BootSector(f);
-    r = ntfs::ProbeBootSector({bytes.data(), bytes.size()}, "");
+    r = scan::ProbeBootSector({bytes.data(), bytes.size()}, "");
     EXPECT_EQ(r.Oem, "MSDO");
 
     // An unreadable first sector: four zero characters and a zero serial.
     const std::vector<std::uint8_t> zeros(4096, 0);
-    r = ntfs::ProbeBootSector({zeros.data(), zeros.size()}, "");
+    r = scan::ProbeBootSector({zeros.data(), zeros.size()}, "");
     EXPECT_EQ(r.Oem, std::string(4, '\0'));
-    EXPECT_EQ(r.SerialText, "SN: 00000000");
+    EXPECT_EQ(r.SerialNumber, 0u);
 
     // High bytes never turn into "NTFS" and stay valid UTF-8.
     bytes = BootSector(f);
     bytes[3] = 0xCE;
-    r = ntfs::ProbeBootSector({bytes.data(), bytes.size()}, "");
-    EXPECT_EQ(r.Oem,
-              "\xC3\x8E"
-              "SDO");
+    r = scan::ProbeBootSector({bytes.data(), bytes.size()}, "");
+    EXPECT_EQ(r.Oem, "\xC3\x8E" "SDO");
 }
 
 }  // namespace

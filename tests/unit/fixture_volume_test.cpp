@@ -9,7 +9,8 @@
 #include "ntfs/attribute.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
-#include "ntfs/probe.h"
+#include "ntfs/text.h"
+#include "scan/probe.h"
 #include "ntfs/text.h"
 #include "platform/drives.h"
 #include "scan/scan_engine.h"
@@ -47,21 +48,21 @@ TEST_P(FixtureVolume, GeometryAndProbeMatchTheTools) {
     EXPECT_EQ(b.TotalSectors, boot["totalSectors"].get<std::uint64_t>());
     EXPECT_EQ(ntfs::MftByteOffset(b), boot["mftByteOffset"].get<std::uint64_t>());
 
-    const auto probe = ntfs::ProbeDrive(path);
+    const auto probe = scan::ProbeDrive(path);
     ASSERT_TRUE(probe);
     EXPECT_EQ(probe->Oem, "NTFS");
-    EXPECT_EQ(probe->NameText, "Name: " + boot["label"].get<std::string>());
-    EXPECT_EQ(probe->SerialText, "SN: " + SerialDigits(boot["serial"].get<std::string>()));
+    EXPECT_EQ(probe->Label, boot["label"].get<std::string>());
+    EXPECT_EQ(ntfs::HexUpper(probe->SerialNumber, 8), SerialDigits(boot["serial"].get<std::string>()));
 }
 
 TEST_P(FixtureVolume, OpensByDriveLetter) {
     const auto m = FixtureManifest(GetParam());
     const std::string path = FixtureImage(GetParam()).string();
     ::setenv("LUMBRA_DRIVES", ("D=/nonexistent/x.img;E=" + path).c_str(), 1);
-    EXPECT_FALSE(ntfs::ProbeDrive("D:"));  // does not open: not listed, labels untouched
-    const auto probe = ntfs::ProbeDrive("E:");
+    EXPECT_FALSE(scan::ProbeDrive("D:"));  // does not open: not listed, labels untouched
+    const auto probe = scan::ProbeDrive("E:");
     ASSERT_TRUE(probe);
-    EXPECT_EQ(probe->NameText, "Name: " + m["boot"]["label"].get<std::string>());
+    EXPECT_EQ(probe->Label, m["boot"]["label"].get<std::string>());
     EXPECT_EQ(platform::GetVolumeLabel('E'), m["boot"]["label"].get<std::string>());
     scan::TScanEngine engine("e:");
     EXPECT_TRUE(engine.Open());
@@ -125,10 +126,10 @@ TEST(FixtureNotNtfs, ProbeRejectsItAndReadsItsLabel) {
     for (const std::string& name : testing_support::FixtureNames(false)) {
         const auto m = FixtureManifest(name);
         if (m.value("ntfs", true)) continue;
-        const auto probe = ntfs::ProbeDrive(FixtureImage(name).string());
+        const auto probe = scan::ProbeDrive(FixtureImage(name).string());
         ASSERT_TRUE(probe);
         EXPECT_NE(probe->Oem, "NTFS");
-        EXPECT_EQ(probe->NameText, "Name: " + m["label"].get<std::string>());
+        EXPECT_EQ(probe->Label, m["label"].get<std::string>());
     }
 }
 

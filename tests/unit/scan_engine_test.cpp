@@ -47,7 +47,7 @@ TScanResult Scan(std::vector<std::uint8_t> bytes, std::atomic<bool>* stop = null
     r.rows = std::move(sink.rows);
     r.records = engine.RecordCount();
     r.progress = sink.progress;
-    r.mftSize = engine.MftSizeText();
+    r.mftSize = "MFT大小 : " + std::to_string(engine.MftByteLength()) + " Byte";
     return r;
 }
 

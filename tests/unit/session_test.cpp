@@ -176,7 +176,16 @@ INSTANTIATE_TEST_SUITE_P(Images, FixtureSession, ::testing::ValuesIn(testing_sup
 
 TEST(ScanSession, SessionsRunOnEveryNtfsFixture) {
     // A missing image is a failure, not a quietly shorter list.
-    EXPECT_EQ(testing_support::FixtureNames().size(), 13u);
+    // Every committed manifest has its image: none may go missing quietly.
+    std::size_t manifests = 0;
+    for (const auto& entry : fs::directory_iterator(LUMBRA_FIXTURE_MANIFESTS))
+        if (entry.path().extension() == ".json") ++manifests;
+    auto all = testing_support::FixtureNames(false);
+    for (const auto& name : testing_support::PartitionedFixtureNames()) all.push_back(name);
+    EXPECT_GE(manifests, 9u);
+    EXPECT_EQ(all.size(), manifests);
+    EXPECT_GE(testing_support::FixtureNames().size(), 8u);
+    for (const auto& name : all) EXPECT_TRUE(fs::exists(FixtureImage(name))) << name;
 }
 
 // Scan D:, then let the drive table say D: is another image: the recovery

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ntfs/boot_sector.h"
-#include "ntfs/probe.h"
+#include "scan/probe.h"
 #include "platform/drives.h"
 #include "platform/raw_volume.h"
 #include "windows/win_support.h"
@@ -73,7 +73,7 @@ TEST(RawVolumeWin, WhatDoesNotExistDoesNotOpen) {
     for (char letter = 'Z'; letter >= 'D'; --letter) {
         if ((mask & (std::uint32_t{1} << (letter - 'A'))) != 0) continue;
         EXPECT_EQ(platform::OpenRawVolume(std::string(1, letter) + ":"), nullptr) << letter;
-        EXPECT_FALSE(ntfs::ProbeDrive(std::string(1, letter) + ":").has_value()) << letter;
+        EXPECT_FALSE(scan::ProbeDrive(std::string(1, letter) + ":").has_value()) << letter;
         break;
     }
 }
@@ -117,7 +117,7 @@ TEST_F(RawDriveWin, RawDeviceServesTheVolumesBytes) {
     ExpectReadMatches(*volume, m_image, m_image.size() - 1024, 4096);
     ExpectReadMatches(*volume, m_image, m_image.size(), 4096);
 
-    const auto probe = ntfs::ProbeDrive(m_drive);
+    const auto probe = scan::ProbeDrive(m_drive);
     ASSERT_TRUE(probe.has_value());
     EXPECT_EQ(probe->Oem, "NTFS");
 }
