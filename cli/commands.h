@@ -39,7 +39,8 @@ const char* StatusText(recover::TRecoverStatus status);
 std::string OpenFailureText(const scan::TOpenFailure& failure);
 
 // Appends a text field of the tab-separated output, with tab, newline and
-// backslash written as \t, \n and \\.
+// backslash written as \t, \n and \\, every other C0 control and DEL as
+// \xHH, and the C1 controls as \u0080 to \u009F.
 void PutPlain(std::string& out, const std::string& text);
 
 // Whether progress lines go to stderr (it is a terminal).

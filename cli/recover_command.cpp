@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -92,10 +93,17 @@ public:
             if (result.UnreadBytes + result.MissingBytes > 0)
                 outcome += " (" + std::to_string(result.UnreadBytes + result.MissingBytes) +
                            " bytes unreadable, written as zeros)";
+            if (result.ReusedBytes > 0)
+                outcome += " (damaged: " + std::to_string(result.ReusedBytes) +
+                           " bytes map clusters used earlier in the file, left as holes)";
+            if (result.CutBytes > 0)
+                outcome += " (damaged: size claimed " + std::to_string(result.CutBytes) +
+                           " bytes past what the runs allocate, cut)";
             if (result.Encrypted) outcome += " (encrypted: written as it lies)";
             PrintLine(row.Caption, file.Target, outcome + Verdict(row));
         } else {
-            const std::string why = StatusText(result.Status);
+            std::string why = StatusText(result.Status);
+            if (result.OutputError != 0) why += " (" + std::system_category().message(result.OutputError) + ")";
             PrintLine(row.Caption, file.Target, "skipped: " + why + Verdict(row));
             m_skipped.push_back(row.Caption + " (" + row.NameText + " -> " + file.Target + "): " + why);
         }

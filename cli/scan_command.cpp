@@ -15,26 +15,34 @@
 #include "scan/scan_session.h"
 #include "scan/volume_source.h"
 
-// A text field of the tab-separated output: tab, newline and backslash escaped.
+// A text field of the tab-separated output. Tab, newline and backslash are
+// written as \t, \n and \\; every other C0 control and DEL as \xHH, and the
+// C1 controls (U+0080 to U+009F, in UTF-8 C2 80 to C2 9F) as \u0080 to
+// \u009F: a name read from a damaged or crafted volume must not reach the
+// terminal as a control sequence.
 void cli::PutPlain(std::string& out, const std::string& text) {
-    // Most fields hold none of the three: append them whole.
-    if (text.find_first_of("\t\n\\") == std::string::npos) {
-        out += text;
-        return;
-    }
-    for (char c : text) {
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                out.push_back(c);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 0xF]);
+        } else if (u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            const auto next = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out.push_back(kHex[next >> 4]);
+            out.push_back(kHex[next & 0xF]);
+        } else {
+            out.push_back(c);
         }
     }
 }
@@ -207,8 +215,14 @@ public:
     void OnFacts(scan::TScanStage stage, const scan::TDriveFacts& facts) override {
         switch (stage) {
             case scan::TScanStage::BootSector:
-                std::printf("OEM: %s\nLabel: %s\nSerial: %s\n", facts.Oem.c_str(), facts.Label.c_str(),
+            {
+                // The OEM name and the label are the volume's bytes: escaped as the rows are.
+                std::string oem, label;
+                cli::PutPlain(oem, facts.Oem);
+                cli::PutPlain(label, facts.Label);
+                std::printf("OEM: %s\nLabel: %s\nSerial: %s\n", oem.c_str(), label.c_str(),
                             ntfs::HexUpper(facts.SerialNumber, 8).c_str());
+            }
                 break;
             case scan::TScanStage::Geometry:
                 std::printf("Size: %llu bytes\n", static_cast<unsigned long long>(facts.VolumeBytes));

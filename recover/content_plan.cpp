@@ -59,6 +59,48 @@ ntfs::TDynamicCharArray FindListedData(platform::TRawVolume& volume, std::span<c
                                      readRecord);
 }
 
+std::uint64_t SaturatedMul(std::uint64_t a, std::uint64_t b) {
+    const auto p = ntfs::MulChecked(a, b);
+    return p ? *p : UINT64_MAX;
+}
+
+// Bytes from the content's start that the runs allocate: the end of the last
+// run, where a sparse run counts whole (a sparse file is allocation without
+// clusters) and a run counts only up to the volume's last cluster (clusters
+// past the end are not allocation, they are damage).
+std::uint64_t RunsEnd(const std::vector<ntfs::TDataRun>& runs, std::uint32_t bytesPerCluster,
+                      std::uint64_t volumeSize) {
+    const std::uint64_t volumeClusters = volumeSize == 0 ? UINT64_MAX : volumeSize / bytesPerCluster;
+    std::uint64_t endVcn = 0;
+    for (const auto& r : runs) {
+        std::uint64_t length = r.Length;
+        if (!r.Sparse) {
+            const std::uint64_t lcn = static_cast<std::uint64_t>(r.Lcn);
+            length = r.Lcn < 0 || lcn >= volumeClusters ? 0 : std::min(length, volumeClusters - lcn);
+        }
+        if (length == 0) continue;
+        endVcn = std::max(endVcn, length > UINT64_MAX - r.Vcn ? UINT64_MAX : r.Vcn + length);
+    }
+    return SaturatedMul(endVcn, bytesPerCluster);
+}
+
+// The file's size: DataSize, never more than the runs allocate, so that a
+// damaged size field cannot make a file of terabytes. Runs of an attribute
+// list's extension record that could not be read leave a gap the record
+// itself cannot measure; there the base record's AllocatedSize bounds the
+// zeros, and no more of them than the volume could have held.
+std::uint64_t BoundedSize(const ntfs::TByteView data, std::uint64_t dataSize, std::uint64_t runsEnd,
+                          bool listed, std::uint64_t volumeSize) {
+    std::uint64_t size = std::min(dataSize, runsEnd);
+    if (!listed || size == dataSize) return size;
+    const auto allocated = data.I64(ntfs::attribute::kAllocatedSize);
+    if (!allocated || *allocated <= 0) return size;
+    std::uint64_t bound = std::min(dataSize, static_cast<std::uint64_t>(*allocated));
+    if (volumeSize != 0)
+        bound = std::min(bound, runsEnd > UINT64_MAX - volumeSize ? UINT64_MAX : runsEnd + volumeSize);
+    return std::max(size, bound);
+}
+
 // The checks and the decoding, once the record's image is in memory. `map`
 // is asked for only when the record has an attribute list.
 template <typename TMapFor>
@@ -100,13 +142,6 @@ TContentPlan PlanImage(platform::TRawVolume& volume, std::span<std::uint8_t> ima
 
     const auto nonResident = ntfs::DecodeNonResident(dataView);
     if (!nonResident || nonResident->DataSize < 0) return Skip(TRecoverStatus::BadData);
-    plan.Size = static_cast<std::uint64_t>(nonResident->DataSize);
-    // Past the initialized size NTFS reads zeros, whatever the clusters hold.
-    // A value outside [0, DataSize] is damage and ignored.
-    plan.Layout.ValidSize = plan.Size;
-    if (const auto initialized = dataView.I64(ntfs::attribute::kInitializedSize);
-        initialized && *initialized >= 0 && static_cast<std::uint64_t>(*initialized) < plan.Size)
-        plan.Layout.ValidSize = static_cast<std::uint64_t>(*initialized);
     plan.Layout.BytesPerCluster = geometry.BytesPerCluster;
 
     // Encrypted clusters cannot be decrypted (nor decompressed): as they lie.
@@ -129,6 +164,18 @@ TContentPlan PlanImage(platform::TRawVolume& volume, std::span<std::uint8_t> ima
         plan.Runs = ntfs::DecodeRunList(runList).Runs;
     else
         plan.Runs = CollectListedRuns(volume, recordView, dataView, geometry, mapFor(), runList);
+
+    const std::uint64_t dataSize = static_cast<std::uint64_t>(nonResident->DataSize);
+    const std::uint64_t volumeSize = volume.Size();
+    plan.Size = BoundedSize(dataView, dataSize, RunsEnd(plan.Runs, geometry.BytesPerCluster, volumeSize),
+                            !list.Empty(), volumeSize);
+    plan.Result.CutBytes = dataSize - plan.Size;
+    // Past the initialized size NTFS reads zeros, whatever the clusters hold.
+    // A value outside [0, size] is damage and ignored.
+    plan.Layout.ValidSize = plan.Size;
+    if (const auto initialized = dataView.I64(ntfs::attribute::kInitializedSize);
+        initialized && *initialized >= 0 && static_cast<std::uint64_t>(*initialized) < plan.Size)
+        plan.Layout.ValidSize = static_cast<std::uint64_t>(*initialized);
     return plan;
 }
 

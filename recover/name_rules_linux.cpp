@@ -61,6 +61,10 @@ TNameRules FolderNameRules(const std::string& folder) {
     return caseBlind || refusesWindowsCharacters ? TNameRules::Windows : TNameRules::Posix;
 }
 
+bool OutputErrorMayBeTheName(int error) {
+    return error != EFBIG && error != ENOSPC && error != EDQUOT && error != EROFS && error != EIO;
+}
+
 std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;

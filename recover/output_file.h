@@ -2,11 +2,15 @@
 // costs a good file.
 //
 // The content goes into a new temporary file in the target's folder (same
-// file system, so the final rename is atomic). Only Commit renames it onto
-// the target path, replacing a file of that name in one step; until then an
+// file system, so the final step is atomic), made so that the file system
+// removes it by itself if the process dies before Commit: on Linux an
+// unnamed file (O_TMPFILE) that Commit links to the target name, on Windows
+// a file marked for deletion until Commit. Only Commit puts it at the target
+// path, replacing a file of that name in one step (a rename); until then an
 // existing target stays exactly as it was, and destroying an uncommitted
-// output file removes the temporary file. Platform code lives in
-// output_file_linux.cpp / output_file_win.cpp.
+// output file removes the temporary file. Where a file system refuses
+// unnamed files, a named one (TempFileName) is used instead. Platform code
+// lives in output_file_linux.cpp / output_file_win.cpp.
 #pragma once
 
 #include <cstdint>
@@ -24,13 +28,22 @@ public:
     // target path. False when any of that failed; the temporary file is then
     // removed and the target left as it was.
     virtual bool Commit(std::uint64_t size) = 0;
-    // The temporary file's path (for tests and messages).
+    // The temporary file's path (for tests and messages); empty while it is
+    // an unnamed file.
     virtual const std::string& TempPath() const = 0;
+    // The system's error number (errno; GetLastError on Windows) of the
+    // first write or commit step that failed, 0 if none did.
+    virtual int Error() const = 0;
 };
 
 // Creates the temporary file for `targetPath` (UTF-8). Empty when the folder
-// cannot take a new file.
+// cannot take a new file (errno / GetLastError tells why). On Linux it also
+// makes a write past the file size limit fail with EFBIG instead of raising
+// SIGXFSZ, unless the program handles that signal itself.
 std::unique_ptr<TOutputFile> CreateOutputFile(const std::string& targetPath);
+
+// errno, or GetLastError on Windows: why CreateOutputFile returned empty.
+int LastSystemError();
 
 // The folder part of a target path up to and including its last separator,
 // empty when it has none: the temporary file is this prefix + its own name,

@@ -44,14 +44,17 @@ TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan
     const auto output = CreateOutputFile(targetPath);
     if (!output) {
         result.Status = TRecoverStatus::OutputFailed;
+        result.OutputError = LastSystemError();
         return result;
     }
     const TWalkStats stats = WriteContent(volume, plan, *output);
     result.UnreadBytes = stats.UnreadBytes;
     result.MissingBytes = stats.MissingBytes;
     result.DamagedUnits = stats.DamagedUnits;
+    result.ReusedBytes = stats.ReusedBytes;
     if (stats.WriteFailed || !output->Commit(plan.Size)) {
         result.Status = TRecoverStatus::OutputFailed;
+        result.OutputError = output->Error();
         return result;
     }
     result.Bytes = plan.Size;

@@ -52,6 +52,14 @@ struct TRecoverResult {
     std::uint64_t MissingBytes =
         0;  // zeros where no run could be found (cut run list, lost extension record)
     std::uint64_t DamagedUnits = 0;  // compression units that did not decompress cleanly
+    // Holes where a run maps volume clusters that an earlier part of the file
+    // already used: a damaged run list, never a real file.
+    std::uint64_t ReusedBytes = 0;
+    // Bytes the record's DataSize claims past what its runs allocate: not
+    // written, the file is cut there.
+    std::uint64_t CutBytes = 0;
+    // The system's error number when the output file failed (Status OutputFailed), 0 if none.
+    int OutputError = 0;
     bool Compressed = false;
     bool Encrypted = false;  // written as it lies: still encrypted
 };

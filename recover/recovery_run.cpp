@@ -58,9 +58,11 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
             [&](const std::string& path) {
                 TRecoverResult r = WritePlannedFile(*volume, plan, path);
                 using TOutcome = TRunTargets::TWriteOutcome;
-                const TOutcome how = r.Status == TRecoverStatus::Written        ? TOutcome::Written
-                                     : r.Status == TRecoverStatus::OutputFailed ? TOutcome::OutputFailed
-                                                                                : TOutcome::Skipped;
+                const TOutcome how =
+                    r.Status == TRecoverStatus::Written ? TOutcome::Written
+                    : r.Status == TRecoverStatus::OutputFailed && OutputErrorMayBeTheName(r.OutputError)
+                        ? TOutcome::OutputFailed
+                        : TOutcome::Skipped;
                 return std::pair{how, r};
             },
             outcome.Target);

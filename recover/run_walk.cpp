@@ -1,6 +1,8 @@
 #include "recover/run_walk.h"
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 #include <optional>
 
 #include "ntfs/byte_view.h"
@@ -21,6 +23,8 @@ struct TSpan {
     std::uint64_t End = 0;
     std::int64_t Lcn = 0;
     bool Sparse = false;
+    // Its clusters were already used by an earlier part of the file: a hole.
+    bool Reused = false;
 };
 
 // The runs sorted by VCN, empty ones dropped, each cut where the one before
@@ -52,11 +56,102 @@ std::vector<TSpan> Normalize(const std::vector<ntfs::TDataRun>& runs) {
     return out;
 }
 
+// The clusters of the volume that a file has used so far, as disjoint,
+// non-adjacent ranges [first, end).
+class TUsedClusters {
+public:
+    // Calls emit(from, to, reused) for the consecutive pieces of [first, end)
+    // in order, reused telling whether an earlier Add took them; then adds
+    // the whole range.
+    template <typename TEmit>
+    void Take(std::uint64_t first, std::uint64_t end, TEmit&& emit) {
+        auto it = m_ranges.upper_bound(first);
+        if (it != m_ranges.begin() && std::prev(it)->second > first) --it;
+        std::uint64_t at = first;
+        while (at < end) {
+            if (it == m_ranges.end() || it->first >= end) {
+                emit(at, end, false);
+                break;
+            }
+            if (it->first > at) {
+                emit(at, it->first, false);
+                at = it->first;
+            }
+            const std::uint64_t usedEnd = std::min(it->second, end);
+            if (usedEnd > at) {
+                emit(at, usedEnd, true);
+                at = usedEnd;
+            }
+            ++it;
+        }
+        Add(first, end);
+    }
+
+private:
+    void Add(std::uint64_t first, std::uint64_t end) {
+        auto it = m_ranges.upper_bound(first);
+        if (it != m_ranges.begin() && std::prev(it)->second >= first) {
+            --it;
+            first = it->first;
+        }
+        while (it != m_ranges.end() && it->first <= end) {
+            end = std::max(end, it->second);
+            it = m_ranges.erase(it);
+        }
+        m_ranges.emplace(first, end);
+    }
+
+    std::map<std::uint64_t, std::uint64_t> m_ranges;
+};
+
+// A file never holds a volume cluster twice: a damaged run list that maps
+// the same clusters again and again would otherwise turn a small volume into
+// an unbounded amount of written data. In file order, the first use of a
+// cluster counts; later ones are split off as Reused spans, which stay in
+// place as holes. Only clusters inside the volume (`volumeClusters`, 0 when
+// unknown) are tracked: the rest is never read.
+std::vector<TSpan> MarkReusedClusters(std::vector<TSpan> spans, std::uint64_t volumeClusters) {
+    if (spans.size() < 2) return spans;
+    const std::uint64_t limit = volumeClusters == 0 ? UINT64_MAX : volumeClusters;
+    TUsedClusters used;
+    std::vector<TSpan> out;
+    out.reserve(spans.size());
+    for (const TSpan& s : spans) {
+        const std::uint64_t first = static_cast<std::uint64_t>(s.Lcn);
+        if (s.Sparse || s.Lcn < 0 || first >= limit) {
+            out.push_back(s);
+            continue;
+        }
+        const std::uint64_t length = s.End - s.Vcn;
+        const std::uint64_t end = std::min(limit, length > limit - first ? limit : first + length);
+        used.Take(first, end, [&](std::uint64_t from, std::uint64_t to, bool reused) {
+            TSpan piece = s;
+            piece.Vcn = s.Vcn + (from - first);
+            piece.End = piece.Vcn + (to - from);
+            piece.Lcn = static_cast<std::int64_t>(from);
+            piece.Reused = reused;
+            if (!out.empty() && out.back().Reused && reused && out.back().End == piece.Vcn)
+                out.back().End = piece.End;  // one hole for consecutive reused pieces
+            else
+                out.push_back(piece);
+        });
+        if (end - first < length) {
+            // The part past the volume's end: kept as it is, never read.
+            TSpan tail = s;
+            tail.Vcn = s.Vcn + (end - first);
+            tail.Lcn = static_cast<std::int64_t>(end);
+            out.push_back(tail);
+        }
+    }
+    return out;
+}
+
 // Part of a compression unit that a run allocates.
 struct TPiece {
     std::uint64_t UnitCluster = 0;  // first cluster, counted from the unit's start
     std::uint64_t Clusters = 0;
     std::optional<std::uint64_t> VolumeOffset;  // empty: not a readable position
+    bool Reused = false;
 };
 
 class TWalker {
@@ -68,7 +163,8 @@ public:
     }
 
     TWalkStats Walk(const std::vector<ntfs::TDataRun>& runs) {
-        const std::vector<TSpan> spans = Normalize(runs);
+        const std::vector<TSpan> spans =
+            MarkReusedClusters(Normalize(runs), m_volumeSize / m_layout.BytesPerCluster);
         CountMissing(spans);
         m_buffer.resize(static_cast<std::size_t>(m_chunk));
         if (m_layout.UnitClusters == 0)
@@ -147,7 +243,17 @@ private:
                 return;
             }
             std::uint64_t n = std::min(bytes, m_chunk);
-            if (m_volumeSize != 0) n = std::min(n, m_volumeSize - at);
+            if (m_volumeSize != 0) {
+                // Every cluster is copied at most once, so the bytes copied
+                // never pass the volume's size; the check keeps that true
+                // whatever the spans say.
+                if (m_copied >= m_volumeSize) {
+                    m_stats.ReusedBytes += bytes;
+                    return;
+                }
+                n = std::min({n, m_volumeSize - at, m_volumeSize - m_copied});
+            }
+            m_copied += n;
             const std::span<std::uint8_t> buf(m_buffer.data(), static_cast<std::size_t>(n));
             const std::size_t good = ReadInto(at, buf);
             m_stats.UnreadBytes += n - good;
@@ -177,7 +283,10 @@ private:
             if (s.Sparse) continue;
             const std::uint64_t bytes =
                 std::min(MulSaturated(s.End - s.Vcn, bpc), m_layout.ValidSize - *fileOffset);
-            CopyRange(VolumeOffset(s, s.Vcn), *fileOffset, bytes);
+            if (s.Reused)
+                m_stats.ReusedBytes += bytes;
+            else
+                CopyRange(VolumeOffset(s, s.Vcn), *fileOffset, bytes);
         }
     }
 
@@ -215,7 +324,10 @@ private:
                 const std::uint64_t clusters = (s.End - cur) / unit * unit;
                 const std::uint64_t bytes =
                     std::min(MulSaturated(clusters, bpc), m_layout.ValidSize - *unitOffset);
-                CopyRange(VolumeOffset(s, cur), *unitOffset, bytes);
+                if (s.Reused)
+                    m_stats.ReusedBytes += bytes;
+                else
+                    CopyRange(VolumeOffset(s, cur), *unitOffset, bytes);
                 cur += clusters;
                 continue;
             }
@@ -227,7 +339,8 @@ private:
                 const std::uint64_t from = std::max(allocated[j].Vcn, unitVcn);
                 const std::uint64_t to = std::min(allocated[j].End, unitEnd);
                 if (to <= from) continue;
-                pieces.push_back({from - unitVcn, to - from, VolumeOffset(allocated[j], from)});
+                pieces.push_back(
+                    {from - unitVcn, to - from, VolumeOffset(allocated[j], from), allocated[j].Reused});
                 count += to - from;
             }
             if (count == unit) {
@@ -235,8 +348,11 @@ private:
                 for (const auto& p : pieces) {
                     const std::uint64_t offset = *unitOffset + p.UnitCluster * bpc;  // below 2^63 + a unit
                     if (offset >= m_layout.ValidSize) break;
-                    CopyRange(p.VolumeOffset, offset,
-                              std::min(p.Clusters * bpc, m_layout.ValidSize - offset));
+                    const std::uint64_t bytes = std::min(p.Clusters * bpc, m_layout.ValidSize - offset);
+                    if (p.Reused)
+                        m_stats.ReusedBytes += bytes;
+                    else
+                        CopyRange(p.VolumeOffset, offset, bytes);
                 }
             } else {
                 DecompressUnit(pieces, *unitOffset, packed, unpacked);
@@ -256,7 +372,9 @@ private:
             const std::size_t n = static_cast<std::size_t>(p.Clusters * bpc);
             const std::span<std::uint8_t> into(packed.data() + filled, n);
             std::size_t good = 0;
-            if (p.VolumeOffset) {
+            if (p.Reused) {
+                m_stats.ReusedBytes += n;
+            } else if (p.VolumeOffset) {
                 const std::uint64_t at = *p.VolumeOffset;
                 std::size_t inside = n;
                 if (m_volumeSize != 0)
@@ -278,6 +396,7 @@ private:
     TContentSink& m_sink;
     std::uint64_t m_volumeSize;
     std::uint64_t m_chunk = 0;
+    std::uint64_t m_copied = 0;  // bytes copied from the volume as they lie
     std::vector<std::uint8_t> m_buffer;
     TWalkStats m_stats;
 };

@@ -44,10 +44,13 @@ struct TWalkStats {
     std::uint64_t UnreadBytes = 0;   // a read failed, came up short or lay past the volume's end
     std::uint64_t MissingBytes = 0;  // no run describes them (a cut run list, an extension record not found)
     std::uint64_t DamagedUnits = 0;  // compression units whose stream did not decode cleanly
+    std::uint64_t ReusedBytes = 0;   // holes where a run maps clusters an earlier part of the file used
 };
 
 // Writes the content described by `runs` (any order; overlaps are cut) into
-// `sink`, up to layout.ValidSize.
+// `sink`, up to layout.ValidSize. Each volume cluster contributes at most
+// once, so the bytes copied as they lie never pass the volume's size;
+// decompressed units add at most their unit's size per cluster read.
 TWalkStats WalkRuns(platform::TRawVolume& volume, const std::vector<ntfs::TDataRun>& runs,
                     const TContentLayout& layout, TContentSink& sink);
 

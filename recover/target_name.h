@@ -39,6 +39,11 @@ TNameRules HostNameRules();
 // folder that cannot be probed keeps the host's rules.
 TNameRules FolderNameRules(const std::string& folder);
 
+// Whether an output error (errno, or GetLastError on Windows) may come from
+// the name itself, so that writing under a safe name could succeed: not for a
+// full disk, a file size limit, a read-only medium or an I/O error.
+bool OutputErrorMayBeTheName(int error);
+
 // An identity of the file at `path` that survives renames (device and inode
 // on Linux); empty where the platform or the file gives none.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path);

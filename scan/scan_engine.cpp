@@ -87,6 +87,8 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     // must not turn into a walk over records that cannot exist.
     const std::uint64_t volumeSize = m_volume->Size();
     if (volumeSize > 0) m_recordCount = std::min(m_recordCount, volumeSize / recordSize);
+    m_mftShownLength = MftByteLength();
+    if (volumeSize > 0 && m_mftShownLength > volumeSize) m_mftShownLength = m_recordCount * recordSize;
     return std::nullopt;
 }
 

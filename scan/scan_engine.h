@@ -100,6 +100,8 @@ public:
     std::optional<TScanOutcome> ReadMftLayout();
     std::uint64_t RecordCount() const { return m_recordCount; }
     std::uint64_t MftByteLength() const { return m_layout.Map.ByteLength(); }
+    // The MFT's size as shown: no more than the volume can hold.
+    std::uint64_t MftShownLength() const { return m_mftShownLength; }
     std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
     const ntfs::TMftLayout& Layout() const { return m_layout; }
     // The number of records the walk visits (records 16 .. count - 1).
@@ -146,6 +148,7 @@ private:
     bool m_mftOffsetValid = false;
     ntfs::TMftLayout m_layout;
     std::uint64_t m_recordCount = 0;
+    std::uint64_t m_mftShownLength = 0;  // MftByteLength, no more than the volume holds
     TScanCounters m_counters;
     platform::TDateTimeFormatter m_formatter;
     std::unique_ptr<TRowDetailsCollector> m_details;  // during a walk

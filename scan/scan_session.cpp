@@ -106,7 +106,7 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
 
     if (const auto end = engine.ReadMftLayout()) return finish(*end);
     result->Layout = engine.Layout();
-    facts.MftBytes = engine.MftByteLength();
+    facts.MftBytes = engine.MftShownLength();
     facts.RecordCount = engine.RecordCount();
     sink.OnFacts(TScanStage::MftLayout, facts);
 

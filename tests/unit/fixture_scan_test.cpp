@@ -38,11 +38,20 @@ std::string Cli(const std::string& args, const std::string& env = "") {
     return "LC_ALL=C TZ=UTC " + env + " '" LUMBRA_CLI "' " + args + " 2>/dev/null";
 }
 
-// Undoes the CLI's escaping of tab, newline and backslash.
+// Undoes the CLI's escaping: \t, \n, \\, \xHH (a byte) and \u00HH (the
+// C1 control U+00HH, two bytes in UTF-8).
 std::string Unescape(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+            out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else if (s[i] == '\\' && i + 5 < s.size() && s[i + 1] == 'u') {
+            const int c = std::stoi(s.substr(i + 2, 4), nullptr, 16);
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            i += 5;
+        } else if (s[i] == '\\' && i + 1 < s.size()) {
             const char c = s[++i];
             out.push_back(c == 't' ? '\t' : c == 'n' ? '\n' : c);
         } else {

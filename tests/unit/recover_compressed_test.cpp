@@ -153,14 +153,17 @@ TEST_F(CompressedFile, FlagsDecideTheReading) {
 
 TEST_F(CompressedFile, HugeRunsCostNoTime) {
     // 2^40 clusters claimed from LCN 100 under a compressed flag: whole units,
-    // copied as stored ones; past the volume's end nothing is read.
+    // copied as stored ones; the clusters past the volume's end are no
+    // allocation, so the file ends with the volume's last cluster.
     platform::TMemoryVolume v(volume);
     Put(v.Bytes(), kRecordAt,
         Record({0x16, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x64, 0x00}, std::int64_t{1} << 40, 0x0001, 4));
     const auto r = recover::RecoverFileFromRecord(v, kRecordAt, kGeometry, dir.Path("huge"));
     ASSERT_EQ(r.Status, TRecoverStatus::Written);
     EXPECT_LE(v.Reads(), 4u);
-    EXPECT_EQ(r.UnreadBytes, (std::uint64_t{1} << 40) - 100 * kCluster);
+    EXPECT_EQ(r.Bytes, 100 * kCluster);
+    EXPECT_EQ(r.CutBytes, (std::uint64_t{1} << 40) - 100 * kCluster);
+    EXPECT_EQ(r.UnreadBytes, 0u);
     EXPECT_LE(testing_support::AllocatedBytes(dir.Path("huge")), 100 * kCluster + kUnit);
 }
 

@@ -20,6 +20,20 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
+// The test binary run again as a child with LUMBRA_OUTPUT_CHILD set to a
+// target path: it starts an output file there, writes to it and dies before
+// Commit, as a killed recovery run does (no destructor runs).
+[[maybe_unused]] const bool g_child = [] {
+    wchar_t target[MAX_PATH * 2];
+    const DWORD n = ::GetEnvironmentVariableW(L"LUMBRA_OUTPUT_CHILD", target, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) return false;
+    auto out = recover::CreateOutputFile(platform::Narrow(std::wstring(target, n)));
+    if (out == nullptr || !out->WriteAt(0, Bytes("half written")))
+        ::TerminateProcess(::GetCurrentProcess(), 2);
+    ::TerminateProcess(::GetCurrentProcess(), 3);
+    return true;
+}();
+
 TEST(OutputFileWin, CommitWritesTheBytesWithZeroGapsUnderTheUtf8Name) {
     TWinScratchDir dir;
     ASSERT_TRUE(dir.Ok());
@@ -70,6 +84,31 @@ TEST(OutputFileWin, UncommittedFileLeavesTheTargetAndNoTemporaryFile) {
     }
     EXPECT_EQ(ReadWholeFile(target), Bytes("old content"));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.bin"});
+}
+
+TEST(OutputFileWin, ProcessDyingBeforeCommitLeavesNothing) {
+    TWinScratchDir dir;
+    ASSERT_TRUE(dir.Ok());
+    wchar_t self[MAX_PATH * 2];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+    ASSERT_GT(n, 0u);
+    ASSERT_TRUE(
+        ::SetEnvironmentVariableW(L"LUMBRA_OUTPUT_CHILD", platform::Widen(dir.Path("x.bin")).c_str()));
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring commandLine = L"\"" + std::wstring(self, n) + L"\" --gtest_list_tests";
+    const BOOL started =
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableW(L"LUMBRA_OUTPUT_CHILD", nullptr);
+    ASSERT_TRUE(started);
+    ::WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 0;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 3u);  // the child wrote, then died
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{});
 }
 
 TEST(OutputFileWin, FolderThatIsNotThereTakesNoFile) {
