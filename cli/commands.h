@@ -3,6 +3,8 @@
 // messages.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +19,12 @@ constexpr int kExitSomeSkipped = 1;
 constexpr int kExitBadSource = 2;
 
 // details: the tab-separated rows gain the original path and the verdict.
-int ScanCommand(const std::string& source, bool json, bool details);
+int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition);
 int InfoCommand(const std::string& source);
 // keepFolders: each file goes into its original folders under outDir.
-int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
-                   bool keepFolders, const std::vector<std::string>& captions);
+int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
+                   const std::string& outDir, bool autoNames, bool all, bool keepFolders,
+                   const std::vector<std::string>& captions);
 
 // Whether a scan got as far as its walk; otherwise prints why on stderr
 // ("lumbra-cli: SOURCE: permission denied: run with sudo ...").

@@ -1,7 +1,7 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
-//   lumbra-cli scan SOURCE [--json | --details]
-//   lumbra-cli recover SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
+//   lumbra-cli scan SOURCE [--partition N] [--json | --details]
+//   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //   lumbra-cli --help | --version
 //
@@ -10,7 +10,9 @@
 // when a scan finds nothing), 1 some chosen files were skipped, 2 the source
 // or the output folder cannot be used.
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,11 +23,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lumbra-cli scan SOURCE [--json | --details]\n"
-    "       lumbra-cli recover SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)\n"
+    "usage: lumbra-cli scan SOURCE [--partition N] [--json | --details]\n"
+    "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | "
+    "CAPTION...)\n"
     "       lumbra-cli info SOURCE\n"
     "       lumbra-cli --help | --version\n"
-    "SOURCE is a drive string (\"D:\") or the path of an image file or block device.\n";
+    "SOURCE is a drive string (\"D:\") or the path of an image file or block device;\n"
+    "a whole disk is read in its only NTFS partition, or the one --partition names.\n";
 
 // A command line that cannot be run: the usage on stderr, exit 2.
 int Usage() {
@@ -39,7 +43,36 @@ int Print(const std::string& text) {
     return std::fflush(stdout) == 0 ? cli::kExitOk : cli::kExitBadSource;
 }
 
+// A partition number as the table gives it: decimal, 1 to 2^32 - 1.
+bool ParsePartition(const std::string& text, std::optional<std::uint32_t>& partition) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long n = std::stoull(text);
+    if (n == 0 || n > UINT32_MAX) return false;
+    partition = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+int Scan(const std::vector<std::string>& args) {
+    bool json = false;
+    bool details = false;
+    std::optional<std::uint32_t> partition;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--json" && !json && !details) {
+            json = true;
+        } else if (args[i] == "--details" && !json && !details) {
+            details = true;
+        } else if (args[i] == "--partition" && i + 1 < args.size() && !partition) {
+            if (!ParsePartition(args[++i], partition)) return Usage();
+        } else {
+            return Usage();
+        }
+    }
+    return cli::ScanCommand(args[1], json, details, partition);
+}
+
 int Recover(const std::vector<std::string>& args) {
+    std::optional<std::uint32_t> partition;
     std::string out;
     bool autoNames = false;
     bool all = false;
@@ -48,6 +81,8 @@ int Recover(const std::vector<std::string>& args) {
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size()) {
             out = args[++i];
+        } else if (args[i] == "--partition" && i + 1 < args.size() && !partition) {
+            if (!ParsePartition(args[++i], partition)) return Usage();
         } else if (args[i] == "--auto-names") {
             autoNames = true;
         } else if (args[i] == "--keep-folders") {
@@ -61,7 +96,7 @@ int Recover(const std::vector<std::string>& args) {
         }
     }
     if (out.empty() || all == !captions.empty()) return Usage();
-    return cli::RecoverCommand(args[1], out, autoNames, all, keepFolders, captions);
+    return cli::RecoverCommand(args[1], partition, out, autoNames, all, keepFolders, captions);
 }
 
 }  // namespace
@@ -75,9 +110,7 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == "--version") return Print("lumbra-cli " LUMBRA_VERSION_TEXT "\n");
     if (args.size() < 2) return Usage();
     if (args[0] == "info" && args.size() == 2) return cli::InfoCommand(args[1]);
-    if (args[0] == "scan" && args.size() == 2) return cli::ScanCommand(args[1], false, false);
-    if (args[0] == "scan" && args.size() == 3 && args[2] == "--json") return cli::ScanCommand(args[1], true, false);
-    if (args[0] == "scan" && args.size() == 3 && args[2] == "--details") return cli::ScanCommand(args[1], false, true);
+    if (args[0] == "scan") return Scan(args);
     if (args[0] == "recover") return Recover(args);
     return Usage();
 }

@@ -44,8 +44,8 @@ std::string KeptFolder(const std::string& outDir, const scan::TRowDetails& detai
 // into its original folders below it (made when the run reaches the row).
 class TChosenRows : public recover::TRowSource {
 public:
-    TChosenRows(const scan::TScanResult& scan, std::vector<std::size_t> indices, recover::TNamingChoice naming,
-                std::string outDir, bool keepFolders)
+    TChosenRows(const scan::TScanResult& scan, std::vector<std::size_t> indices,
+                recover::TNamingChoice naming, std::string outDir, bool keepFolders)
         : m_scan(scan),
           m_indices(std::move(indices)),
           m_naming(naming),
@@ -73,7 +73,9 @@ private:
     recover::TNamingChoice m_naming;
     std::string m_outDir;
     bool m_keepFolders;
-    recover::TNameRules m_rules = recover::HostNameRules();
+    // Folder names follow the output folder's file system, as file names do.
+    recover::TNameRules m_rules =
+        m_keepFolders ? recover::FolderNameRules(m_outDir) : recover::HostNameRules();
     std::size_t m_next = 0;
 };
 
@@ -127,8 +129,9 @@ private:
 
 }  // namespace
 
-int RecoverCommand(const std::string& source, const std::string& outDir, bool autoNames, bool all,
-                   bool keepFolders, const std::vector<std::string>& captions) {
+int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
+                   const std::string& outDir, bool autoNames, bool all, bool keepFolders,
+                   const std::vector<std::string>& captions) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(outDir), ec);
     if (!std::filesystem::is_directory(std::filesystem::u8path(outDir), ec)) {
@@ -138,6 +141,7 @@ int RecoverCommand(const std::string& source, const std::string& outDir, bool au
 
     scan::TScanOptions options;
     options.ReadLabel = false;
+    options.Partition = partition;
     scan::TQuietScanSink quiet;
     std::atomic<bool> stop{false};
     const auto scanned = scan::TScanSession(source, options).Run(stop, quiet);

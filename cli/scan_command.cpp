@@ -11,7 +11,9 @@
 #include "cli/commands.h"
 #include "ntfs/boot_sector.h"
 #include "ntfs/text.h"
+#include "platform/raw_volume.h"
 #include "scan/scan_session.h"
+#include "scan/volume_source.h"
 
 // A text field of the tab-separated output. Tab, newline and backslash are
 // written as \t, \n and \\; every other C0 control and DEL as \xHH, and the
@@ -188,12 +190,13 @@ bool ShowProgress() {
     return isatty(2) != 0;
 }
 
-int ScanCommand(const std::string& source, bool json, bool details) {
+int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition) {
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     scan::TScanOptions options;
     options.KeepRows = false;  // rows are printed, or held already rendered
     options.ReadLabel = false;
+    options.Partition = partition;
     TPrintSink sink(json, details);
     std::atomic<bool> stop{false};
     const auto result = scan::TScanSession(source, options).Run(stop, sink);
@@ -242,6 +245,16 @@ public:
 
 // What the session learns of a volume before its walk.
 int InfoCommand(const std::string& source) {
+    // A whole disk: its partition table, each partition probed.
+    if (auto disk = platform::OpenRawVolume(source)) {
+        const scan::TSourceLayout layout = scan::ReadSourceLayout(*disk);
+        if (layout.Kind != ntfs::TTableKind::None) {
+            std::printf("Partition table: %s\n", layout.Kind == ntfs::TTableKind::Gpt ? "GPT" : "MBR");
+            for (const scan::TPartitionInfo& info : layout.Partitions)
+                std::printf("%s\n", scan::PartitionLine(info).c_str());
+            return kExitOk;
+        }
+    }
     scan::TScanOptions options;
     options.KeepRows = false;
     TInfoSink sink;

@@ -67,6 +67,14 @@ bool ScanReachedTheWalk(const scan::TScanResult& result, const std::string& sour
     if (result.Outcome == scan::TScanOutcome::Completed || result.Outcome == scan::TScanOutcome::Stopped)
         return true;
     std::string why = OutcomeText(result.Outcome);
+    if (result.SourceError != scan::TSourceError::None) {
+        // A whole disk whose partition was not chosen, or does not exist: list them.
+        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
+                     scan::SourceErrorText(result.SourceError).c_str());
+        for (const scan::TPartitionInfo& info : result.Partitions.Partitions)
+            std::fprintf(stderr, "  %s\n", scan::PartitionLine(info).c_str());
+        return false;
+    }
     if (result.OpenFailure) {
         why = OpenFailureText(*result.OpenFailure);
         if (result.OpenFailure->Path != source) why += " (" + result.OpenFailure->Path + ")";

@@ -9,9 +9,17 @@ namespace ntfs {
 
 namespace {
 
-constexpr std::size_t kRecordNumber = 0x2C;       // u32: the record's own number (NTFS 3.1)
-constexpr std::size_t kBaseReference = 0x20;      // u64: base record of an extension record
+constexpr std::size_t kRecordNumber = 0x2C;   // u32: the record's own number (NTFS 3.1)
+constexpr std::size_t kBaseReference = 0x20;  // u64: base record of an extension record
 constexpr std::uint64_t kRecordMask = 0xFFFFFFFFFFFFull;
+constexpr std::size_t kSequenceNumber = 0x10;  // u16
+// Extension records of one file followed at most: NTFS needs a handful.
+constexpr std::size_t kMaxListedRecords = 64;
+
+// Whether `later` is `earlier` or the number after it (a free moves it on by one).
+bool SameOrNext(std::uint16_t earlier, std::uint16_t later) {
+    return later == earlier || later == static_cast<std::uint16_t>(earlier + 1);
+}
 
 // Every $DATA attribute of a record image without a name, with its bytes.
 std::vector<TByteView> UnnamedDataAttributes(TByteView record) {
@@ -43,7 +51,9 @@ std::vector<TAttributeListEntry> DecodeAttributeList(TByteView value) {
         e.Type = *value.U32(off + attribute_list::kType);
         e.NameLength = *value.U8(off + attribute_list::kNameLength);
         e.StartingVcn = *value.U64(off + attribute_list::kStartingVcn);
-        e.Record = *value.U64(off + attribute_list::kRecord) & kRecordMask;
+        const std::uint64_t reference = *value.U64(off + attribute_list::kRecord);
+        e.Record = reference & kRecordMask;
+        e.Sequence = static_cast<std::uint16_t>(reference >> 48);
         entries.push_back(e);
         off += length;
     }
@@ -51,7 +61,8 @@ std::vector<TAttributeListEntry> DecodeAttributeList(TByteView value) {
 }
 
 std::optional<TDynamicCharArray> ReadAttributeValue(platform::TRawVolume& volume, TByteView attr,
-                                                    const TDISK_INFORMATION& geometry, std::uint64_t maxBytes) {
+                                                    const TDISK_INFORMATION& geometry,
+                                                    std::uint64_t maxBytes) {
     const auto header = DecodeAttributeHeader(attr);
     if (!header) return std::nullopt;
     if (header->NonResident != 1) {
@@ -84,7 +95,8 @@ TRunList CollectDataRuns(platform::TRawVolume& volume, std::span<const std::uint
     TRunList all;
     const auto baseNr = DecodeNonResident(dataAttribute);
     if (!baseNr) return all;
-    const std::uint64_t baseStart = static_cast<std::uint64_t>(baseNr->StartingVcn < 0 ? 0 : baseNr->StartingVcn);
+    const std::uint64_t baseStart =
+        static_cast<std::uint64_t>(baseNr->StartingVcn < 0 ? 0 : baseNr->StartingVcn);
     all = DecodeRunList(dataAttribute.Sub(baseNr->RunListOffset, dataAttribute.Size()), baseStart);
 
     const TByteView base(baseRecord.data(), baseRecord.size());
@@ -96,7 +108,8 @@ TRunList CollectDataRuns(platform::TRawVolume& volume, std::span<const std::uint
 
     std::vector<std::uint64_t> visited;
     for (const TAttributeListEntry& entry : DecodeAttributeList(list->View())) {
-        if (entry.Type != attribute::kData || entry.NameLength != 0 || entry.StartingVcn == baseStart) continue;
+        if (entry.Type != attribute::kData || entry.NameLength != 0 || entry.StartingVcn == baseStart)
+            continue;
         if (std::find(visited.begin(), visited.end(), entry.Record) != visited.end()) continue;
         visited.push_back(entry.Record);
         const auto ext = readRecord(entry.Record);
@@ -126,6 +139,59 @@ TRunList CollectDataRuns(platform::TRawVolume& volume, std::span<const std::uint
     }
     all.Runs = std::move(joined);
     return all;
+}
+
+TByteView LocateUnnamedData(TByteView record) {
+    const std::vector<TByteView> found = UnnamedDataAttributes(record);
+    return found.empty() ? TByteView() : found.front();
+}
+
+TDynamicCharArray FindListedAttribute(platform::TRawVolume& volume, std::span<const std::uint8_t> baseRecord,
+                                      std::uint64_t baseNumber, std::uint32_t type, bool namespaceRule,
+                                      const TDISK_INFORMATION& geometry, const TRecordReader& readRecord) {
+    const TByteView base(baseRecord.data(), baseRecord.size());
+    const auto baseSequence = base.U16(kSequenceNumber);
+    if (!baseSequence) return {};
+    const TDynamicCharArray listAttr = FindAttribute(base, attribute::kAttributeList, false);
+    if (listAttr.Empty()) return {};
+    const auto list = ReadAttributeValue(volume, listAttr.View(), geometry, attribute_list::kMaxValueBytes);
+    if (!list) return {};
+
+    std::vector<std::uint64_t> visited;
+    for (const TAttributeListEntry& entry : DecodeAttributeList(list->View())) {
+        if (entry.Type != type || entry.Record == baseNumber) continue;
+        if (type == attribute::kData && (entry.NameLength != 0 || entry.StartingVcn != 0)) continue;
+        if (std::find(visited.begin(), visited.end(), entry.Record) != visited.end()) continue;
+        if (visited.size() >= kMaxListedRecords) break;
+        visited.push_back(entry.Record);
+        const auto ext = readRecord(entry.Record);
+        if (!ext) continue;
+        const TByteView extView = ext->View();
+        const auto header = DecodeRecordHeader(extView);
+        const auto backRef = extView.U64(kBaseReference);
+        const auto extSequence = extView.U16(kSequenceNumber);
+        if (!header || !backRef || !extSequence) continue;
+        if ((header->RecordFlags & file_record::kFlagInUse) != 0) continue;  // a live file's now
+        if ((*backRef & kRecordMask) != baseNumber ||
+            !SameOrNext(static_cast<std::uint16_t>(*backRef >> 48), *baseSequence))
+            continue;
+        if (!SameOrNext(entry.Sequence, *extSequence)) continue;
+        if (type != attribute::kData) {
+            TDynamicCharArray found = FindAttribute(extView, type, namespaceRule);
+            if (!found.Empty()) return found;
+            continue;
+        }
+        for (const TByteView piece : UnnamedDataAttributes(extView)) {
+            const auto attr = DecodeAttributeHeader(piece);
+            if (!attr) continue;
+            if (attr->NonResident == 1) {
+                const auto nr = DecodeNonResident(piece);
+                if (!nr || nr->StartingVcn != 0) continue;
+            }
+            return TDynamicCharArray(piece.Data(), piece.Size());
+        }
+    }
+    return {};
 }
 
 }  // namespace ntfs

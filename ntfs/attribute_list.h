@@ -35,7 +35,8 @@ struct TAttributeListEntry {
     std::uint32_t Type = 0;
     std::uint8_t NameLength = 0;
     std::uint64_t StartingVcn = 0;
-    std::uint64_t Record = 0;  // low 48 bits of the file reference
+    std::uint64_t Record = 0;    // low 48 bits of the file reference
+    std::uint16_t Sequence = 0;  // its top 16 bits: the record's sequence number when listed
 };
 
 // Decodes the entries of an attribute list value; stops at the first entry
@@ -45,7 +46,8 @@ std::vector<TAttributeListEntry> DecodeAttributeList(TByteView value);
 // The value of a (resident or non-resident) attribute, read whole when it is
 // at most `maxBytes`; empty when it is larger, or cannot be read or decoded.
 std::optional<TDynamicCharArray> ReadAttributeValue(platform::TRawVolume& volume, TByteView attribute,
-                                                    const TDISK_INFORMATION& geometry, std::uint64_t maxBytes);
+                                                    const TDISK_INFORMATION& geometry,
+                                                    std::uint64_t maxBytes);
 
 // Reads MFT record `n` into a buffer of BytesPerFileRecord bytes, fixed up;
 // empty when it cannot be read or fails its fixups.
@@ -60,5 +62,21 @@ using TRecordReader = std::function<std::optional<TDynamicCharArray>(std::uint64
 TRunList CollectDataRuns(platform::TRawVolume& volume, std::span<const std::uint8_t> baseRecord,
                          TByteView dataAttribute, const TDISK_INFORMATION& geometry,
                          const TRecordReader& readRecord);
+
+// The record's first $DATA attribute without a name (the file's content, not
+// a named stream); empty when it has none.
+TByteView LocateUnnamedData(TByteView record);
+
+// An attribute that a base record keeps only in an extension record: the
+// first $FILE_NAME (with the namespace rule of FindAttribute), or the unnamed
+// $DATA that begins the value (resident, or starting at VCN 0), held by an
+// extension record that its $ATTRIBUTE_LIST names. An extension record is
+// trusted only while it is free, still names this base record (with the
+// base's sequence number, or the one before a delete moved it on) and has
+// the sequence number the list gives (or the next: freed with the file); one
+// taken by another file since is passed over. Empty when none is found.
+TDynamicCharArray FindListedAttribute(platform::TRawVolume& volume, std::span<const std::uint8_t> baseRecord,
+                                      std::uint64_t baseNumber, std::uint32_t type, bool namespaceRule,
+                                      const TDISK_INFORMATION& geometry, const TRecordReader& readRecord);
 
 }  // namespace ntfs

@@ -4,6 +4,12 @@
 
 namespace ntfs {
 
+namespace {
+// Clusters are at most 2 MiB today; 2^16 sectors leaves room while keeping
+// every product with a 16-bit sector size inside 32 bits.
+constexpr unsigned kMaxClusterExponent = 16;
+}  // namespace
+
 TBOOT_SECTOR DecodeBootSector(TByteView sector) {
     // Zero-fill up to the sector size so a short image reads as zeros.
     std::array<std::uint8_t, boot_sector::kSize> buf{};
@@ -38,16 +44,26 @@ std::string OemText(const TBOOT_SECTOR& boot) {
     return text;
 }
 
+std::uint32_t SectorsPerClusterOf(std::uint8_t value) {
+    if (value <= 0x80) return value;
+    // 2^31 sectors would make every cluster larger than any disk; stop well
+    // before the shift could overflow.
+    const unsigned exponent = 256u - value;
+    return exponent <= kMaxClusterExponent ? std::uint32_t{1} << exponent : 0;
+}
+
 TDISK_INFORMATION DeriveGeometry(const TBOOT_SECTOR& boot) {
     TDISK_INFORMATION g;
     g.BytesPerSector = boot.BytesPerSector;
-    g.SectorsPerCluster = boot.SectorsPerCluster;
-    // At most 65535 x 255: always fits 32 bits.
-    g.BytesPerCluster = g.BytesPerSector * g.SectorsPerCluster;
+    g.SectorsPerCluster = SectorsPerClusterOf(boot.SectorsPerCluster);
+    // A cluster size that does not fit 32 bits is no volume's: 0 makes every
+    // caller refuse the geometry.
+    const std::uint64_t cluster = std::uint64_t{g.BytesPerSector} * g.SectorsPerCluster;
+    g.BytesPerCluster = cluster <= UINT32_MAX ? static_cast<std::uint32_t>(cluster) : 0;
     const std::uint32_t v = boot.ClustersPerFileRecord;
     if (v < 128) {
-        // At most 127 x 16711425 < 2^32.
-        g.BytesPerFileRecord = v * g.BytesPerCluster;
+        const std::uint64_t bytes = std::uint64_t{v} * g.BytesPerCluster;
+        g.BytesPerFileRecord = bytes <= UINT32_MAX ? static_cast<std::uint32_t>(bytes) : 0;
     } else {
         g.BytesPerFileRecord = std::uint32_t{1} << ((256u - v) & 31u);
     }
@@ -55,7 +71,8 @@ TDISK_INFORMATION DeriveGeometry(const TBOOT_SECTOR& boot) {
 }
 
 std::optional<std::uint64_t> MftByteOffset(const TBOOT_SECTOR& boot) {
-    const std::uint64_t cluster = std::uint64_t{boot.BytesPerSector} * boot.SectorsPerCluster;
+    const std::uint64_t cluster =
+        std::uint64_t{boot.BytesPerSector} * SectorsPerClusterOf(boot.SectorsPerCluster);
     return MulChecked(boot.MftStartLcn, cluster);
 }
 

@@ -70,6 +70,11 @@ bool IsNtfsOem(const TBOOT_SECTOR& boot);
 // above become U+0080..U+00FF in UTF-8 (they can never match "NTFS").
 std::string OemText(const TBOOT_SECTOR& boot);
 
+// Sectors per cluster from the boot sector's byte: up to 0x80 a count; above
+// it a negative power of two, as volumes with clusters of 128 KiB and more
+// store it (0xF8 is 2^8 sectors). 0 when the exponent is beyond any volume.
+std::uint32_t SectorsPerClusterOf(std::uint8_t value);
+
 // Geometry from the boot sector. A positive ClustersPerFileRecord counts
 // clusters; anything of 128 and above (a negative byte, or reserved bytes that
 // are not zero) is a power of two: 2^((256 - v) & 31) bytes.
@@ -79,7 +84,8 @@ TDISK_INFORMATION DeriveGeometry(const TBOOT_SECTOR& boot);
 // zero-filled buffer; bytes the read does not deliver stay zero.
 TDynamicCharArray ReadBootSector(platform::TRawVolume& volume);
 
-// Byte position of MFT record 0: MftStartLcn x BytesPerSector x SectorsPerCluster,
+// Byte position of MFT record 0: MftStartLcn x BytesPerSector x sectors per
+// cluster (SectorsPerClusterOf),
 // exact in 64 bits; empty when the product does not fit.
 std::optional<std::uint64_t> MftByteOffset(const TBOOT_SECTOR& boot);
 

@@ -13,6 +13,9 @@ namespace recover {
 
 namespace {
 
+constexpr std::size_t kBaseReferenceOffset = 0x20;  // u64: 0 in a base record
+constexpr std::size_t kRecordNumberOffset = 0x2C;   // u32: the record's own number
+
 TContentPlan Skip(TRecoverStatus status) {
     TContentPlan plan;
     plan.Result.Status = status;
@@ -36,6 +39,24 @@ std::vector<ntfs::TDataRun> CollectListedRuns(platform::TRawVolume& volume, ntfs
         return ntfs::ReadMftRecord(*map, volume, n, geometry);
     };
     return ntfs::CollectDataRuns(volume, {record.Data(), record.Size()}, data, geometry, readRecord).Runs;
+}
+
+// The unnamed $DATA of a base record that keeps it only in an extension
+// record (its $ATTRIBUTE_LIST names it); empty when there is none to trust.
+template <typename TMapFor>
+ntfs::TDynamicCharArray FindListedData(platform::TRawVolume& volume, std::span<const std::uint8_t> image,
+                                       const ntfs::TDISK_INFORMATION& geometry, TMapFor& mapFor) {
+    const ntfs::TByteView view(image.data(), image.size());
+    const auto number = view.U32(kRecordNumberOffset);
+    if (!number || view.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
+    if (ntfs::FindAttribute(view, ntfs::attribute::kAttributeList, false).Empty()) return {};
+    const ntfs::TMftMap* map = mapFor();
+    if (map == nullptr) return {};
+    const ntfs::TRecordReader readRecord = [&](std::uint64_t n) {
+        return ntfs::ReadMftRecord(*map, volume, n, geometry);
+    };
+    return ntfs::FindListedAttribute(volume, image, *number, ntfs::attribute::kData, false, geometry,
+                                     readRecord);
 }
 
 std::uint64_t SaturatedMul(std::uint64_t a, std::uint64_t b) {
@@ -92,7 +113,13 @@ TContentPlan PlanImage(platform::TRawVolume& volume, std::span<std::uint8_t> ima
     // Not only "in use": a record with any flag set is not a deleted file.
     if (header->RecordFlags != 0) return Skip(TRecoverStatus::InUse);
 
-    const ntfs::TDynamicCharArray data = ntfs::FindAttribute(recordView, ntfs::attribute::kData, false);
+    ntfs::TDynamicCharArray data = ntfs::FindAttribute(recordView, ntfs::attribute::kData, false);
+    // No $DATA, or only named streams: the content may be in an extension record.
+    if (data.Empty() || (data.View().U8(ntfs::attribute::kNameLength).value_or(0) != 0 &&
+                         ntfs::LocateUnnamedData(recordView).Empty())) {
+        ntfs::TDynamicCharArray listed = FindListedData(volume, image, geometry, mapFor);
+        if (!listed.Empty()) data = std::move(listed);
+    }
     if (data.Empty()) return Skip(TRecoverStatus::NoData);
     const ntfs::TByteView dataView = data.View();
     const auto attr = ntfs::DecodeAttributeHeader(dataView);

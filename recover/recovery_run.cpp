@@ -1,7 +1,6 @@
 #include "recover/recovery_run.h"
 
-#include <map>
-
+#include "platform/window_volume.h"
 #include "recover/content_plan.h"
 
 namespace recover {
@@ -17,7 +16,17 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
     std::shared_ptr<platform::TRawVolume> volume = scan.Source.Given;
     if (!volume) {
         platform::TOpenFailure why;
-        volume = platform::OpenRawVolumePath(scan.Source.Resolved, &why);
+        auto opened = platform::OpenRawVolumePath(scan.Source.Resolved, &why);
+        // A partition of a whole disk: the captions are offsets within it.
+        if (opened && (scan.Source.StartByte != 0 || scan.Source.Length != 0)) {
+            const std::uint64_t size = opened->Size();
+            const std::uint64_t length =
+                scan.Source.Length != 0 ? scan.Source.Length
+                                        : (size > scan.Source.StartByte ? size - scan.Source.StartByte : 0);
+            opened =
+                std::make_unique<platform::TWindowVolume>(std::move(opened), scan.Source.StartByte, length);
+        }
+        volume = std::move(opened);
         if (!volume) {
             if (scan.Source.Resolved.empty()) {
                 why.Kind = platform::TOpenError::NoSuchDevice;
@@ -28,10 +37,10 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         }
     }
 
-    const TNameRules rules = HostNameRules();
-    // Names this run wrote, per folder: a row never replaces a file the run
-    // wrote before it, and two folders may each hold their own "a.txt".
-    std::map<std::string, TWrittenNames> writtenIn;
+    // Names follow each output folder's file system (a FAT or exFAT stick
+    // needs the Windows rules even on Linux); a refused name falls back to a
+    // safe one, and no file of this run is replaced by a later one.
+    TRunTargets targets;
     std::size_t from = 0;
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
@@ -43,14 +52,21 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         const scan::DeletedFileEntry& row = scan.Rows[next->Index];
         TFileOutcome outcome;
         outcome.Index = next->Index;
-        TWrittenNames& written = writtenIn.try_emplace(next->Folder, rules).first->second;
-        const std::string name =
-            TargetFileName(row.Name, next->NameIndex.value_or(next->Index), next->Naming, rules, written);
-        outcome.Target = JoinTargetPath(next->Folder, name, rules);
-        outcome.Result = WritePlannedFile(
-            *volume, PlanMftRecord(*volume, scan.Layout.Map, row.Record, scan.Geometry), outcome.Target);
+        const TContentPlan plan = PlanMftRecord(*volume, scan.Layout.Map, row.Record, scan.Geometry);
+        outcome.Result = targets.Write(
+            next->Folder, row.Name, next->NameIndex.value_or(next->Index), next->Naming,
+            [&](const std::string& path) {
+                TRecoverResult r = WritePlannedFile(*volume, plan, path);
+                using TOutcome = TRunTargets::TWriteOutcome;
+                const TOutcome how =
+                    r.Status == TRecoverStatus::Written ? TOutcome::Written
+                    : r.Status == TRecoverStatus::OutputFailed && OutputErrorMayBeTheName(r.OutputError)
+                        ? TOutcome::OutputFailed
+                        : TOutcome::Skipped;
+                return std::pair{how, r};
+            },
+            outcome.Target);
         if (outcome.Result.Status == TRecoverStatus::Written) {
-            written.Add(name);
             ++summary.Written;
         } else {
             ++summary.Skipped;

@@ -155,6 +155,71 @@ std::string TargetFileName(std::string_view utf8Name, std::uint64_t rowIndex, TN
     return TargetFileName(ntfs::Utf8ToUtf16(utf8Name), rowIndex, choice, rules, written);
 }
 
+std::string FallbackFileName(std::u16string_view name, std::uint64_t rowIndex, TNameRules rules) {
+    const std::u32string safe = SafeName(ntfs::Utf16ToUtf32(name), rowIndex, rules);
+    std::u32string out = FromUtf8("File_" + std::to_string(rowIndex));
+    const std::size_t split = ExtensionStart(safe);
+    if (split != std::u32string::npos && safe.size() - split <= 16) out += safe.substr(split);
+    return ntfs::Utf32ToUtf8(out);
+}
+
+TRunTargets::TFolder& TRunTargets::FolderState(const std::string& folder) {
+    auto it = m_folders.find(folder);
+    if (it == m_folders.end()) {
+        const TNameRules rules = m_fixed ? *m_fixed : FolderNameRules(folder);
+        it = m_folders.emplace(folder, TFolder{rules, TWrittenNames(rules)}).first;
+    }
+    return it->second;
+}
+
+TNameRules TRunTargets::RulesOf(const std::string& folder) {
+    return FolderState(folder).Rules;
+}
+
+namespace {
+std::string IdentityKey(const std::pair<std::uint64_t, std::uint64_t>& id) {
+    return std::to_string(id.first) + ":" + std::to_string(id.second);
+}
+}  // namespace
+
+// `name` if its path holds no file this run wrote, else the next " (n)" form.
+std::string TRunTargets::Free(const std::string& folder, TFolder& state, const std::string& name) {
+    std::string candidate = name;
+    const std::u32string wide = FromUtf8(name);
+    for (std::uint64_t n = 2;; ++n) {
+        if (!state.Names.Contains(candidate)) {
+            const std::string path = JoinTargetPath(folder, candidate, HostNameRules());
+            const auto id = FileIdentity(path);
+            if (!id || m_identities.count(IdentityKey(*id)) == 0) return path;
+            // The file system took this name for one the run wrote: keep it apart.
+            state.Names.Add(candidate);
+        }
+        candidate = ntfs::Utf32ToUtf8(Compose(wide, FromUtf8(" (" + std::to_string(n) + ")"), state.Rules));
+    }
+}
+
+std::string TRunTargets::Target(const std::string& folder, std::u16string_view name, std::uint64_t rowIndex,
+                                TNamingChoice choice) {
+    TFolder& state = FolderState(folder);
+    const std::string chosen = TargetFileName(name, rowIndex, choice, state.Rules, state.Names);
+    return Free(folder, state, chosen);
+}
+
+std::string TRunTargets::FallbackTarget(const std::string& folder, std::u16string_view name,
+                                        std::uint64_t rowIndex) {
+    TFolder& state = FolderState(folder);
+    const std::string fallback = FallbackFileName(name, rowIndex, state.Rules);
+    return Free(folder, state,
+                TargetFileName(fallback, rowIndex, TNamingChoice::OldName, state.Rules, state.Names));
+}
+
+void TRunTargets::Wrote(const std::string& folder, const std::string& path) {
+    TFolder& state = FolderState(folder);
+    // Target paths are the folder's prefix and the name.
+    state.Names.Add(path.substr(JoinTargetPath(folder, "", HostNameRules()).size()));
+    if (const auto id = FileIdentity(path)) m_identities.insert(IdentityKey(*id));
+}
+
 std::string JoinTargetPath(std::string_view folder, std::string_view name, TNameRules rules) {
     const char separator = rules == TNameRules::Windows ? '\\' : '/';
     std::string path(folder);

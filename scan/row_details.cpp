@@ -21,17 +21,17 @@ TRowDetailsCollector::TRowDetailsCollector(const ntfs::TDISK_INFORMATION& geomet
                                            std::uint64_t clusterCount)
     : m_geometry(geometry), m_clusterCount(clusterCount) {}
 
-void TRowDetailsCollector::NoteRow(ntfs::TByteView record, const DeletedFileEntry& entry) {
+void TRowDetailsCollector::NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute,
+                                   const DeletedFileEntry& entry) {
     TRow row;
-    const auto parent = ParentReferenceOf(ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true));
+    const auto parent = ParentReferenceOf(nameAttribute);
     row.HasParent = parent.has_value();
     row.ParentReference = parent.value_or(0);
     row.Name = entry.NameText;
     m_rows.push_back(std::move(row));
 
     TRowClaim claim{entry.ModificationTime,
-                    ClaimOf(ntfs::LocateAttribute(record, ntfs::attribute::kData, false),
-                            m_geometry.BytesPerCluster, m_clusterCount)};
+                    ClaimOf(dataAttribute, m_geometry.BytesPerCluster, m_clusterCount)};
     if (m_ranges + claim.Claim.Ranges.size() > kMaxRanges) {
         claim.Claim.Ranges.clear();
         claim.Claim.Sound = false;

@@ -30,7 +30,9 @@ public:
         m_directories.NoteRecord(recordNumber, record, recordFlags);
     }
     // A record that became a row (the next row index).
-    void NoteRow(ntfs::TByteView record, const DeletedFileEntry& entry);
+    // nameAttribute, dataAttribute: the row's $FILE_NAME and $DATA as the
+    // scan found them (in an extension record when the base lacks them).
+    void NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute, const DeletedFileEntry& entry);
 
     // After the walk: each row's details, by row index.
     void Resolve(platform::TRawVolume& volume, const ntfs::TMftMap& mft,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ntfs/attribute.h"
+#include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
 #include "ntfs/text.h"
 #include "platform/drives.h"
@@ -44,14 +45,18 @@ std::string TScanEngine::VolumeLabel() const {
     return m_resolved.empty() ? std::string() : platform::GetVolumeLabelOfPath(m_resolved);
 }
 
-void TScanEngine::Close() { m_volume.reset(); }
+void TScanEngine::Close() {
+    m_volume.reset();
+}
 
 void TScanEngine::ReadBootSector() {
     m_bootSector = ntfs::ReadBootSector(*m_volume);
     m_boot = ntfs::DecodeBootSector(m_bootSector.View());
 }
 
-bool TScanEngine::IsNtfs() const { return ntfs::IsNtfsOem(m_boot); }
+bool TScanEngine::IsNtfs() const {
+    return ntfs::IsNtfsOem(m_boot);
+}
 
 void TScanEngine::DeriveGeometry() {
     m_geometry = ntfs::DeriveGeometry(m_boot);
@@ -62,13 +67,17 @@ void TScanEngine::DeriveGeometry() {
 
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
-    auto location = ntfs::LocateMft(*m_volume, m_geometry,
-                                    m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt);
+    auto location =
+        ntfs::LocateMft(*m_volume, m_geometry,
+                        m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt);
     if (!location.Layout) {
         switch (location.Error) {
-            case ntfs::TMftLocateError::Record0Unusable: return TScanOutcome::Record0Unusable;
-            case ntfs::TMftLocateError::NoMftData: return TScanOutcome::NoMftData;
-            case ntfs::TMftLocateError::MftDataFlagged: return TScanOutcome::MftDataFlagged;
+            case ntfs::TMftLocateError::Record0Unusable:
+                return TScanOutcome::Record0Unusable;
+            case ntfs::TMftLocateError::NoMftData:
+                return TScanOutcome::NoMftData;
+            case ntfs::TMftLocateError::MftDataFlagged:
+                return TScanOutcome::MftDataFlagged;
         }
         return TScanOutcome::NoMftData;
     }
@@ -83,8 +92,21 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     return std::nullopt;
 }
 
-bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
-                               DeletedFileEntry& entry) {
+ntfs::TDynamicCharArray TScanEngine::FindListed(std::uint64_t recordNumber,
+                                                std::span<const std::uint8_t> image, std::uint32_t type,
+                                                bool namespaceRule) {
+    // Only a base record (no base reference of its own) lists its extensions.
+    const ntfs::TByteView record(image.data(), image.size());
+    if (record.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
+    const ntfs::TRecordReader readRecord = [this](std::uint64_t n) {
+        return ntfs::ReadMftRecord(m_layout.Map, *m_volume, n, m_geometry);
+    };
+    return ntfs::FindListedAttribute(*m_volume, image, recordNumber, type, namespaceRule, m_geometry,
+                                     readRecord);
+}
+
+bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
+                               std::span<std::uint8_t> image, DeletedFileEntry& entry) {
     if (!ntfs::ApplyFixups(image, m_geometry)) {
         ++m_counters.FixupFailures;
         return false;
@@ -102,12 +124,32 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
         ++m_counters.MissingAttributes;
         return false;
     }
-    auto name = ntfs::DecodeFileName(ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true));
+    // A name or a $DATA that overflowed into an extension record is found
+    // through the base record's $ATTRIBUTE_LIST (rare: only then is it read).
+    ntfs::TDynamicCharArray listedName;
+    ntfs::TByteView nameAttr = ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true);
+    if (nameAttr.Empty()) {
+        listedName = FindListed(recordNumber, image, ntfs::attribute::kFileName, true);
+        nameAttr = listedName.View();
+    }
+    auto name = ntfs::DecodeFileName(nameAttr);
     if (!name) {
         ++m_counters.MissingAttributes;
         return false;
     }
-    const auto size = ntfs::ReportedDataSize(ntfs::LocateAttribute(record, ntfs::attribute::kData, false));
+    ntfs::TDynamicCharArray listedData;
+    ntfs::TByteView dataAttr = ntfs::LocateAttribute(record, ntfs::attribute::kData, false);
+    // Only named streams here: the content may be in an extension record.
+    if (!dataAttr.Empty() && dataAttr.U8(ntfs::attribute::kNameLength).value_or(0) != 0 &&
+        ntfs::LocateUnnamedData(record).Empty()) {
+        listedData = FindListed(recordNumber, image, ntfs::attribute::kData, false);
+        if (!listedData.Empty()) dataAttr = listedData.View();
+    }
+    if (dataAttr.Empty()) {
+        listedData = FindListed(recordNumber, image, ntfs::attribute::kData, false);
+        dataAttr = listedData.View();
+    }
+    const auto size = ntfs::ReportedDataSize(dataAttr);
     if (!size) {
         ++m_counters.MissingAttributes;
         return false;
@@ -124,7 +166,7 @@ bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOff
     entry.ModificationTime = si->ModificationTime;
     entry.CreateTime = m_formatter.Format(si->CreationTime);
     entry.LastTime = m_formatter.Format(si->ModificationTime);
-    if (m_details) m_details->NoteRow(record, entry);
+    if (m_details) m_details->NoteRow(nameAttr, dataAttr, entry);
     return true;
 }
 
@@ -137,8 +179,9 @@ TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
         clusters = std::min<std::uint64_t>(clusters, m_volume->Size() / m_geometry.BytesPerCluster);
     m_details = std::make_unique<TRowDetailsCollector>(m_geometry, clusters);
     const TScanOutcome outcome = WalkRecords(stop, sink);
-    m_details->Resolve(*m_volume, m_layout.Map,
-                       [&sink](std::size_t row, TRowDetails&& details) { sink.OnDetails(row, std::move(details)); });
+    m_details->Resolve(*m_volume, m_layout.Map, [&sink](std::size_t row, TRowDetails&& details) {
+        sink.OnDetails(row, std::move(details));
+    });
     m_details.reset();
     return outcome;
 }
@@ -153,7 +196,8 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
 
     for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
         if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
-        const std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
+        const std::size_t batch =
+            static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
         const std::span<std::uint8_t> bytes(chunk.data(), batch * recordSize);
         const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, bytes);
         for (std::size_t i = 0; i < batch; ++i, ++n) {

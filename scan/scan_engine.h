@@ -32,21 +32,21 @@
 namespace scan {
 
 enum class TScanOutcome {
-    Completed,          // the walk reached the last record
-    Stopped,            // a stop request was seen before a record
-    VolumeDidNotOpen,   // quiet end: the device or image does not open
-    NotNtfs,            // quiet end: the OEM identifier is not "NTFS"
-    Record0Unusable,    // quiet end: MFT record 0 unreadable, or it fails its fixups
-    NoMftData,          // quiet end: record 0 has no usable $DATA attribute
-    MftDataFlagged,     // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
+    Completed,         // the walk reached the last record
+    Stopped,           // a stop request was seen before a record
+    VolumeDidNotOpen,  // quiet end: the device or image does not open
+    NotNtfs,           // quiet end: the OEM identifier is not "NTFS"
+    Record0Unusable,   // quiet end: MFT record 0 unreadable, or it fails its fixups
+    NoMftData,         // quiet end: record 0 has no usable $DATA attribute
+    MftDataFlagged,    // quiet end: record 0's $DATA is flagged exactly compressed, encrypted or sparse
 };
 
 // Counters of the walk: what was passed over and why. Damage ("corrupt") is
 // kept apart from failed reads ("I/O").
 struct TScanCounters {
     std::uint64_t RecordsWalked = 0;
-    std::uint64_t ReadFailures = 0;     // records the volume did not deliver whole
-    std::uint64_t FixupFailures = 0;    // not a FILE record, or torn
+    std::uint64_t ReadFailures = 0;   // records the volume did not deliver whole
+    std::uint64_t FixupFailures = 0;  // not a FILE record, or torn
     std::uint64_t InUseOrDirectory = 0;
     std::uint64_t MissingAttributes = 0;
     std::uint64_t Found = 0;
@@ -105,7 +105,9 @@ public:
     std::uint64_t MftByteOffset() const { return m_mftByteOffset; }
     const ntfs::TMftLayout& Layout() const { return m_layout; }
     // The number of records the walk visits (records 16 .. count - 1).
-    std::uint64_t WalkLength() const { return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0; }
+    std::uint64_t WalkLength() const {
+        return m_recordCount > kFirstUserRecord ? m_recordCount - kFirstUserRecord : 0;
+    }
     // Walks records 16 .. count - 1; the stop flag is read before each record.
     // Then gives every row found its details (TScanSink::OnDetails).
     TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink);
@@ -127,6 +129,9 @@ public:
 
 private:
     TScanOutcome WalkRecords(const std::atomic<bool>& stop, TScanSink& sink);
+    ntfs::TDynamicCharArray FindListed(std::uint64_t recordNumber, std::span<const std::uint8_t> image,
+                                       std::uint32_t type, bool namespaceRule);
+    static constexpr std::size_t kBaseReferenceOffset = 0x20;  // u64 in the record header
     bool DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
                       DeletedFileEntry& entry);
 

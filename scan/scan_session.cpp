@@ -1,6 +1,7 @@
 #include "scan/scan_session.h"
 
 #include "ntfs/boot_sector.h"
+#include "platform/drives.h"
 
 namespace scan {
 
@@ -52,8 +53,29 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
     auto result = std::make_shared<TScanResult>();
     result->Source.Drive = m_source;
     result->Source.Given = m_given;
-    TScanEngine engine =
-        m_given ? TScanEngine(std::make_unique<TSharedVolume>(m_given), m_label) : TScanEngine(m_source);
+    // A source with a partition table is scanned in one of its partitions,
+    // through a window onto it; a source without one is opened by the engine.
+    std::unique_ptr<platform::TRawVolume> partition;
+    if (!m_given) {
+        TOpenedSource opened = OpenSource(m_source, m_options.Partition);
+        result->Partitions = std::move(opened.Layout);
+        if (opened.Partition) {
+            const auto resolved = platform::IsDriveString(m_source) ? platform::ResolveDrive(m_source)
+                                                                    : std::optional<std::string>(m_source);
+            result->Source.Resolved = resolved.value_or(m_source);
+            result->Source.StartByte = opened.StartByte;
+            result->Source.Length = opened.Volume->Size();
+            result->Source.Partition = opened.Partition;
+            partition = std::move(opened.Volume);
+        } else if (opened.Error != TSourceError::None && opened.Error != TSourceError::DidNotOpen) {
+            result->SourceError = opened.Error;
+            result->Outcome = TScanOutcome::NotNtfs;
+            return result;
+        }
+    }
+    TScanEngine engine = m_given     ? TScanEngine(std::make_unique<TSharedVolume>(m_given), m_label)
+                         : partition ? TScanEngine(std::move(partition), std::string())
+                                     : TScanEngine(m_source);
     const auto finish = [&](TScanOutcome outcome) {
         result->Outcome = outcome;
         result->Counters = engine.Counters();
@@ -64,7 +86,7 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
         result->OpenFailure = engine.OpenFailure();
         return finish(TScanOutcome::VolumeDidNotOpen);
     }
-    result->Source.Resolved = engine.ResolvedPath();
+    if (!result->Source.Partition) result->Source.Resolved = engine.ResolvedPath();
     TDriveFacts& facts = result->Facts;
 
     engine.ReadBootSector();

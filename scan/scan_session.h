@@ -23,6 +23,7 @@
 #include "platform/raw_volume.h"
 #include "scan/deleted_file_entry.h"
 #include "scan/scan_engine.h"
+#include "scan/volume_source.h"
 
 namespace scan {
 
@@ -32,6 +33,8 @@ struct TScanSource {
     std::string Drive;            // a drive string ("D:") or a path, as given
     std::string Resolved;         // the device or image file that was opened
     std::uint64_t StartByte = 0;  // where the volume starts within Resolved (a partition of a disk image)
+    std::uint64_t Length = 0;     // the partition's bytes; 0: the volume runs to the end of Resolved
+    std::optional<std::uint32_t> Partition;  // the partition scanned, by its number in the table
     // An already open volume the session was given (tests, fuzzing): a
     // recovery reads it instead of opening Resolved.
     std::shared_ptr<platform::TRawVolume> Given;
@@ -90,6 +93,11 @@ public:
 
 struct TScanResult {
     TScanSource Source;
+    // A source with a partition table: what it holds, and why no partition
+    // was scanned (Outcome NotNtfs then) when none was chosen and there is
+    // not exactly one NTFS partition, or the one chosen does not exist.
+    TSourceLayout Partitions;
+    TSourceError SourceError = TSourceError::None;
     TScanOutcome Outcome = TScanOutcome::VolumeDidNotOpen;
     std::optional<TOpenFailure> OpenFailure;  // set when Outcome is VolumeDidNotOpen
     TDriveFacts Facts;
@@ -102,6 +110,9 @@ struct TScanResult {
 struct TScanOptions {
     bool KeepRows = true;   // false: rows only reach the sink (a streaming command line)
     bool ReadLabel = true;  // false: the label is not probed (it costs a second open and a blkid probe)
+    // A whole disk with a partition table: the partition to scan, by its
+    // number in the table; without one, its only NTFS partition.
+    std::optional<std::uint32_t> Partition;
 };
 
 class TScanSession {

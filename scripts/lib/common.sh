@@ -19,6 +19,7 @@ LUMBRA_RUNTIME_PACKAGES=(fonts-wine fonts-wqy-microhei)
 LUMBRA_TEST_PACKAGES=(
     clang libclang-rt-14-dev clang-format-14
     libgtest-dev nlohmann-json3-dev libssl-dev openssl tzdata python3
+    exfatprogs exfat-fuse
     desktop-file-utils appstream man-db groff-base
     "${LUMBRA_RUNTIME_PACKAGES[@]}"
 )

@@ -77,18 +77,31 @@ TEST(Geometry, RecordSizeRules) {
         std::uint32_t record;
     };
     const Case cases[] = {
-        {512, 8, 0xF6, 4096, 1024},          // the usual -10
-        {512, 8, 0x01, 4096, 4096},          // one cluster per record
-        {512, 1, 0x02, 512, 1024},           // two 512-byte clusters
-        {512, 8, 0xF4, 4096, 4096},          // -12
-        {4096, 1, 0xF4, 4096, 4096},         // 4K sectors
-        {512, 8, 0x80, 4096, 1},             // exponent 128 & 31 = 0
-        {512, 8, 0x00000102, 4096, 1u << 30},// reserved byte set: 258 -> (256-258)&31 = 30
-        {512, 8, 0xF0, 4096, 65536},         // -16: 64 KiB records are not truncated
-        {512, 128, 0xF6, 65536, 1024},       // 64 KiB clusters are not truncated
+        {512, 8, 0xF6, 4096, 1024},            // the usual -10
+        {512, 8, 0x01, 4096, 4096},            // one cluster per record
+        {512, 1, 0x02, 512, 1024},             // two 512-byte clusters
+        {512, 8, 0xF4, 4096, 4096},            // -12
+        {4096, 1, 0xF4, 4096, 4096},           // 4K sectors
+        {512, 8, 0x80, 4096, 1},               // exponent 128 & 31 = 0
+        {512, 8, 0x00000102, 4096, 1u << 30},  // reserved byte set: 258 -> (256-258)&31 = 30
+        {512, 8, 0xF0, 4096, 65536},           // -16: 64 KiB records are not truncated
+        {512, 128, 0xF6, 65536, 1024},         // 64 KiB clusters are not truncated
         {512, 128, 0x01, 65536, 65536},
         {4096, 16, 0xF6, 65536, 1024},
-        {512, 0, 0x01, 0, 0},                // zero sectors per cluster
+        {512, 0, 0x01, 0, 0},  // zero sectors per cluster
+        // Above 0x80 the byte is a negative power of two (clusters of 128 KiB+).
+        {512, 0xFF, 0xF6, 1024, 1024},        // -1: 2 sectors
+        {512, 0xF8, 0xF6, 128u << 10, 1024},  // -8: 256 sectors
+        {512, 0xF7, 0xF6, 256u << 10, 1024},
+        {512, 0xF6, 0xF6, 512u << 10, 1024},
+        {512, 0xF5, 0xF6, 1u << 20, 1024},
+        {512, 0xF4, 0xF6, 2u << 20, 1024},   // 2 MiB
+        {4096, 0xF7, 0xF6, 2u << 20, 1024},  // 2 MiB on 4K sectors
+        {512, 0xF8, 0x01, 128u << 10, 128u << 10},
+        {512, 0xF0, 0xF6, 32u << 20, 1024},   // -16: the largest exponent taken
+        {512, 0xEF, 0xF6, 0, 1024},           // -17 and beyond: no volume's
+        {512, 0x81, 0xF6, 0, 1024},           // -127
+        {65535, 0xF0, 0x7F, 0xFFFF0000u, 0},  // the record size would not fit 32 bits
     };
     for (const Case& c : cases) {
         TBootFields f;
@@ -98,7 +111,7 @@ TEST(Geometry, RecordSizeRules) {
         const auto g = Geometry(f);
         SCOPED_TRACE(testing::Message() << c.bps << "x" << int(c.spc) << " cpr=" << std::hex << c.cpr);
         EXPECT_EQ(g.BytesPerSector, c.bps);
-        EXPECT_EQ(g.SectorsPerCluster, c.spc);
+        EXPECT_EQ(std::uint64_t{g.SectorsPerCluster} * c.bps, c.cluster);
         EXPECT_EQ(g.BytesPerCluster, c.cluster);
         EXPECT_EQ(g.BytesPerFileRecord, c.record);
     }
@@ -115,6 +128,12 @@ TEST(Geometry, MftByteOffsetIsExactIn64Bits) {
     bytes = BootSector(f);
     EXPECT_EQ(ntfs::MftByteOffset(ntfs::DecodeBootSector({bytes.data(), bytes.size()})), 0x30000ull * 65536);
 
+    f.sectorsPerCluster = 0xF4;  // 2 MiB clusters: 2^12 sectors, not 244
+    f.mftStartLcn = 3;
+    bytes = BootSector(f);
+    EXPECT_EQ(ntfs::MftByteOffset(ntfs::DecodeBootSector({bytes.data(), bytes.size()})), 3ull << 21);
+
+    f.sectorsPerCluster = 0x80;
     f.mftStartLcn = UINT64_MAX / 1000;  // a damaged field: the product does not fit
     bytes = BootSector(f);
     EXPECT_FALSE(ntfs::MftByteOffset(ntfs::DecodeBootSector({bytes.data(), bytes.size()})).has_value());

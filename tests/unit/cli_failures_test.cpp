@@ -6,6 +6,8 @@
 
 #include <sstream>
 
+#include "ntfs/text.h"
+#include "recover/target_name.h"
 #include "unit/fixtures.h"
 
 using testing_support::FixtureImage;
@@ -93,6 +95,12 @@ TEST(CliFailures, RecoveryThatCannotWriteExitsOneNamingEachFile) {
     for (const auto& t : targets) {
         fs::remove(t);
         fs::create_directories(t / "taken");
+    }
+    // A name the folder refuses falls back to File_<index><ext>: take those too.
+    for (std::size_t i = 0; i < m["deleted"].size(); ++i) {
+        const std::u16string name = ntfs::Utf8ToUtf16(m["deleted"][i]["name"].get<std::string>());
+        fs::create_directories(out / recover::FallbackFileName(name, i, recover::TNameRules::Posix) /
+                               "taken");
     }
 
     const auto r = CliErr("recover '" + image + "' --out '" + out.string() + "' --all");

@@ -28,7 +28,7 @@ testing_support::TCommandResult Cli(const std::string& args, bool stderrOnly) {
 
 TEST(CliOptions, AnswerOrRefuseAsTheTableSays) {
     const TCase cases[] = {
-        {"--help", 0, "usage: lumbra-cli scan SOURCE [--json | --details]\n", false},
+        {"--help", 0, "usage: lumbra-cli scan SOURCE [--partition N] [--json", false},
         {"-h", 0, "lumbra-cli --help | --version\n", false},
         {"--version", 0, "lumbra-cli " LUMBRA_VERSION_TEXT "\n", false},
         {"", 2, nullptr, true},

@@ -4,10 +4,13 @@
 // the output folder, and the source image is never written.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "recover/target_name.h"
 #include "unit/fixtures.h"
 
 using testing_support::FixtureImage;
@@ -124,6 +127,79 @@ TEST(CliRecover, AutoNamesChosenCaptionsAndExitCodes) {
     EXPECT_EQ(status, 2);
     Recover("/nonexistent.img", dir.Path(), "--all", status);
     EXPECT_EQ(status, 2);
+}
+
+// A USB stick formatted exFAT, mounted through exfat-fuse on a loop device:
+// names that differ only in case, or that hold characters Windows forbids,
+// must each come back as a file of their own.
+class TExfatFolder {
+public:
+    explicit TExfatFolder(const fs::path& work) : m_image(work / "stick.img"), m_mount(work / "stick") {
+        if (::geteuid() != 0) {
+            m_why = "needs root for a loop device and a FUSE mount";
+            return;
+        }
+        fs::create_directory(m_mount);
+        const auto loop =
+            RunCommand("truncate -s 32M '" + m_image.string() + "' && mkfs.exfat '" + m_image.string() +
+                       "' >/dev/null 2>&1 && losetup -f --show '" + m_image.string() + "' 2>/dev/null");
+        if (loop.status != 0 || loop.out.empty()) {
+            m_why = "no exfatprogs or no free loop device";
+            return;
+        }
+        m_loop = loop.out.substr(0, loop.out.find('\n'));
+        if (RunCommand("mount.exfat-fuse '" + m_loop + "' '" + m_mount.string() + "' >/dev/null 2>&1")
+                .status != 0) {
+            m_why = "exfat-fuse could not mount (no /dev/fuse?)";
+            return;
+        }
+        m_mounted = true;
+    }
+    ~TExfatFolder() {
+        if (m_mounted) RunCommand("umount '" + m_mount.string() + "'");
+        if (!m_loop.empty()) RunCommand("losetup -d '" + m_loop + "'");
+    }
+    bool Ready() const { return m_mounted; }
+    const std::string& Why() const { return m_why; }
+    const fs::path& Path() const { return m_mount; }
+
+private:
+    fs::path m_image;
+    fs::path m_mount;
+    std::string m_loop;
+    std::string m_why;
+    bool m_mounted = false;
+};
+
+TEST(CliRecover, ClashingNamesIntoAnExfatFolderStayDistinct) {
+    if (!fs::exists(FixtureImage("names"))) GTEST_SKIP() << "names fixture not built";
+    TempDir work;
+    TExfatFolder stick(work.Path());
+    if (!stick.Ready()) GTEST_SKIP() << "exFAT folder unavailable: " << stick.Why();
+    EXPECT_EQ(recover::FolderNameRules(stick.Path().string()), recover::TNameRules::Windows);
+
+    const auto m = FixtureManifest("names");
+    const fs::path out = stick.Path() / "recovered";
+    int status = -1;
+    const auto lines = ParseLines(Recover(FixtureImage("names").string(), out, "--all", status));
+    EXPECT_EQ(status, 0);
+    std::set<std::string> targets;
+    for (const auto& row : m["deleted"]) {
+        const std::string caption = row["caption"];
+        SCOPED_TRACE(row["name"].get<std::string>());
+        ASSERT_TRUE(lines.count(caption));
+        const fs::path target = lines.at(caption).target;
+        EXPECT_EQ(target.parent_path(), out);
+        targets.insert(target.filename().string());
+        EXPECT_EQ(testing_support::Sha256OfFile(target), row["sha256"].get<std::string>());
+    }
+    // Every row its own file, and nothing else in the folder.
+    EXPECT_EQ(targets.size(), m["deleted"].size());
+    std::set<std::string> present;
+    for (const auto& entry : fs::directory_iterator(out)) present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, targets);
+    EXPECT_TRUE(targets.count("Report.doc") && targets.count("REPORT (2).DOC") &&
+                targets.count("report (3).DOC"));
 }
 
 TEST(CliRecover, KeepFoldersRebuildsTheOriginalFolders) {

@@ -23,18 +23,25 @@ inline nlohmann::json FixtureManifest(const std::string& name) {
     return nlohmann::json::parse(in);
 }
 
-// Names of the images with a manifest, NTFS ones only unless asked. An image
+// Names of the volume images with a manifest, NTFS ones only unless asked;
+// disk images with a partition table are PartitionedFixtureNames. An image
 // missing beside its manifest is not left out: its tests fail.
-inline std::vector<std::string> FixtureNames(bool ntfsOnly = true) {
+inline std::vector<std::string> FixtureNames(bool ntfsOnly = true, bool partitioned = false) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(LUMBRA_FIXTURE_MANIFESTS)) {
         if (entry.path().extension() != ".json") continue;
         const std::string name = entry.path().stem().string();
-        if (ntfsOnly && !FixtureManifest(name).value("ntfs", true)) continue;
+        const auto manifest = FixtureManifest(name);
+        if (manifest.contains("partitions") != partitioned) continue;
+        if (!partitioned && ntfsOnly && !manifest.value("ntfs", true)) continue;
         names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+inline std::vector<std::string> PartitionedFixtureNames() {
+    return FixtureNames(false, true);
 }
 
 inline std::string HexDigest(const unsigned char* digest, unsigned int length) {

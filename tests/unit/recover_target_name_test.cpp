@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recover/target_name.h"
@@ -133,5 +136,129 @@ TEST(TargetName, JoinsWithOneSeparator) {
     EXPECT_EQ(recover::JoinTargetPath("D:\\", "a.txt", TNameRules::Windows), "D:\\a.txt");
     EXPECT_EQ(recover::JoinTargetPath("", "a.txt", TNameRules::Posix), "a.txt");
 }
+
+namespace run_targets {
+
+namespace fs = std::filesystem;
+
+using TOutcome = recover::TRunTargets::TWriteOutcome;
+
+class TTempFolder {
+public:
+    TTempFolder() {
+        char pattern[] = "/tmp/lumbra-names-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~TTempFolder() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    std::string Path() const { return m_path.string(); }
+
+private:
+    fs::path m_path;
+};
+
+// Writes `content` at a path unless `refuse` says the folder does not take
+// that name; returns the outcome the way the recovery run reports it.
+auto Writer(const std::string& content, bool (*refuse)(const std::string&) = nullptr) {
+    return [content, refuse](const std::string& path) {
+        if (refuse && refuse(path)) return std::pair{TOutcome::OutputFailed, std::string()};
+        std::ofstream(path, std::ios::binary) << content;
+        return std::pair{TOutcome::Written, path};
+    };
+}
+
+TEST(RunTargets, WindowsFolderKeepsEverySpellingApart) {
+    TTempFolder dir;
+    recover::TRunTargets targets(TNameRules::Windows);
+    const struct {
+        std::u16string name;
+        std::string expected;
+    } rows[] = {
+        {u"Report.doc", "Report.doc"}, {u"REPORT.DOC", "REPORT (2).DOC"}, {u"report.DOC", "report (3).DOC"},
+        {u"what?.txt", "what_.txt"},   {u"what*.txt", "what_ (2).txt"},   {u"aux.log", "_aux.log"},
+        {u"trail. ", "trail"},         {u"TRAIL", "TRAIL (2)"},
+    };
+    std::uint64_t index = 0;
+    for (const auto& row : rows) {
+        std::string target;
+        const std::string written = targets.Write(dir.Path(), row.name, index, TNamingChoice::OldName,
+                                                  Writer(std::to_string(index)), target);
+        EXPECT_EQ(target, dir.Path() + "/" + row.expected);  // the host's separator
+        EXPECT_EQ(written, target);
+        ++index;
+    }
+}
+
+TEST(RunTargets, NameTheFolderRefusesFallsBackToASafeName) {
+    TTempFolder dir;
+    recover::TRunTargets targets(TNameRules::Posix);
+    auto refuseOdd = [](const std::string& path) { return path.find("odd") != std::string::npos; };
+    std::string target;
+    std::string written = targets.Write(dir.Path(), u"odd\u00e9.tar", 4, TNamingChoice::OldName,
+                                        Writer("x", refuseOdd), target);
+    EXPECT_EQ(target, dir.Path() + "/File_4.tar");
+    EXPECT_EQ(written, target);
+    // The fallback name is taken now: a later row whose own fallback would
+    // clash is numbered, never written over it.
+    written = targets.Write(dir.Path(), u"File_4.tar", 9, TNamingChoice::OldName, Writer("y"), target);
+    EXPECT_EQ(target, dir.Path() + "/File_4 (2).tar");
+    // Auto names do not fall back: the name is already the safe one.
+    written = targets.Write(dir.Path(), u"odd", 5, TNamingChoice::AutoName, Writer("z", refuseOdd), target);
+    EXPECT_EQ(target, dir.Path() + "/File_5");
+    // A failure for the record's own sake is not retried under another name.
+    int calls = 0;
+    targets.Write(
+        dir.Path(), u"bad.bin", 6, TNamingChoice::OldName,
+        [&](const std::string&) {
+            ++calls;
+            return std::pair{TOutcome::OutputFailed, 0};
+        },
+        target);
+    EXPECT_EQ(calls, 2);
+    calls = 0;
+    targets.Write(
+        dir.Path(), u"bad.bin", 7, TNamingChoice::OldName,
+        [&](const std::string&) {
+            ++calls;
+            return std::pair{TOutcome::Skipped, 0};
+        },
+        target);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(RunTargets, FileSystemThatFoldsNamesUnforeseenNeverLosesAnEarlierFile) {
+    // Stand-in for a file system that maps two names the rules keep apart to
+    // one file: a hard link makes "b.txt" the file the run wrote as "a.txt".
+    TTempFolder dir;
+    recover::TRunTargets targets(TNameRules::Posix);
+    std::string target;
+    targets.Write(dir.Path(), u"a.txt", 0, TNamingChoice::OldName, Writer("first"), target);
+    fs::create_hard_link(dir.Path() + "/a.txt", dir.Path() + "/b.txt");
+    targets.Write(dir.Path(), u"b.txt", 1, TNamingChoice::OldName, Writer("second"), target);
+    EXPECT_EQ(target, dir.Path() + "/b (2).txt");
+    std::ifstream in(dir.Path() + "/a.txt");
+    std::string kept;
+    in >> kept;
+    EXPECT_EQ(kept, "first");
+    // A file that was there before the run is still replaced.
+    { std::ofstream(dir.Path() + "/old.txt") << "old"; }
+    targets.Write(dir.Path(), u"old.txt", 2, TNamingChoice::OldName, Writer("new"), target);
+    EXPECT_EQ(target, dir.Path() + "/old.txt");
+}
+
+TEST(RunTargets, FolderRulesOfACaseSensitiveFolderAndFallbackNames) {
+    TTempFolder dir;
+    // /tmp is a case-sensitive POSIX file system here; the probe leaves nothing behind.
+    EXPECT_EQ(recover::FolderNameRules(dir.Path()), TNameRules::Posix);
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+    EXPECT_EQ(recover::FallbackFileName(u"a?b.tar", 3, TNameRules::Windows), "File_3.tar");
+    EXPECT_EQ(recover::FallbackFileName(u"noext", 3, TNameRules::Windows), "File_3");
+    EXPECT_EQ(recover::FallbackFileName(u"x.averyveryverylongextension", 3, TNameRules::Windows), "File_3");
+    EXPECT_EQ(recover::FallbackFileName(u"x.t?t", 3, TNameRules::Windows), "File_3.t_t");
+}
+
+}  // namespace run_targets
 
 }  // namespace

@@ -180,7 +180,8 @@ TEST(ScanSession, SessionsRunOnEveryNtfsFixture) {
     std::size_t manifests = 0;
     for (const auto& entry : fs::directory_iterator(LUMBRA_FIXTURE_MANIFESTS))
         if (entry.path().extension() == ".json") ++manifests;
-    const auto all = testing_support::FixtureNames(false);
+    auto all = testing_support::FixtureNames(false);
+    for (const auto& name : testing_support::PartitionedFixtureNames()) all.push_back(name);
     EXPECT_GE(manifests, 9u);
     EXPECT_EQ(all.size(), manifests);
     EXPECT_GE(testing_support::FixtureNames().size(), 8u);
