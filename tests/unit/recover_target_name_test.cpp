@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -145,9 +146,14 @@ using TOutcome = recover::TRunTargets::TWriteOutcome;
 
 class TTempFolder {
 public:
+    // Portable (the Windows tests build this file too): random bits keep
+    // test processes that run side by side apart.
     TTempFolder() {
-        char pattern[] = "/tmp/lumbra-names-XXXXXX";
-        m_path = ::mkdtemp(pattern);
+        std::random_device random;
+        do {
+            m_path = fs::temp_directory_path() /
+                     ("lumbra-names-" + std::to_string(random()) + "-" + std::to_string(random()));
+        } while (!fs::create_directories(m_path));
     }
     ~TTempFolder() {
         std::error_code ec;
