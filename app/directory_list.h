@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output folder's two controls: the volumes for the drive selector, and
 // the folder list, which shows the path from "/" down to the current folder,
 // one entry per level, then the current folder's sub-folders in sorted order.

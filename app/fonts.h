@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's fonts: Tahoma at a character height in pixels, with fallbacks
 // so that Chinese captions never show as boxes.
 #pragma once

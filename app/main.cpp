@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program start: one copy at a time, the application title, the main window,
 // the message loop. No settings; the only arguments are --version and --help,
 // answered before any window, instance token or display is touched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: every control of the program, the drive list, the output
 // folder and the results list.
 //

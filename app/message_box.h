@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one kind of message: modal, titled with the application
 // title, the text, no icon, one OK button, centred on the screen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lv1's model: the rows of form::TResultRows, which the window logic owns,
 // shown as a table with a check box in the first column.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the window for the documentation, taken by the program itself.
 //
 // LUMBRA_SCREENSHOT=file.png saves a grab of the window and closes it. With

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Only one copy of the program runs at a time.
 //
 // The token is a kernel object that lives exactly as long as the process that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMainForm's update check. See update_check.h for the run of it; the notes
 // here say where it departs from the obvious way to write it.
 #include "app/update_check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update check's settings and fixed texts. The check itself is part of
 // TMainForm (FormShow, CheckForUpdate, DownloadUpdate, ShowWaitHint,
 // HideWaitHint, in update_check.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's file version as an ELF note, the Linux stand-in for the
 // version resource of the Windows build. platform::ReadFileVersion finds it
 // in the executable file; the numbers come from the project's version.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The version file's rules (form/update_rules.h) on Qt strings, and its
 // decoding, which uses the system's code page as Qt knows it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MyNoWaitWnd, the wait box shown while the update downloads: a borderless
 // pop-up that stays on top, takes no focus and has no taskbar entry.
 //

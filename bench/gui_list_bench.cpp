@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the results list on 300,000 rows in the real, shown window: append
 // (one AddFoundFile per row, as the scan hands them over, and in one batch),
 // sort by a header click, Select All on and off, and Seek for the last row.

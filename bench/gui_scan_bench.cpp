@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a scan in the real, shown window: from the press of "Disk Scan" to
 // the closing message, with the list's memory and the window's repaints.
 // Not a test: bench/gui_scan_bench.sh runs it under a virtual X display and

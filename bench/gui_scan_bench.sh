@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A scan in the shown window against lumbra-cli scan on the same image, warm
 # cache, under a virtual X display. Reports medians, the ratio, the list's
 # memory and the longest repaint gap, and checks them against the targets:

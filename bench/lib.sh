@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the benchmark scripts. Sourced, not run.
 # bench_cli: builds lumbra-cli (Release) in its own build folder, so a
 # benchmark never changes the options of the folder scripts/run uses, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the benchmark volume: a real NTFS image (mkntfs + ntfs-3g) whose MFT
 # holds at least 300,000 records, about half of them deleted files. Needs root
 # and FUSE. Cached outside the repository; made once.

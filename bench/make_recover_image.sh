@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the recovery benchmark volume: a real NTFS image (mkntfs + ntfs-3g)
 # holding one deleted 2 GiB file in a few large runs. Needs root and FUSE.
 # Cached outside the repository; made once.

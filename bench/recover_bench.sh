@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two recovery benchmarks, each on a warm cache:
 # - one large file: rebuilds the deleted 2 GiB file of the recovery benchmark
 #   volume with lumbra-cli recover and copies the same byte range with dd,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times, side by side on each image with a warm cache: lumbra-cli scan (full
 # output to /dev/null), ntfs-3g's ntfsundelete -s, The Sleuth Kit's fls -rd,
 # and the floor, reading the MFT's bytes alone with dd (4 MiB reads). Reports

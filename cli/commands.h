@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands of lumbra-cli. They drive the engine only through its
 // sessions (scan::TScanSession, recover::TRecoveryRun) and word their own
 // messages.

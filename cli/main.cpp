@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
 //   lumbra-cli scan SOURCE [--partition N] [--json | --details]

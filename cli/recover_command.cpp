@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli recover: a scan session over the source, then a recovery run of
 // the chosen rows into a folder, named as the window's recovery run names
 // them. The run reads the volume the scan resolved, never the name again.

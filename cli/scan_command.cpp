@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli scan and info: a scan session's rows as text or JSON, and the
 // facts it learns of a volume before its walk.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What lumbra-cli says about the engine's outcomes, in English.
 #include <cstdio>
 

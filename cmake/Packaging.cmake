@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made by CPack's DEB generator (scripts/package):
 # lumbra_<version>_amd64.deb with the files of `cmake --install`, the
 # package's changelog and copyright, and dependencies from dpkg-shlibdeps.

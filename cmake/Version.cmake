@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program's version, from project(VERSION) in the top-level CMakeLists.txt
 # and nowhere else: a generated header carries it to --version, the Linux
 # version note and the Windows resource, and the manifest is configured from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A count of steps shown on a progress bar, whose range is an int: counts
 // beyond it are shown divided, so the bar still ends exactly full.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive's facts and the row count as the window's labels show them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine as the window logic drives it: one scan session, one recovery
 // run. The program uses the engine's sessions; the logic's tests put a fake
 // in their place to script what a run reports and when.

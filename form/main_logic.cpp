@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "form/main_logic.h"
 
 #include "form/toolkit_free.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window decides, for every window: the four run flags, the
 // buttons' captions and enabled states through a run, the label texts, the
 // scan and recovery workers, Seek, Select All, the sort order and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window logic may ask of a window, and nothing else.
 //
 // A window (Qt today, native Win32 next) implements this and only draws and

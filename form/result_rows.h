@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results list's rows: their texts, ticks and order, for every window.
 //
 // The rows of 300,000 deleted files are stored in fixed-size chunks, so

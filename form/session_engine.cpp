@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's sessions behind form::TEngine: one scan session per scan, one
 // recovery run per recovery, each reading the source its scan resolved.
 #include "form/toolkit_free.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every text the window shows, in one table. Both windows draw these and no
 // other user-visible strings; the drive facts and counts are built from them
 // in drive_facts.h.

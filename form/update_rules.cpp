@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "form/toolkit_free.h"
 // (first: no toolkit in the window logic)
 #include "form/update_rules.h"

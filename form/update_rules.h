@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the update check decides, with no toolkit and no network in it: the
 // files it asks for and keeps, how the published version file reads, which
 // version is newer, and when the user is asked at all.

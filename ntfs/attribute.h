@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Attributes of an MFT record: the lookup and the decoders of the headers and
 // of the two values the scan reads.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // $ATTRIBUTE_LIST (type 0x20): when a file's attributes outgrow its base
 // record, the base record lists every attribute and the record that holds it.
 // A heavily fragmented file keeps the later pieces of its $DATA run list in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NTFS boot sector as far as this program reads it, and the volume
 // geometry derived from it.
 #pragma once

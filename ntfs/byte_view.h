@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounds-checked little-endian access to on-disk bytes.
 //
 // Everything read from a volume is untrusted: a record may be torn, reused or

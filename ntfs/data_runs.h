@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run list of a non-resident attribute: where its clusters lie.
 //
 // A run list is a sequence of runs, each a header byte (low nibble L: bytes of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TDynamicCharArray: the growable, owning byte buffer that carries record and
 // attribute images between the NTFS operations and their callers. An empty
 // array means "nothing found".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MFT FILE records: the header and the update-sequence fixups.
 //
 // NTFS writes a record in 512-byte stretches and, to detect a record whose

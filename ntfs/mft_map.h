@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the MFT's records lie on the volume.
 //
 // The $MFT is a file like any other: on a long-used volume it lies in several

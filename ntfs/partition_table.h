@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Partition tables of whole-disk images and devices: MBR (with extended and
 // logical partitions) and GPT.
 //

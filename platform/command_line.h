@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's arguments as UTF-8.
 //
 // Linux hands main() the bytes that were typed, UTF-8 on any current system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>

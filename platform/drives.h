@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives: the letters the user picks from, and what each one stands for.
 //
 // On Windows a drive letter is a volume and its raw device is "\\.\D:". On

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the version note in an ELF image. Every field is read through a
 // bounds-checked reader in the byte order the image declares, so a truncated
 // or hostile file yields "no version" and never a read past the buffer.

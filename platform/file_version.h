@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file version an executable carries: four 16-bit numbers, shown as
 // "a.b.c.d". The update check compares the running program's with the
 // published one.

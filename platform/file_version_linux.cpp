@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linux: the version note is found in the file itself. Only the headers and
 // the note sections are needed, but executables are small enough to map and
 // hand to the pure decoder whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows: the fixed file information of the version resource.
 #include <windows.h>
 

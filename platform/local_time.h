@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NTFS file times as the user's local date and time, and their texts in the
 // user's locale.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // In-memory volumes for tests and fuzzing: a byte vector served as a volume,
 // and one that fails after a number of reads.
 #pragma once

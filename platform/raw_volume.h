@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-only access to a raw volume: a drive's device, a block device or an
 // image file. Nothing in the program can write through this interface: the
 // source of a recovery is opened for reading only, everywhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw volumes on Windows: "\\.\D:" (or an image file) opened for reading only.
 //
 // A volume handle does no buffering of its own, so it serves only whole

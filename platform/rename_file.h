@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renames of the self-update. Both work on names relative to the working
 // directory as well as on full paths.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether an output folder lies on the volume a recovery reads.
 //
 // Files written to the volume being recovered take free clusters, and the

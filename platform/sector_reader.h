@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte-range reads from a device that serves only whole sectors.
 //
 // A Windows raw volume handle ("\\.\D:") is unbuffered: a read must start at

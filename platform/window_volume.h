@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A read-only window onto a byte range of another volume: one partition of a
 // whole-disk image or device, seen as a volume of its own, so that every byte
 // position above it stays relative to the partition's first byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From a record's byte offset to a description of the file's content: the
 // checks a record must pass before anything is written, and what to write.
 // No output is touched here, so the steps can be run (and fuzzed) against a

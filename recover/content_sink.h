@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a file's rebuilt content goes: positioned writes of the bytes that
 // are known. Ranges never written read as zeros, so sparse runs and the zero
 // tail of a file cost no writes (holes, where the output file system has them).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LZNT1, the compression NTFS applies to the data of compressed files.
 //
 // A compression unit's clusters hold a stream of chunks laid end to end. Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output file of one recovered file, written so that a failure never
 // costs a good file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recover/recover_file.h"
 
 #include "recover/content_plan.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File extraction: rebuilds one deleted file from its MFT record and writes
 // it to a target path.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One recovery run: the chosen rows of one scan, rebuilt into a folder.
 //
 // The run reads the volume its rows were scanned from (the scan result's

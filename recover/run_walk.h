@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run walk: a non-resident attribute's content, from its runs to a sink.
 //
 // The runs are decoded values (ntfs::DecodeRunList or ntfs::CollectDataRuns);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Target names: the name a recovered file gets in the output folder.
 //
 // A file name read from a deleted record is untrusted: a damaged or crafted

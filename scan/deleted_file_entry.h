@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One found deleted file: the row the scan hands to its front end, and the
 // pure rules that turn a record's fields into the row's texts.
 #pragma once

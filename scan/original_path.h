@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a deleted file lived: its folders from the root, rebuilt from the
 // parent references of $FILE_NAME attributes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive probe: does a drive hold an NTFS volume, and what the window
 // shows of the drive it probed last, as data (the texts are the window's).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a deleted file's bytes are still on the volume.
 //
 // A deleted file's clusters are free to be reused. Two witnesses tell whether

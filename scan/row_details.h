@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The facts about each row that only the whole walk can tell: the folders it
 // was in and whether its clusters survived. The walk hands every record it
 // decodes to a TRowDetailsCollector (directories for the path table, rows for

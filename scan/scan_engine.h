@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan engine: one NTFS volume's deleted files, as the MFT still
 // describes them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One scan of one volume, as every front end runs it.
 //
 // A session opens the source once, reads the boot sector, the geometry and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening what the user named as the volume to scan or recover from: a
 // drive, an image file or a device, which may be a whole disk whose
 // partition table holds the NTFS volumes. Front ends open every source

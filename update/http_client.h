@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // idhtp1, the update's HTTP client, behind a small interface: a blocking GET
 // of one URL, its body handed to a sink as it arrives. libcurl implements it
 // on Linux (curl_http_client.cpp); WinHTTP does on Windows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-256 of the downloaded executable, computed while it is written, so a
 // file that does not match the published digest is never swapped in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The executable's download and swap: the new file is written beside the
 // target under a temporary name, checked, and only then takes the target's
 // name, the current one kept under the old name. Whatever fails leaves the

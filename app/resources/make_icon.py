@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's 64 x 64 icon (a disk platter under a magnifying lens)
 and writes it as lumbra.png (the window icon) and ../win/lumbra.ico (the
 Windows executable's icon, one 32-bit PNG image). Standard library only, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thin wrappers over the Win32 controls of the main window: each owns its
 // HWND (destroyed with the wrapper) and offers the few calls the window
 // makes, in UTF-16. No framework: the main window's procedure still sees

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout as docking rules, computed without any window.
 //
 // Every control sits in a tree of docked items: an item docked to an edge

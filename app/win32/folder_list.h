@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // dirlstDLB: the folder list. One entry per level from the drive's root down
 // to the current folder, then the current folder's sub-folders in sorted
 // order. Entering an entry (double-click, Enter) makes it the current folder;

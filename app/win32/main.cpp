@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program start on Windows: one copy at a time, the main window, the
 // message loop. No arguments, no settings.
 #include "app/win32/win_api.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on Win32: the controls in their places, their fonts,
 // colours and cursors, the docking layout per monitor dpi, and the plumbing
 // that turns control notifications into the window's handlers.

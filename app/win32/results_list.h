@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lv1: the results list as a virtual (owner-data) list view.
 //
 // The list view holds no rows: it knows only their count and asks for each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 headers, as every file of the window includes them.
 #pragma once
 

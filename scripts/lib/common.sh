@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the scripts: where things are, and installing what is missing.
 # Sourced, not run.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the hicolor icons from lumbra.svg with rsvg-convert (Debian's
 # librsvg2-bin) and writes them, with the SVG itself, under hicolor/ here.
 # The results are committed, so a build needs no SVG renderer:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window logic with a fake view and a scripted engine: what each click
 // shows, the batched hand-over, the closing messages and which volume a
 // recovery reads. The test thread plays the UI thread: it runs the tasks

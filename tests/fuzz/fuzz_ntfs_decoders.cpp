@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the record decoders as a FILE record image: the
 // fixups, the attribute walk with every type the program looks up, and each
 // decoder on what the walk returns. None may read outside its buffer, hang or

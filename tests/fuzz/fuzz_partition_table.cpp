@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the partition-table reader as the first bytes of a
 // disk: MBR entries, chains of extended boot records (loops included) and GPT
 // headers with their entry arrays. Reads beyond the input fail as a short

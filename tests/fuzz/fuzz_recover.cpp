@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to file extraction: to LZNT1 decompression as one
 // compression unit's clusters, and as a deleted file's record on a small
 // in-memory volume whose other bytes are the input too (boot sector and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary run lists to the run walk on a small in-memory volume and
 // holds it to its budget: every write lies inside the content, and the real
 // bytes written never pass the volume's size (a compression unit's stream

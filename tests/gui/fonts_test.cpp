@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's Tahoma: found by name through fontconfig in the folders given,
 // only its regular face, and Wine's font folders taken from XDG_DATA_DIRS.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results list's text rules: sort order and search text, table-tested.
 #include <QTest>
 

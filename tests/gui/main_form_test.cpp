@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window, headless: drive list from fixture images, initial
 // texts and states, docking, the output folder, and the results list's sort,
 // Seek, Select All and fixed column widths.

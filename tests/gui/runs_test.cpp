@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan and recovery runs through the real window, headless, on the fixture
 // images: rows, labels, buttons and the bar against the manifests, every
 // recovered file against its hash, stops, quiet ends, missing choices, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One copy at a time: the token, and a second start of the real program.
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update check against real servers on 127.0.0.1 that the test starts
 // (update_server.py), one over https with a certificate made here and
 // trusted only through the CA file the check is given, one over plain http,

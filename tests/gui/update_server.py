@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A throw-away HTTP server for the update tests, on 127.0.0.1 only.
 
 Serves files under ROOT. A file's sidecars change how it is answered:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh DESTDIR and checks what a desktop finds
 # there: the files at their places, the desktop entry, AppStream metainfo and
 # man pages through their validators, the polkit action naming the installed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli's failures with their reasons: a source that does not open
 // says why, the scan's counters reach stderr, and a recovery that could not
 // write some files exits 1 naming each of them and why.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli's own options and its usage errors: --help and --version answer
 // on stdout with exit 0; a command line that cannot be run prints the usage
 // on stderr only, with exit 2, so a script never mistakes it for output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What lumbra-cli prints of names read from a volume: a crafted name must
 // reach the terminal as text, never as a control sequence.
 #include <gtest/gtest.h>

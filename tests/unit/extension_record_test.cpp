@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A deleted file whose name and content lie only in an extension record (the
 // extrec fixture): the scan lists it and recovery rebuilds it through the
 // base record's attribute list, but only while the extension record still

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file version record of the Linux build (an ELF note) and the renames
 // of the self-update.
 #include <gtest/gtest.h>

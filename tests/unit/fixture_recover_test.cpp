@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli recover on the committed real images: every deleted file comes
 // back with the sha256 of what was written before the delete (compressed,
 // sparse, fragmented and attribute-list files included), names never leave

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // lumbra-cli scan on the committed real images: exactly the rows the
 // manifest expects (cross-checked against The Sleuth Kit when the images
 // were made), in record order, with the C locale's date texts in UTC.

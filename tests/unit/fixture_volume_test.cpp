@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The committed real NTFS images, opened through the platform layer: the
 // geometry, probe texts and labels against what mkntfs/fsstat/ntfsinfo
 // reported when the images were made, and every record of each MFT through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The committed real NTFS images and their manifests (tests/fixtures/).
 #pragma once
 

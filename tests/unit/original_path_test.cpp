@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Original paths from parent references: live and deleted folders, reused
 // records, loops and broken chains.
 #include <gtest/gtest.h>

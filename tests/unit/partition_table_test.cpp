@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Partition tables: the decoders on hand-built tables (damage included), the
 // window onto a partition, and the command line on the committed MBR and GPT
 // disk images (each partition's rows and bytes as its manifest says).

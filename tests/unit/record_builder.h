@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds MFT FILE records byte by byte for the decoder tests: each damaged
 // case is then a one-field mutation of a sound record.
 #pragma once

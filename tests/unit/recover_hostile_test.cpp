@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records made to harm the user's disk: sizes that claim far more than the
 // runs hold, runs that map the same clusters again and again, and output
 // that fails part-way under a file size limit or a killed process.

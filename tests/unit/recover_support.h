@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the recovery tests: a scratch folder, reading a written file
 // back, recognisable cluster contents, and an LZNT1 encoder to make
 // compressed clusters with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recoverability verdicts: what a $DATA attribute claims, the bitmap read in
 // chunks, and the sweep that weighs each claim against the bitmap and the
 // other deleted files.

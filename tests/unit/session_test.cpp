@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan session and the recovery run on the committed real images: the
 // facts as data, the rows with their record numbers, every deleted file back
 // byte for byte, rows that keep their volume when the drive table changes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The self-update's pieces without a network: the digest, the version file's
 // rules, and the download-and-swap against a scripted client.
 #include <gtest/gtest.h>

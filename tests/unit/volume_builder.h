@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds small NTFS-shaped volumes in memory for the scan tests: a boot
 // sector, an MFT laid out by a run list of our choosing, and records built
 // with TRecordBuilder. Real images cover the sound cases; these cover the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows window's docking: every part's place at the design size, what
 // grows when the window grows, the scaling per dpi and the splitter's rules.
 #include <gtest/gtest.h>

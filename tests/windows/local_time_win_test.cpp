@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File times as local date-time texts through the Win32 calls: the time zone
 // conversion and the locale's short date and long time formats.
 // scripts/test-windows runs these with TZ=UTC and LC_ALL=C.UTF-8, which wine

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 output file: a temporary file in the target's folder, written at
 // positions, sized, and moved onto the target only on Commit.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 raw volume and drive code: image files opened by path, and a
 // drive letter opened as its raw device "\\.\D:". scripts/test-windows maps a
 // fixture image as a raw drive and names it in LUMBRA_TEST_DRIVE (with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the Windows tests: whether they run under wine, a scratch
 // folder, and files written and read through Win32 with UTF-8 names.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives lumbra.exe from another process, as a user would, through window
 // messages only: select a drive, click the buttons, answer the message
 // boxes, read lv1's rows and ticks. scripts/test-windows runs it under wine
