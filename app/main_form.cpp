@@ -30,8 +30,8 @@
 #include "app/message_box.h"
 #include "form/drive_facts.h"
 #include "form/texts.h"
-#include "scan/probe.h"
 #include "platform/drives.h"
+#include "scan/probe.h"
 
 namespace app {
 

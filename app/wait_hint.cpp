@@ -67,10 +67,12 @@ QRect WaitHintRect(const QSize& virtualSize, const QList<QRect>& monitors) {
     const QRect* nearest = nullptr;
     long long best = std::numeric_limits<long long>::max();
     for (const QRect& m : monitors) {
-        const long long dx = corner.x() < m.left() ? m.left() - corner.x()
-                             : corner.x() > m.right() ? corner.x() - m.right() : 0;
-        const long long dy = corner.y() < m.top() ? m.top() - corner.y()
-                             : corner.y() > m.bottom() ? corner.y() - m.bottom() : 0;
+        const long long dx = corner.x() < m.left()    ? m.left() - corner.x()
+                             : corner.x() > m.right() ? corner.x() - m.right()
+                                                      : 0;
+        const long long dy = corner.y() < m.top()      ? m.top() - corner.y()
+                             : corner.y() > m.bottom() ? corner.y() - m.bottom()
+                                                       : 0;
         const long long d = dx * dx + dy * dy;
         if (d < best) {
             best = d;

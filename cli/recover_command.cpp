@@ -104,7 +104,8 @@ public:
             PrintLine(row.Caption, file.Target, outcome + Verdict(row));
         } else {
             std::string why = StatusText(result.Status);
-            if (result.OutputError != 0) why += " (" + std::system_category().message(result.OutputError) + ")";
+            if (result.OutputError != 0)
+                why += " (" + std::system_category().message(result.OutputError) + ")";
             PrintLine(row.Caption, file.Target, "skipped: " + why + Verdict(row));
             m_skipped.push_back(row.Caption + " (" + row.NameText + " -> " + file.Target + "): " + why);
         }

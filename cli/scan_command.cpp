@@ -215,16 +215,14 @@ class TInfoSink : public scan::TScanSessionSink {
 public:
     void OnFacts(scan::TScanStage stage, const scan::TDriveFacts& facts) override {
         switch (stage) {
-            case scan::TScanStage::BootSector:
-            {
+            case scan::TScanStage::BootSector: {
                 // The OEM name and the label are the volume's bytes: escaped as the rows are.
                 std::string oem, label;
                 cli::PutPlain(oem, facts.Oem);
                 cli::PutPlain(label, facts.Label);
                 std::printf("OEM: %s\nLabel: %s\nSerial: %s\n", oem.c_str(), label.c_str(),
                             ntfs::HexUpper(facts.SerialNumber, 8).c_str());
-            }
-                break;
+            } break;
             case scan::TScanStage::Geometry:
                 std::printf("Size: %llu bytes\n", static_cast<unsigned long long>(facts.VolumeBytes));
                 if (facts.MftByteOffsetValid)

@@ -66,7 +66,8 @@ std::optional<TNONRESIDENT_ATTRIBUTE> DecodeNonResident(TByteView attr) {
 
 std::optional<TSTANDARD_INFORMATION> DecodeStandardInformation(TByteView attr) {
     if (!attr.Has(attribute::kCreationTime, 16)) return std::nullopt;
-    return TSTANDARD_INFORMATION{*attr.U64(attribute::kCreationTime), *attr.U64(attribute::kModificationTime)};
+    return TSTANDARD_INFORMATION{*attr.U64(attribute::kCreationTime),
+                                 *attr.U64(attribute::kModificationTime)};
 }
 
 std::optional<TFILE_NAME_ATTRIBUTE> DecodeFileName(TByteView attr) {

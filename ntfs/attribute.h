@@ -51,11 +51,11 @@ constexpr std::uint16_t kFlagSparse = 0x8000;
 // The scan and the decoders below take an attribute's value to begin at 0x18,
 // where a resident attribute without a name keeps it.
 constexpr std::size_t kFixedValueOffset = 0x18;
-constexpr std::size_t kCreationTime = kFixedValueOffset + 0x00;      // u64 file time
-constexpr std::size_t kModificationTime = kFixedValueOffset + 0x08;  // u64 file time
-constexpr std::size_t kFileNameLength = kFixedValueOffset + 0x40;    // u8: UTF-16 units
-constexpr std::size_t kFileNameNamespace = kFixedValueOffset + 0x41; // u8: 0 POSIX 1 Win32 2 DOS 3 both
-constexpr std::size_t kFileNameChars = kFixedValueOffset + 0x42;     // UTF-16LE, no terminator
+constexpr std::size_t kCreationTime = kFixedValueOffset + 0x00;       // u64 file time
+constexpr std::size_t kModificationTime = kFixedValueOffset + 0x08;   // u64 file time
+constexpr std::size_t kFileNameLength = kFixedValueOffset + 0x40;     // u8: UTF-16 units
+constexpr std::size_t kFileNameNamespace = kFixedValueOffset + 0x41;  // u8: 0 POSIX 1 Win32 2 DOS 3 both
+constexpr std::size_t kFileNameChars = kFixedValueOffset + 0x42;      // UTF-16LE, no terminator
 
 constexpr std::uint8_t kNamespaceDos = 2;
 }  // namespace attribute

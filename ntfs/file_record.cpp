@@ -3,7 +3,9 @@
 
 namespace ntfs {
 
-bool HasFileSignature(TByteView image) { return image.StartsWith("FILE", 4); }
+bool HasFileSignature(TByteView image) {
+    return image.StartsWith("FILE", 4);
+}
 
 std::optional<TFILE_RECORD_HEADER> DecodeRecordHeader(TByteView image) {
     if (image.Size() < file_record::kHeaderSize || !HasFileSignature(image)) return std::nullopt;

@@ -70,7 +70,8 @@ std::size_t TMftMap::Read(platform::TRawVolume& volume, std::uint64_t mftOffset,
             continue;
         }
         const std::uint64_t into = pos - it->MftOffset;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, it->Length - into));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, it->Length - into));
         if (it->Sparse) {
             std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(done), n, std::uint8_t{0});
         } else if (volume.ReadAt(it->VolumeOffset + into, out.subspan(done, n)) != n) {
@@ -82,8 +83,8 @@ std::size_t TMftMap::Read(platform::TRawVolume& volume, std::uint64_t mftOffset,
     return done;
 }
 
-std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume, std::uint64_t n,
-                                               const TDISK_INFORMATION& geometry) {
+std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume,
+                                               std::uint64_t n, const TDISK_INFORMATION& geometry) {
     const auto offset = MulChecked(n, geometry.BytesPerFileRecord);
     if (!offset || geometry.BytesPerFileRecord == 0) return std::nullopt;
     TDynamicCharArray record(geometry.BytesPerFileRecord);
@@ -103,7 +104,8 @@ TMftMap ContiguousFallback(const TNONRESIDENT_ATTRIBUTE& nr, const TDISK_INFORMA
     // LastVcn - StartingVcn + 1 clusters: the last cluster holds records too.
     std::uint64_t length = 0;
     if (nr.LastVcn >= nr.StartingVcn) {
-        const std::uint64_t clusters = static_cast<std::uint64_t>(nr.LastVcn) - static_cast<std::uint64_t>(nr.StartingVcn) + 1;
+        const std::uint64_t clusters =
+            static_cast<std::uint64_t>(nr.LastVcn) - static_cast<std::uint64_t>(nr.StartingVcn) + 1;
         length = MulChecked(clusters, geometry.BytesPerCluster).value_or(0);
     }
     return TMftMap::Contiguous(mftByteOffset, length);
@@ -142,7 +144,9 @@ std::optional<TMftLayout> BuildMftLayout(platform::TRawVolume& volume, std::span
         // may reveal runs that locate further extension records.
         for (int pass = 0; pass < kMaxMapPasses; ++pass) {
             const TMftMap current = *map;
-            const TRecordReader reader = [&](std::uint64_t n) { return ReadMftRecord(current, volume, n, geometry); };
+            const TRecordReader reader = [&](std::uint64_t n) {
+                return ReadMftRecord(current, volume, n, geometry);
+            };
             const TRunList all = CollectDataRuns(volume, record0, data.View(), geometry, reader);
             auto next = TMftMap::FromRuns(all.Runs, geometry.BytesPerCluster);
             if (!next || next->ByteLength() <= map->ByteLength()) break;
@@ -169,7 +173,8 @@ TMftLocation LocateMft(platform::TRawVolume& volume, const TDISK_INFORMATION& ge
     const auto header = DecodeAttributeHeader(data);
     if (!header) return location;
     const std::uint16_t flags = header->AttributeFlags;
-    if (flags == attribute::kFlagCompressed || flags == attribute::kFlagEncrypted || flags == attribute::kFlagSparse) {
+    if (flags == attribute::kFlagCompressed || flags == attribute::kFlagEncrypted ||
+        flags == attribute::kFlagSparse) {
         location.Error = TMftLocateError::MftDataFlagged;
         return location;
     }

@@ -53,7 +53,8 @@ public:
     // a record straddles two. Bytes of sparse extents or past the end read as
     // zeros; returns the bytes actually read from the volume or zero-filled
     // for sparse extents (less than out.size() means a failed or short read).
-    std::size_t Read(platform::TRawVolume& volume, std::uint64_t mftOffset, std::span<std::uint8_t> out) const;
+    std::size_t Read(platform::TRawVolume& volume, std::uint64_t mftOffset,
+                     std::span<std::uint8_t> out) const;
 
 private:
     std::vector<TMftExtent> m_extents;
@@ -62,12 +63,12 @@ private:
 
 // Reads MFT record n through the map and applies its fixups; empty when it
 // cannot be read whole or fails them.
-std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume, std::uint64_t n,
-                                               const TDISK_INFORMATION& geometry);
+std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume,
+                                               std::uint64_t n, const TDISK_INFORMATION& geometry);
 
 // How the map of a volume was found.
 enum class TMftMapSource {
-    RunList,        // record 0's $DATA run list (and its attribute list, if any)
+    RunList,             // record 0's $DATA run list (and its attribute list, if any)
     ContiguousFallback,  // the run list did not decode: one stretch from MftByteOffset
 };
 

@@ -12,8 +12,8 @@ namespace platform {
 namespace {
 
 namespace elf {
-constexpr std::size_t kClass = 4;  // u8: 1 = 32-bit, 2 = 64-bit
-constexpr std::size_t kData = 5;   // u8: 1 = little-endian, 2 = big-endian
+constexpr std::size_t kClass = 4;          // u8: 1 = 32-bit, 2 = 64-bit
+constexpr std::size_t kData = 5;           // u8: 1 = little-endian, 2 = big-endian
 constexpr std::uint32_t kSectionNote = 7;  // SHT_NOTE
 constexpr std::uint32_t kSegmentNote = 4;  // PT_NOTE
 }  // namespace elf
@@ -22,7 +22,9 @@ class TReader {
 public:
     TReader(std::span<const std::byte> data, bool bigEndian) : m_data(data), m_big(bigEndian) {}
 
-    bool Has(std::uint64_t off, std::uint64_t n) const { return off <= m_data.size() && n <= m_data.size() - off; }
+    bool Has(std::uint64_t off, std::uint64_t n) const {
+        return off <= m_data.size() && n <= m_data.size() - off;
+    }
 
     std::optional<std::uint64_t> Uint(std::uint64_t off, std::size_t width) const {
         if (!Has(off, width)) return std::nullopt;
@@ -44,7 +46,9 @@ private:
     bool m_big;
 };
 
-std::uint64_t Align4(std::uint64_t n) { return (n + 3) & ~std::uint64_t{3}; }
+std::uint64_t Align4(std::uint64_t n) {
+    return (n + 3) & ~std::uint64_t{3};
+}
 
 // Walks the notes in [off, off + size) and returns the version note's numbers.
 std::optional<TFileVersion> ScanNotes(const TReader& r, std::uint64_t off, std::uint64_t size) {

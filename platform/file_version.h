@@ -20,7 +20,7 @@ namespace platform {
 
 using TFileVersion = std::array<std::uint16_t, 4>;
 
-inline constexpr char kVersionNoteOwner[] = "Lumbra";  // with its NUL: 7 bytes
+inline constexpr char kVersionNoteOwner[] = "Lumbra";      // with its NUL: 7 bytes
 inline constexpr std::uint32_t kVersionNoteType = 0x4C56;  // "VL"
 
 // The version recorded in the file at `path`; nothing when the file cannot be

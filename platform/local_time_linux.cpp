@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <langinfo.h>
 
-#include <ctime>
 #include <cstring>
+#include <ctime>
 
 #include "platform/local_time.h"
 
@@ -17,7 +17,9 @@ constexpr std::size_t kOffsetSlots = 4096;
 constexpr std::int64_t kMaxLocalDays = 2932897;  // 10000-01-01
 constexpr std::int64_t kMinLocalDays = -134774;  // 1601-01-01
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Offset from UTC of local time at a UTC instant, from the time-zone database.
 std::optional<std::int64_t> OffsetAt(std::int64_t unixSeconds) {
@@ -61,7 +63,8 @@ std::optional<TLocalDateTime> FileTimeToLocalDateTime(std::uint64_t fileTime) {
     if (days < kMinLocalDays || days >= kMaxLocalDays) return std::nullopt;
     std::tm tm{};
     if (!LocalTm(local, tm)) return std::nullopt;
-    return TLocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis};
+    return TLocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                          tm.tm_min,         tm.tm_sec,     millis};
 }
 
 TDateTimeFormatter::TDateTimeFormatter() {
@@ -69,14 +72,15 @@ TDateTimeFormatter::TDateTimeFormatter() {
     // A long-time format that names the zone differs across the year, so
     // its texts cannot be kept per second of the day.
     const char* timeFormat = nl_langinfo(T_FMT);
-    m_cacheTimes = timeFormat == nullptr || (std::strstr(timeFormat, "%Z") == nullptr &&
-                                             std::strstr(timeFormat, "%z") == nullptr);
+    m_cacheTimes = timeFormat == nullptr ||
+                   (std::strstr(timeFormat, "%Z") == nullptr && std::strstr(timeFormat, "%z") == nullptr);
 }
 
 std::optional<std::int64_t> TDateTimeFormatter::UtcOffset(std::int64_t unixSeconds) {
     const std::int64_t bucket = FloorDiv(unixSeconds, kBucketSeconds);
     if (m_offsets.empty()) m_offsets.resize(kOffsetSlots);
-    TOffsetSlot& slot = m_offsets[static_cast<std::size_t>(static_cast<std::uint64_t>(bucket) % kOffsetSlots)];
+    TOffsetSlot& slot =
+        m_offsets[static_cast<std::size_t>(static_cast<std::uint64_t>(bucket) % kOffsetSlots)];
     if (slot.Bucket == bucket) return slot.Offset;
     const std::int64_t start = bucket * kBucketSeconds;
     const auto first = OffsetAt(start);

@@ -29,9 +29,15 @@ std::optional<TLocalDateTime> FileTimeToLocalDateTime(std::uint64_t fileTime) {
 
 TDateTimeFormatter::TDateTimeFormatter() = default;
 
-std::optional<std::int64_t> TDateTimeFormatter::UtcOffset(std::int64_t) { return std::nullopt; }
-std::string TDateTimeFormatter::DateText(std::int64_t, std::int64_t) { return {}; }
-std::string TDateTimeFormatter::TimeText(std::int64_t, std::int64_t, std::int64_t) { return {}; }
+std::optional<std::int64_t> TDateTimeFormatter::UtcOffset(std::int64_t) {
+    return std::nullopt;
+}
+std::string TDateTimeFormatter::DateText(std::int64_t, std::int64_t) {
+    return {};
+}
+std::string TDateTimeFormatter::TimeText(std::int64_t, std::int64_t, std::int64_t) {
+    return {};
+}
 
 std::string TDateTimeFormatter::Format(std::uint64_t fileTime) {
     SYSTEMTIME st;

@@ -16,7 +16,8 @@ public:
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
         ++m_reads;
         if (offset >= m_bytes.size()) return 0;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
         std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
         return n;
     }

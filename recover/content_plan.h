@@ -55,6 +55,7 @@ TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, 
 // Writes a plan whose checks passed to `targetPath` (UTF-8) through a
 // temporary file that replaces the target only once complete; any other
 // plan writes nothing and returns its status.
-TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& targetPath);
+TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
+                                const std::string& targetPath);
 
 }  // namespace recover

@@ -36,7 +36,8 @@ TRecoverResult RecoverFileFromRecord(platform::TRawVolume& volume, std::uint64_t
     return WritePlannedFile(volume, PlanContent(volume, recordOffset, geometry), targetPath);
 }
 
-TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& targetPath) {
+TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
+                                const std::string& targetPath) {
     TRecoverResult result = plan.Result;
     if (result.Status != TRecoverStatus::Written) return result;
 

@@ -7,7 +7,9 @@
 
 namespace scan {
 
-std::string CaptionText(std::uint64_t byteOffset) { return "0x" + ntfs::HexUpper(byteOffset, 2); }
+std::string CaptionText(std::uint64_t byteOffset) {
+    return "0x" + ntfs::HexUpper(byteOffset, 2);
+}
 
 std::u16string ExtensionOf(std::u16string_view name) {
     const std::size_t dot = name.rfind(u'.');
@@ -41,8 +43,8 @@ std::string FileTimeToUtcIso(std::uint64_t fileTime) {
     if (m <= 2) ++y;
     if (y > 9999) return {};
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02llu:%02llu:%02llu.%03lluZ", static_cast<long long>(y),
-                  static_cast<long long>(m), static_cast<long long>(d),
+    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lldT%02llu:%02llu:%02llu.%03lluZ",
+                  static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
                   static_cast<unsigned long long>(msOfDay / 3600000),
                   static_cast<unsigned long long>(msOfDay / 60000 % 60),
                   static_cast<unsigned long long>(msOfDay / 1000 % 60),

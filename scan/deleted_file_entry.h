@@ -21,19 +21,19 @@ struct TRowDetails {
 };
 
 struct DeletedFileEntry {
-    std::string Caption;         // "0x" + the record's byte offset on the volume, upper-case hex
-    std::uint64_t Record = 0;    // MFT record number
+    std::string Caption;       // "0x" + the record's byte offset on the volume, upper-case hex
+    std::uint64_t Record = 0;  // MFT record number
     std::uint64_t ByteOffset = 0;
-    std::u16string Name;         // as stored: UTF-16 units
-    std::string NameText;        // UTF-8 (lone surrogates as U+FFFD)
-    std::string Extension;       // UTF-8, dot included, or empty
-    std::int64_t Size = 0;       // bytes, as the $DATA attribute reports them
-    std::string SizeText;        // "k KB"
-    std::uint64_t CreationTime = 0;      // file times (UTC)
+    std::u16string Name;             // as stored: UTF-16 units
+    std::string NameText;            // UTF-8 (lone surrogates as U+FFFD)
+    std::string Extension;           // UTF-8, dot included, or empty
+    std::int64_t Size = 0;           // bytes, as the $DATA attribute reports them
+    std::string SizeText;            // "k KB"
+    std::uint64_t CreationTime = 0;  // file times (UTC)
     std::uint64_t ModificationTime = 0;
-    std::string CreateTime;      // local texts; empty when the time does not convert
+    std::string CreateTime;  // local texts; empty when the time does not convert
     std::string LastTime;
-    TRowDetails Details;         // filled once the walk is over (TScanSink::OnDetails)
+    TRowDetails Details;  // filled once the walk is over (TScanSink::OnDetails)
 };
 
 // "0x" + upper-case hex, at least two digits.

@@ -6,10 +6,10 @@
 
 #include <optional>
 
-#include "form/texts.h"
 #include "form/drive_facts.h"
-#include "scan/probe.h"
+#include "form/texts.h"
 #include "platform/win_text.h"
+#include "scan/probe.h"
 
 namespace win32app {
 

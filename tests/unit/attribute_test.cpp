@@ -21,7 +21,9 @@ std::vector<std::uint8_t> Fixed(TRecordBuilder b) {
     return r;
 }
 
-ntfs::TByteView View(const std::vector<std::uint8_t>& v) { return {v.data(), v.size()}; }
+ntfs::TByteView View(const std::vector<std::uint8_t>& v) {
+    return {v.data(), v.size()};
+}
 
 std::u16string NameOf(const ntfs::TDynamicCharArray& attr) {
     const auto fn = ntfs::DecodeFileName(attr.View());

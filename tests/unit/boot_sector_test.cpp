@@ -187,7 +187,9 @@ TEST(Probe, OemIsComparedByteForByte) {
     bytes = BootSector(f);
     bytes[3] = 0xCE;
     r = scan::ProbeBootSector({bytes.data(), bytes.size()}, "");
-    EXPECT_EQ(r.Oem, "\xC3\x8E" "SDO");
+    EXPECT_EQ(r.Oem,
+              "\xC3\x8E"
+              "SDO");
 }
 
 }  // namespace

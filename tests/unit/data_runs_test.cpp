@@ -7,7 +7,9 @@
 
 namespace {
 
-ntfs::TRunList Decode(const std::vector<std::uint8_t>& bytes) { return ntfs::DecodeRunList({bytes.data(), bytes.size()}); }
+ntfs::TRunList Decode(const std::vector<std::uint8_t>& bytes) {
+    return ntfs::DecodeRunList({bytes.data(), bytes.size()});
+}
 
 TEST(DataRuns, ThreeRunExample) {
     const auto list = Decode({0x11, 0x04, 0x64, 0x11, 0x02, 0xF6, 0x01, 0x03, 0x00});
@@ -89,8 +91,8 @@ TEST(DataRuns, WideAndHostileFields) {
     ASSERT_EQ(l.Runs.size(), 2u);
     EXPECT_EQ(l.Runs[1].Lcn, 0x0F);
     // Lengths that would overflow the VCN count stop the decode.
-    l = Decode({0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                0xFF, 0xFF, 0x00});
+    l = Decode({0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                0xFF, 0xFF, 0xFF, 0x00});
     EXPECT_EQ(l.Runs.size(), 1u);
     EXPECT_TRUE(l.Truncated);
 }

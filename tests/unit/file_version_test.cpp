@@ -40,19 +40,24 @@ public:
         const std::size_t notesAt = header;
         const std::size_t tableAt = notesAt + m_notes.size();
         std::vector<std::byte> img(tableAt);
-        const unsigned char ident[] = {0x7F, 'E', 'L', 'F', static_cast<unsigned char>(m_wide ? 2 : 1),
-                                       static_cast<unsigned char>(m_big ? 2 : 1), 1};
+        const unsigned char ident[] = {0x7F,
+                                       'E',
+                                       'L',
+                                       'F',
+                                       static_cast<unsigned char>(m_wide ? 2 : 1),
+                                       static_cast<unsigned char>(m_big ? 2 : 1),
+                                       1};
         std::memcpy(img.data(), ident, sizeof ident);
         std::memcpy(img.data() + notesAt, m_notes.data(), m_notes.size());
         const std::size_t word = m_wide ? 8 : 4;
         if (asSection) {
             const std::size_t entry = m_wide ? 0x40 : 0x28;
-            Set(img, m_wide ? 0x28 : 0x20, tableAt, word);      // e_shoff
-            Set(img, m_wide ? 0x3A : 0x2E, entry, 2);            // e_shentsize
-            Set(img, m_wide ? 0x3C : 0x30, 2, 2);                // e_shnum: a null section, then the note
+            Set(img, m_wide ? 0x28 : 0x20, tableAt, word);  // e_shoff
+            Set(img, m_wide ? 0x3A : 0x2E, entry, 2);       // e_shentsize
+            Set(img, m_wide ? 0x3C : 0x30, 2, 2);           // e_shnum: a null section, then the note
             img.resize(tableAt + 2 * entry);
-            Set(img, tableAt + entry + 4, 7, 4);                                 // SHT_NOTE
-            Set(img, tableAt + entry + (m_wide ? 0x18 : 0x10), notesAt, word);   // sh_offset
+            Set(img, tableAt + entry + 4, 7, 4);                                // SHT_NOTE
+            Set(img, tableAt + entry + (m_wide ? 0x18 : 0x10), notesAt, word);  // sh_offset
             Set(img, tableAt + entry + (m_wide ? 0x20 : 0x14), m_notes.size(), word);
         } else {
             const std::size_t entry = m_wide ? 0x38 : 0x20;

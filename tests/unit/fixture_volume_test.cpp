@@ -11,9 +11,8 @@
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
 #include "ntfs/text.h"
-#include "scan/probe.h"
-#include "ntfs/text.h"
 #include "platform/drives.h"
+#include "scan/probe.h"
 #include "scan/scan_engine.h"
 #include "unit/fixtures.h"
 

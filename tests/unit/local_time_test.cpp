@@ -23,7 +23,8 @@ std::uint64_t FileTime(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     tm.tm_min = mi;
     tm.tm_sec = s;
     const std::int64_t unix = static_cast<std::int64_t>(timegm(&tm));
-    return static_cast<std::uint64_t>(unix * 10000000 + 116444736000000000ll) + static_cast<std::uint64_t>(ms) * 10000;
+    return static_cast<std::uint64_t>(unix * 10000000 + 116444736000000000ll) +
+           static_cast<std::uint64_t>(ms) * 10000;
 }
 
 class LocalTime : public ::testing::Test {
@@ -50,14 +51,14 @@ TEST_F(LocalTime, TextsInTheCLocale) {
 TEST_F(LocalTime, ZoneRulesForTheDateConverted) {
     Zone("America/New_York");
     platform::TDateTimeFormatter f;
-    EXPECT_EQ(f.Format(FileTime(2026, 1, 15, 12, 0, 0)), "01/15/26 07:00:00");   // EST
-    EXPECT_EQ(f.Format(FileTime(2026, 7, 15, 12, 0, 0)), "07/15/26 08:00:00");   // EDT
+    EXPECT_EQ(f.Format(FileTime(2026, 1, 15, 12, 0, 0)), "01/15/26 07:00:00");  // EST
+    EXPECT_EQ(f.Format(FileTime(2026, 7, 15, 12, 0, 0)), "07/15/26 08:00:00");  // EDT
     // Local midnight in summer is 04:00 UTC.
     EXPECT_EQ(f.Format(FileTime(2026, 7, 15, 4, 0, 0)), "07/15/26");
     Zone("Australia/Lord_Howe");  // half-hour daylight saving
     platform::TDateTimeFormatter g;
-    EXPECT_EQ(g.Format(FileTime(2026, 1, 15, 0, 0, 0)), "01/15/26 11:00:00");    // +11
-    EXPECT_EQ(g.Format(FileTime(2026, 7, 15, 0, 0, 0)), "07/15/26 10:30:00");    // +10:30
+    EXPECT_EQ(g.Format(FileTime(2026, 1, 15, 0, 0, 0)), "01/15/26 11:00:00");  // +11
+    EXPECT_EQ(g.Format(FileTime(2026, 7, 15, 0, 0, 0)), "07/15/26 10:30:00");  // +10:30
     const auto local = platform::FileTimeToLocalDateTime(FileTime(2026, 7, 15, 0, 0, 0, 250));
     ASSERT_TRUE(local);
     EXPECT_EQ(*local, (platform::TLocalDateTime{2026, 7, 15, 10, 30, 0, 250}));
@@ -119,7 +120,8 @@ TEST(RowTexts, CaptionSizeExtensionIso) {
     EXPECT_EQ(scan::ExtensionOf(u"dir.d\\file"), u"");
     EXPECT_EQ(scan::ExtensionOf(u"a.b:stream"), u"");
     EXPECT_EQ(scan::ExtensionOf(u"trailing."), u".");
-    EXPECT_EQ(scan::FileTimeToUtcIso(FileTime(2026, 12, 9, 6, 47, 43, 478) + 9999), "2026-12-09T06:47:43.478Z");
+    EXPECT_EQ(scan::FileTimeToUtcIso(FileTime(2026, 12, 9, 6, 47, 43, 478) + 9999),
+              "2026-12-09T06:47:43.478Z");
     EXPECT_EQ(scan::FileTimeToUtcIso(0), "1601-01-01T00:00:00.000Z");
 }
 

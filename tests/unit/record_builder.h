@@ -12,7 +12,8 @@ namespace testing_support {
 
 inline void PutLe(std::vector<std::uint8_t>& b, std::size_t off, std::uint64_t v, int n) {
     if (b.size() < off + static_cast<std::size_t>(n)) b.resize(off + static_cast<std::size_t>(n), 0);
-    for (int i = 0; i < n; ++i) b[off + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < n; ++i)
+        b[off + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 class TAttributeBuilder {
@@ -104,7 +105,8 @@ public:
         const std::size_t first = (usa + 2 * entries + 7) / 8 * 8;
         PutLe(r, 0x14, first, 2);
         PutLe(r, 0x16, m_flags, 2);
-        if (first + m_attributes.size() + 8 > m_size) throw std::length_error("attributes do not fit the record");
+        if (first + m_attributes.size() + 8 > m_size)
+            throw std::length_error("attributes do not fit the record");
         std::copy(m_attributes.begin(), m_attributes.end(), r.begin() + static_cast<std::ptrdiff_t>(first));
         PutLe(r, first + m_attributes.size(), 0xFFFFFFFF, 4);
         r.resize(m_size);

@@ -37,7 +37,8 @@ struct TScanResult {
     std::string mftSize;
 };
 
-TScanResult Scan(std::vector<std::uint8_t> bytes, std::atomic<bool>* stop = nullptr, std::uint64_t stopAt = 0) {
+TScanResult Scan(std::vector<std::uint8_t> bytes, std::atomic<bool>* stop = nullptr,
+                 std::uint64_t stopAt = 0) {
     scan::TScanEngine engine(std::make_unique<platform::TMemoryVolume>(std::move(bytes)), "Vol");
     TCollect sink;
     std::atomic<bool> never{false};
@@ -69,12 +70,14 @@ protected:
 TEST_F(ScanEngine, ListsOnlyDeletedFilesWithAllThreeAttributes) {
     TVolumeBuilder v;
     v.Put(16, TVolumeBuilder::DeletedFile(u"report.docx", 100));
-    v.Put(17, TRecordBuilder().Flags(1)  // in use
+    v.Put(17, TRecordBuilder()
+                  .Flags(1)  // in use
                   .Add(TAttributeBuilder::StandardInformation(1, 1))
                   .Add(TAttributeBuilder::FileName(u"live.txt", 1))
                   .Add(TAttributeBuilder::Resident(0x80, {1}))
                   .Build());
-    v.Put(18, TRecordBuilder().Flags(2)  // deleted directory
+    v.Put(18, TRecordBuilder()
+                  .Flags(2)  // deleted directory
                   .Add(TAttributeBuilder::StandardInformation(1, 1))
                   .Add(TAttributeBuilder::FileName(u"olddir", 1))
                   .Add(TAttributeBuilder::Resident(0x80, {1}))
@@ -111,7 +114,8 @@ TEST_F(ScanEngine, ListsOnlyDeletedFilesWithAllThreeAttributes) {
     EXPECT_EQ(r.records, 32u);
     EXPECT_EQ(r.progress, 16u);
     EXPECT_EQ(r.mftSize, "MFT大小 : 32768 Byte");
-    ASSERT_EQ(Names(r), (std::vector<std::string>{"report.docx", "archive.tar.gz", ".profile", "noext", "last.bin"}));
+    ASSERT_EQ(Names(r),
+              (std::vector<std::string>{"report.docx", "archive.tar.gz", ".profile", "noext", "last.bin"}));
     EXPECT_EQ(r.rows[0].Caption, "0x8000");  // 4 * 4096 + 16 * 1024
     EXPECT_EQ(r.rows[0].Extension, ".docx");
     EXPECT_EQ(r.rows[0].SizeText, "1 KB");
@@ -129,7 +133,7 @@ TEST_F(ScanEngine, ListsOnlyDeletedFilesWithAllThreeAttributes) {
 
 TEST_F(ScanEngine, FragmentedMftIsWalkedWhereItLies) {
     TVolumeLayout layout;
-    layout.mftRuns.emplace_back(4, 4);  // records 0..15
+    layout.mftRuns.emplace_back(4, 4);   // records 0..15
     layout.mftRuns.emplace_back(40, 2);  // 16..23
     layout.mftRuns.emplace_back(20, 2);  // 24..31
     TVolumeBuilder v(layout);
@@ -167,11 +171,13 @@ TEST_F(ScanEngine, MftRunsContinuedInAnExtensionRecord) {
                  .Add(TAttributeBuilder::StandardInformation(0, 0))
                  .Add(TAttributeBuilder::Resident(0x20, list))
                  .Add(TAttributeBuilder::FileName(u"$MFT", 3))
-                 .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({{4, 8}}), 40 * 1024, 0, 7))
+                 .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({{4, 8}}), 40 * 1024,
+                                                     0, 7))
                  .Build());
     v.Put(17, TRecordBuilder(1024)
                   .Flags(1)
-                  .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({{40, 2}}), 40 * 1024, 8, 9))
+                  .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({{40, 2}}),
+                                                      40 * 1024, 8, 9))
                   .Build());
     auto deleted = TVolumeBuilder::DeletedFile(u"beyond-the-base-runs.txt", 9);
     std::copy(deleted.begin(), deleted.end(), v.Bytes().begin() + 40 * 4096 + 1024);  // record 33
@@ -222,7 +228,8 @@ TEST_F(ScanEngine, QuietEnds) {
 
 TEST_F(ScanEngine, StopIsObeyedBeforeTheNextRecord) {
     TVolumeBuilder v;
-    for (std::uint64_t n = 16; n < 32; ++n) v.Put(n, TVolumeBuilder::DeletedFile(u"f" + std::u16string(1, char16_t(u'a' + n - 16)), 1));
+    for (std::uint64_t n = 16; n < 32; ++n)
+        v.Put(n, TVolumeBuilder::DeletedFile(u"f" + std::u16string(1, char16_t(u'a' + n - 16)), 1));
     std::atomic<bool> stop{false};
     auto r = Scan(v.Bytes(), &stop, 3);
     EXPECT_EQ(r.outcome, scan::TScanOutcome::Stopped);
@@ -266,12 +273,15 @@ TEST_F(ScanEngine, FourKiBSectorsWithNineFixupEntries) {
 TEST_F(ScanEngine, DamagedMftExtentsNeverOutgrowTheVolume) {
     TVolumeBuilder v;
     // Record 0's run list claims 2^40 clusters.
-    auto record0 = TRecordBuilder(1024)
-                       .Flags(1)
-                       .Add(TAttributeBuilder::StandardInformation(0, 0))
-                       .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes({std::make_pair(std::uint64_t{4}, std::uint64_t{1} << 40)}),
-                                                           1, 0, (1ll << 40) - 1))
-                       .Build();
+    auto record0 =
+        TRecordBuilder(1024)
+            .Flags(1)
+            .Add(TAttributeBuilder::StandardInformation(0, 0))
+            .Add(TAttributeBuilder::NonResident(
+                0x80,
+                testing_support::RunListBytes({std::make_pair(std::uint64_t{4}, std::uint64_t{1} << 40)}), 1,
+                0, (1ll << 40) - 1))
+            .Build();
     v.Put(0, record0);
     const auto r = Scan(v.Bytes());
     EXPECT_EQ(r.outcome, scan::TScanOutcome::Completed);

@@ -16,7 +16,11 @@ TEST(Text, Utf16RoundTripsAndLoneSurrogates) {
     EXPECT_EQ(ntfs::Utf16ToUtf8(name), "r\xC3\xA9sum\xC3\xA9-\xE6\x96\x87\xE4\xBB\xB6 \xF0\x9F\x98\x80.txt");
     EXPECT_EQ(ntfs::Utf8ToUtf16(ntfs::Utf16ToUtf8(name)), name);
     const std::u16string lone = {u'a', char16_t(0xD800), u'b', char16_t(0xDC00)};
-    EXPECT_EQ(ntfs::Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
-    EXPECT_EQ(ntfs::Utf8ToUtf16("a\xFF" "b"), (std::u16string{u'a', char16_t(0xFFFD), u'b'}));
+    EXPECT_EQ(ntfs::Utf16ToUtf8(lone),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
+    EXPECT_EQ(ntfs::Utf8ToUtf16("a\xFF"
+                                "b"),
+              (std::u16string{u'a', char16_t(0xFFFD), u'b'}));
     EXPECT_EQ(ntfs::Utf8ToUtf16("\xE6\x96"), (std::u16string{char16_t(0xFFFD), char16_t(0xFFFD)}));
 }

@@ -26,7 +26,8 @@ struct TVolumeLayout {
 };
 
 // Run list bytes for (lcn, clusters) extents: 8-byte fields, signed deltas.
-inline std::vector<std::uint8_t> RunListBytes(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+inline std::vector<std::uint8_t> RunListBytes(
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
     std::vector<std::uint8_t> out;
     std::int64_t previous = 0;
     for (const auto& [lcn, clusters] : runs) {
@@ -61,14 +62,14 @@ public:
         for (const auto& run : m_layout.mftRuns) clusters += run.second;
         const auto runList = RunListBytes(m_layout.mftRuns);
         const std::int64_t size = static_cast<std::int64_t>(clusters * ClusterSize());
-        Put(0, TRecordBuilder(m_layout.recordSize)
-                   .Flags(1)
-                   .Add(TAttributeBuilder::StandardInformation(0, 0))
-                   .Add(TAttributeBuilder::FileName(u"$MFT", 3))
-                   .Add(TAttributeBuilder::NonResident(0x80, runList, size, 0,
-                                                       static_cast<std::int64_t>(clusters) - 1,
-                                                       m_layout.mftDataFlags))
-                   .Build());
+        Put(0,
+            TRecordBuilder(m_layout.recordSize)
+                .Flags(1)
+                .Add(TAttributeBuilder::StandardInformation(0, 0))
+                .Add(TAttributeBuilder::FileName(u"$MFT", 3))
+                .Add(TAttributeBuilder::NonResident(
+                    0x80, runList, size, 0, static_cast<std::int64_t>(clusters) - 1, m_layout.mftDataFlags))
+                .Build());
     }
 
     std::uint64_t ClusterSize() const {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "ntfs/boot_sector.h"
-#include "scan/probe.h"
 #include "platform/drives.h"
 #include "platform/raw_volume.h"
+#include "scan/probe.h"
 #include "windows/win_support.h"
 
 namespace {
