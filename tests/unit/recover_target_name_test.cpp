@@ -166,6 +166,15 @@ private:
     fs::path m_path;
 };
 
+// A name in the folder, joined as the program joins it on this host.
+std::string In(const TTempFolder& dir, const std::string& name) {
+#ifdef _WIN32
+    return dir.Path() + "\\" + name;
+#else
+    return dir.Path() + "/" + name;
+#endif
+}
+
 // Writes `content` at a path unless `refuse` says the folder does not take
 // that name; returns the outcome the way the recovery run reports it.
 auto Writer(const std::string& content, bool (*refuse)(const std::string&) = nullptr) {
@@ -192,7 +201,7 @@ TEST(RunTargets, WindowsFolderKeepsEverySpellingApart) {
         std::string target;
         const std::string written = targets.Write(dir.Path(), row.name, index, TNamingChoice::OldName,
                                                   Writer(std::to_string(index)), target);
-        EXPECT_EQ(target, dir.Path() + "/" + row.expected);  // the host's separator
+        EXPECT_EQ(target, In(dir, row.expected));
         EXPECT_EQ(written, target);
         ++index;
     }
@@ -205,15 +214,15 @@ TEST(RunTargets, NameTheFolderRefusesFallsBackToASafeName) {
     std::string target;
     std::string written = targets.Write(dir.Path(), u"odd\u00e9.tar", 4, TNamingChoice::OldName,
                                         Writer("x", refuseOdd), target);
-    EXPECT_EQ(target, dir.Path() + "/File_4.tar");
+    EXPECT_EQ(target, In(dir, "File_4.tar"));
     EXPECT_EQ(written, target);
     // The fallback name is taken now: a later row whose own fallback would
     // clash is numbered, never written over it.
     written = targets.Write(dir.Path(), u"File_4.tar", 9, TNamingChoice::OldName, Writer("y"), target);
-    EXPECT_EQ(target, dir.Path() + "/File_4 (2).tar");
+    EXPECT_EQ(target, In(dir, "File_4 (2).tar"));
     // Auto names do not fall back: the name is already the safe one.
     written = targets.Write(dir.Path(), u"odd", 5, TNamingChoice::AutoName, Writer("z", refuseOdd), target);
-    EXPECT_EQ(target, dir.Path() + "/File_5");
+    EXPECT_EQ(target, In(dir, "File_5"));
     // A failure for the record's own sake is not retried under another name.
     int calls = 0;
     targets.Write(
@@ -242,17 +251,17 @@ TEST(RunTargets, FileSystemThatFoldsNamesUnforeseenNeverLosesAnEarlierFile) {
     recover::TRunTargets targets(TNameRules::Posix);
     std::string target;
     targets.Write(dir.Path(), u"a.txt", 0, TNamingChoice::OldName, Writer("first"), target);
-    fs::create_hard_link(dir.Path() + "/a.txt", dir.Path() + "/b.txt");
+    fs::create_hard_link(In(dir, "a.txt"), In(dir, "b.txt"));
     targets.Write(dir.Path(), u"b.txt", 1, TNamingChoice::OldName, Writer("second"), target);
-    EXPECT_EQ(target, dir.Path() + "/b (2).txt");
-    std::ifstream in(dir.Path() + "/a.txt");
+    EXPECT_EQ(target, In(dir, "b (2).txt"));
+    std::ifstream in(In(dir, "a.txt"));
     std::string kept;
     in >> kept;
     EXPECT_EQ(kept, "first");
     // A file that was there before the run is still replaced.
-    { std::ofstream(dir.Path() + "/old.txt") << "old"; }
+    { std::ofstream(In(dir, "old.txt")) << "old"; }
     targets.Write(dir.Path(), u"old.txt", 2, TNamingChoice::OldName, Writer("new"), target);
-    EXPECT_EQ(target, dir.Path() + "/old.txt");
+    EXPECT_EQ(target, In(dir, "old.txt"));
 }
 
 TEST(RunTargets, FolderRulesOfACaseSensitiveFolderAndFallbackNames) {
