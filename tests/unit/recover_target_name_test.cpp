@@ -247,6 +247,9 @@ TEST(RunTargets, NameTheFolderRefusesFallsBackToASafeName) {
 TEST(RunTargets, FileSystemThatFoldsNamesUnforeseenNeverLosesAnEarlierFile) {
     // Stand-in for a file system that maps two names the rules keep apart to
     // one file: a hard link makes "b.txt" the file the run wrote as "a.txt".
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows folders fold case already; the identity guard is for Linux hosts";
+#endif
     TTempFolder dir;
     recover::TRunTargets targets(TNameRules::Posix);
     std::string target;
@@ -266,8 +269,13 @@ TEST(RunTargets, FileSystemThatFoldsNamesUnforeseenNeverLosesAnEarlierFile) {
 
 TEST(RunTargets, FolderRulesOfACaseSensitiveFolderAndFallbackNames) {
     TTempFolder dir;
-    // /tmp is a case-sensitive POSIX file system here; the probe leaves nothing behind.
+    // /tmp is a case-sensitive POSIX file system here (Windows folders always
+    // take the Windows rules); the probe leaves nothing behind.
+#ifdef _WIN32
+    EXPECT_EQ(recover::FolderNameRules(dir.Path()), TNameRules::Windows);
+#else
     EXPECT_EQ(recover::FolderNameRules(dir.Path()), TNameRules::Posix);
+#endif
     EXPECT_TRUE(fs::is_empty(dir.Path()));
     EXPECT_EQ(recover::FallbackFileName(u"a?b.tar", 3, TNameRules::Windows), "File_3.tar");
     EXPECT_EQ(recover::FallbackFileName(u"noext", 3, TNameRules::Windows), "File_3");
