@@ -23,7 +23,15 @@
 // terminal as a control sequence.
 void cli::PutPlain(std::string& out, const std::string& text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Nearly every name needs no escape: copy the plain stretches whole.
+    const auto plain = [](unsigned char u) { return u >= 0x20 && u != 0x7F && u != '\\' && u != 0xC2; };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t run = i;
+        while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) ++run;
+        out.append(text, i, run - i);
+        if (run == text.size()) break;
+        i = run;
         const char c = text[i];
         const auto u = static_cast<unsigned char>(c);
         if (c == '\t') {
@@ -45,6 +53,7 @@ void cli::PutPlain(std::string& out, const std::string& text) {
         } else {
             out.push_back(c);
         }
+        ++i;
     }
 }
 
@@ -197,6 +206,7 @@ int ScanCommand(const std::string& source, bool json, bool details, std::optiona
     scan::TScanOptions options;
     options.KeepRows = false;  // rows are printed, or held already rendered
     options.ReadLabel = false;
+    options.Details = json || details;  // the six plain columns need neither path nor verdict
     options.Partition = partition;
     TPrintSink sink(json, details);
     std::atomic<bool> stop{false};

@@ -38,15 +38,21 @@ std::optional<std::uint64_t> ParentReferenceOf(ntfs::TByteView fileNameAttribute
     return fileNameAttribute.U64(ntfs::attribute::kFixedValueOffset);
 }
 
-void TDirectoryTable::NoteRecord(std::uint64_t recordNumber, ntfs::TByteView record,
-                                 std::uint16_t recordFlags) {
-    if ((recordFlags & 0x0002) == 0) return;
+std::optional<TDirectoryNote> DirectoryNoteOf(std::uint64_t recordNumber, ntfs::TByteView record,
+                                              std::uint16_t recordFlags) {
+    if ((recordFlags & 0x0002) == 0) return std::nullopt;
     const auto sequence = record.U16(kSequenceNumber);
     const ntfs::TByteView nameAttribute = ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true);
     const auto parent = ParentReferenceOf(nameAttribute);
-    const auto name = ntfs::DecodeFileName(nameAttribute);
-    if (!sequence || !parent || !name) return;
-    Note(recordNumber, *sequence, (recordFlags & 0x0001) != 0, *parent, name->FileName);
+    auto name = ntfs::DecodeFileName(nameAttribute);
+    if (!sequence || !parent || !name) return std::nullopt;
+    return TDirectoryNote{recordNumber, *sequence, (recordFlags & 0x0001) != 0, *parent,
+                          std::move(name->FileName)};
+}
+
+void TDirectoryTable::NoteRecord(std::uint64_t recordNumber, ntfs::TByteView record,
+                                 std::uint16_t recordFlags) {
+    if (const auto note = DirectoryNoteOf(recordNumber, record, recordFlags)) Note(*note);
 }
 
 void TDirectoryTable::Note(std::uint64_t recordNumber, std::uint16_t sequence, bool inUse,

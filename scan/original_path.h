@@ -51,6 +51,21 @@ std::string PathText(const TOriginalPath& path, std::string_view name);
 // its value); empty when the image is too short.
 std::optional<std::uint64_t> ParentReferenceOf(ntfs::TByteView fileNameAttribute);
 
+// What a directory record tells the table; taken apart from the table so
+// that records decoded on other threads can be noted in walk order.
+struct TDirectoryNote {
+    std::uint64_t Record = 0;
+    std::uint16_t Sequence = 0;
+    bool InUse = false;
+    std::uint64_t ParentReference = 0;
+    std::u16string Name;
+};
+
+// A fixed-up record's note when its header flags carry the directory bit
+// and it has a usable name.
+std::optional<TDirectoryNote> DirectoryNoteOf(std::uint64_t recordNumber, ntfs::TByteView record,
+                                              std::uint16_t recordFlags);
+
 class TDirectoryTable {
 public:
     static constexpr std::uint64_t kRootRecord = 5;
@@ -59,6 +74,9 @@ public:
     // must come in increasing record order (the walk's order); one that does
     // not, or that has no usable name, is left out.
     void NoteRecord(std::uint64_t recordNumber, ntfs::TByteView record, std::uint16_t recordFlags);
+    void Note(const TDirectoryNote& note) {
+        Note(note.Record, note.Sequence, note.InUse, note.ParentReference, note.Name);
+    }
     void Note(std::uint64_t recordNumber, std::uint16_t sequence, bool inUse, std::uint64_t parentReference,
               std::u16string_view name);
 

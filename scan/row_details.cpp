@@ -22,17 +22,28 @@ TRowDetailsCollector::TRowDetailsCollector(const ntfs::TDISK_INFORMATION& geomet
                                            std::uint64_t clusterCount)
     : m_geometry(geometry), m_clusterCount(clusterCount) {}
 
+TRowNote RowNoteOf(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute,
+                   std::uint64_t modificationTime, std::uint32_t bytesPerCluster,
+                   std::uint64_t clusterCount) {
+    return TRowNote{ParentReferenceOf(nameAttribute),
+                    TRowClaim{modificationTime, ClaimOf(dataAttribute, bytesPerCluster, clusterCount)}};
+}
+
 void TRowDetailsCollector::NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute,
                                    const DeletedFileEntry& entry) {
+    NoteRow(RowNoteOf(nameAttribute, dataAttribute, entry.ModificationTime, m_geometry.BytesPerCluster,
+                      m_clusterCount),
+            entry.NameText);
+}
+
+void TRowDetailsCollector::NoteRow(TRowNote&& note, const std::string& nameText) {
     TRow row;
-    const auto parent = ParentReferenceOf(nameAttribute);
-    row.HasParent = parent.has_value();
-    row.ParentReference = parent.value_or(0);
-    row.Name = entry.NameText;
+    row.HasParent = note.ParentReference.has_value();
+    row.ParentReference = note.ParentReference.value_or(0);
+    row.Name = nameText;
     m_rows.push_back(std::move(row));
 
-    TRowClaim claim{entry.ModificationTime,
-                    ClaimOf(dataAttribute, m_geometry.BytesPerCluster, m_clusterCount)};
+    TRowClaim claim = std::move(note.Claim);
     if (m_ranges + claim.Claim.Ranges.size() > kMaxRanges) {
         claim.Claim.Ranges.clear();
         claim.Claim.Sound = false;

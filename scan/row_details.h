@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,19 +22,35 @@
 
 namespace scan {
 
+// What a row tells the collector: its parent folder and its claim on
+// clusters; taken apart so that rows decoded on other threads can be
+// noted in walk order.
+struct TRowNote {
+    std::optional<std::uint64_t> ParentReference;
+    TRowClaim Claim;
+};
+
+// nameAttribute, dataAttribute: the row's $FILE_NAME and $DATA as the scan
+// found them; clusterCount: the volume's clusters.
+TRowNote RowNoteOf(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute,
+                   std::uint64_t modificationTime, std::uint32_t bytesPerCluster, std::uint64_t clusterCount);
+
 class TRowDetailsCollector {
 public:
     // clusterCount: the clusters of the volume as its boot sector gives them.
     TRowDetailsCollector(const ntfs::TDISK_INFORMATION& geometry, std::uint64_t clusterCount);
+    std::uint64_t ClusterCount() const { return m_clusterCount; }
 
     // Every fixed-up record of the walk, in record order.
     void NoteRecord(std::uint64_t recordNumber, ntfs::TByteView record, std::uint16_t recordFlags) {
         m_directories.NoteRecord(recordNumber, record, recordFlags);
     }
+    void NoteDirectory(const TDirectoryNote& note) { m_directories.Note(note); }
     // A record that became a row (the next row index).
     // nameAttribute, dataAttribute: the row's $FILE_NAME and $DATA as the
     // scan found them (in an extension record when the base lacks them).
     void NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute, const DeletedFileEntry& entry);
+    void NoteRow(TRowNote&& note, const std::string& nameText);
 
     // After the walk: each row's details, by row index.
     void Resolve(platform::TRawVolume& volume, const ntfs::TMftMap& mft,

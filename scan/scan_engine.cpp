@@ -2,13 +2,15 @@
 #include "scan/scan_engine.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
-#include "ntfs/attribute.h"
-#include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
-#include "ntfs/text.h"
 #include "platform/drives.h"
+#include "scan/record_decoder.h"
 
 namespace scan {
 
@@ -93,140 +95,212 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     return std::nullopt;
 }
 
-ntfs::TDynamicCharArray TScanEngine::FindListed(std::uint64_t recordNumber,
-                                                std::span<const std::uint8_t> image, std::uint32_t type,
-                                                bool namespaceRule) {
-    // Only a base record (no base reference of its own) lists its extensions.
-    const ntfs::TByteView record(image.data(), image.size());
-    if (record.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
-    const ntfs::TRecordReader readRecord = [this](std::uint64_t n) {
-        return ntfs::ReadMftRecord(m_layout.Map, *m_volume, n, m_geometry);
-    };
-    return ntfs::FindListedAttribute(*m_volume, image, recordNumber, type, namespaceRule, m_geometry,
-                                     readRecord);
-}
-
-bool TScanEngine::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
-                               std::span<std::uint8_t> image, DeletedFileEntry& entry) {
-    if (!ntfs::ApplyFixups(image, m_geometry)) {
-        ++m_counters.FixupFailures;
-        return false;
-    }
-    const ntfs::TByteView record(image.data(), image.size());
-    const auto header = ntfs::DecodeRecordHeader(record);
-    if (header && m_details) m_details->NoteRecord(recordNumber, record, header->RecordFlags);
-    if (!header || header->RecordFlags != 0) {
-        ++m_counters.InUseOrDirectory;
-        return false;
-    }
-    const auto si = ntfs::DecodeStandardInformation(
-        ntfs::LocateAttribute(record, ntfs::attribute::kStandardInformation, false));
-    if (!si) {
-        ++m_counters.MissingAttributes;
-        return false;
-    }
-    // A name or a $DATA that overflowed into an extension record is found
-    // through the base record's $ATTRIBUTE_LIST (rare: only then is it read).
-    ntfs::TDynamicCharArray listedName;
-    ntfs::TByteView nameAttr = ntfs::LocateAttribute(record, ntfs::attribute::kFileName, true);
-    if (nameAttr.Empty()) {
-        listedName = FindListed(recordNumber, image, ntfs::attribute::kFileName, true);
-        nameAttr = listedName.View();
-    }
-    auto name = ntfs::DecodeFileName(nameAttr);
-    if (!name) {
-        ++m_counters.MissingAttributes;
-        return false;
-    }
-    ntfs::TDynamicCharArray listedData;
-    ntfs::TByteView dataAttr = ntfs::LocateAttribute(record, ntfs::attribute::kData, false);
-    // Only named streams here: the content may be in an extension record.
-    if (!dataAttr.Empty() && dataAttr.U8(ntfs::attribute::kNameLength).value_or(0) != 0 &&
-        ntfs::LocateUnnamedData(record).Empty()) {
-        listedData = FindListed(recordNumber, image, ntfs::attribute::kData, false);
-        if (!listedData.Empty()) dataAttr = listedData.View();
-    }
-    if (dataAttr.Empty()) {
-        listedData = FindListed(recordNumber, image, ntfs::attribute::kData, false);
-        dataAttr = listedData.View();
-    }
-    const auto size = ntfs::ReportedDataSize(dataAttr);
-    if (!size) {
-        ++m_counters.MissingAttributes;
-        return false;
-    }
-    entry.Caption = CaptionText(byteOffset);
-    entry.Record = recordNumber;
-    entry.ByteOffset = byteOffset;
-    entry.Name = std::move(name->FileName);
-    entry.NameText = ntfs::Utf16ToUtf8(entry.Name);
-    entry.Extension = ntfs::Utf16ToUtf8(ExtensionOf(entry.Name));
-    entry.Size = *size;
-    entry.SizeText = scan::SizeText(*size);
-    entry.CreationTime = si->CreationTime;
-    entry.ModificationTime = si->ModificationTime;
-    entry.CreateTime = m_formatter.Format(si->CreationTime);
-    entry.LastTime = m_formatter.Format(si->ModificationTime);
-    if (m_details) m_details->NoteRow(nameAttr, dataAttr, entry);
-    return true;
-}
-
-TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink) {
+TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink, bool details) {
+    if (!details) return WalkRecords(stop, sink, nullptr);
     // A run past the clusters the volume really has names nothing: the boot
     // sector's count is only a claim.
     std::uint64_t clusters =
         VolumeClusterCount(m_boot.TotalSectors, m_boot.BytesPerSector, m_geometry.BytesPerCluster);
     if (m_volume->Size() > 0 && m_geometry.BytesPerCluster > 0)
         clusters = std::min<std::uint64_t>(clusters, m_volume->Size() / m_geometry.BytesPerCluster);
-    m_details = std::make_unique<TRowDetailsCollector>(m_geometry, clusters);
-    const TScanOutcome outcome = WalkRecords(stop, sink);
-    m_details->Resolve(*m_volume, m_layout.Map, [&sink](std::size_t row, TRowDetails&& details) {
-        sink.OnDetails(row, std::move(details));
+    TRowDetailsCollector collector(m_geometry, clusters);
+    const TScanOutcome outcome = WalkRecords(stop, sink, &collector);
+    collector.Resolve(*m_volume, m_layout.Map, [&sink](std::size_t row, TRowDetails&& found) {
+        sink.OnDetails(row, std::move(found));
     });
-    m_details.reset();
     return outcome;
 }
 
-TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& sink) {
+bool TScanEngine::Deliver(TDecodedStretch& stretch, const std::atomic<bool>& stop, TScanSink& sink,
+                          TRowDetailsCollector* details) {
+    if (details) {
+        for (const TDirectoryNote& note : stretch.Directories) details->NoteDirectory(note);
+    }
+    std::size_t row = 0;
+    for (std::size_t i = 0; i < stretch.Status.size(); ++i) {
+        if (stop.load(std::memory_order_relaxed)) return false;
+        ++m_counters.RecordsWalked;
+        sink.OnProgress(m_counters.RecordsWalked);
+        switch (stretch.Status[i]) {
+            case TRecordStatus::Found: {
+                ++m_counters.Found;
+                DeletedFileEntry& entry = stretch.Rows[row];
+                if (details) details->NoteRow(std::move(stretch.RowNotes[row]), entry.NameText);
+                ++row;
+                sink.OnFound(std::move(entry));
+                break;
+            }
+            case TRecordStatus::ReadFailure:
+                ++m_counters.ReadFailures;
+                break;
+            case TRecordStatus::FixupFailure:
+                ++m_counters.FixupFailures;
+                break;
+            case TRecordStatus::InUseOrDirectory:
+                ++m_counters.InUseOrDirectory;
+                break;
+            case TRecordStatus::MissingAttributes:
+                ++m_counters.MissingAttributes;
+                break;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The volume as the walk's threads share it: one read at a time, since not
+// every volume (a Windows device's sector reader, a test's counting volume)
+// may be read from two threads at once. The workers read only the rare
+// extension records; the chunks are read by the walking thread.
+class TLockedVolume : public platform::TRawVolume {
+public:
+    explicit TLockedVolume(platform::TRawVolume& inner) : m_inner(inner) {}
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_inner.ReadAt(offset, out);
+    }
+    std::uint64_t Size() const override { return m_inner.Size(); }
+
+private:
+    platform::TRawVolume& m_inner;
+    std::mutex m_mutex;
+};
+
+// One chunk of the walk on its way: read by the walking thread, decoded by
+// a worker, handed on by the walking thread in record order.
+struct TChunkJob {
+    std::uint64_t First = 0;
+    std::size_t Count = 0;
+    std::size_t Got = 0;
+    std::vector<std::uint8_t> Bytes;
+    TDecodedStretch Stretch;
+    bool Done = false;
+};
+
+unsigned WalkWorkers(unsigned asked) {
+    if (asked != 0) return asked;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
+
+}  // namespace
+
+TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& sink,
+                                      TRowDetailsCollector* details) {
     const std::uint64_t recordSize = m_geometry.BytesPerFileRecord;
     if (m_recordCount <= kFirstUserRecord || recordSize == 0) return TScanOutcome::Completed;
     const std::size_t perChunk = static_cast<std::size_t>(
         std::min<std::uint64_t>(std::max<std::uint64_t>(1, kChunkBytes / recordSize), WalkLength()));
-    std::vector<std::uint8_t> chunk(perChunk * recordSize);
-    std::uint64_t done = 0;
+    const std::uint64_t chunks = (WalkLength() + perChunk - 1) / perChunk;
+    const std::uint64_t clusters = details ? details->ClusterCount() : 0;
+    const unsigned workers = WalkWorkers(m_walkThreads);
 
-    for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
-        if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
-        const std::size_t batch =
-            static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
-        const std::span<std::uint8_t> bytes(chunk.data(), batch * recordSize);
-        const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, bytes);
-        for (std::size_t i = 0; i < batch; ++i, ++n) {
+    // A short walk, or one core: decode on this thread, chunk by chunk.
+    if (workers < 2 || chunks < 2) {
+        TRecordDecoder decoder(m_geometry, m_layout.Map, *m_volume, details != nullptr, clusters);
+        std::vector<std::uint8_t> bytes(perChunk * recordSize);
+        TDecodedStretch stretch;
+        for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
             if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
-            ++done;
-            ++m_counters.RecordsWalked;
-            sink.OnProgress(done);
-            const std::span<std::uint8_t> image = bytes.subspan(i * recordSize, recordSize);
-            // A chunk cut short by a bad stretch: read the rest one record
-            // at a time so one unreadable sector costs only its own records.
-            if ((i + 1) * recordSize > got &&
-                m_layout.Map.Read(*m_volume, n * recordSize, image) != recordSize) {
-                ++m_counters.ReadFailures;
-                continue;
-            }
-            const auto byteOffset = m_layout.Map.VolumeOffset(n * recordSize);
-            if (!byteOffset) {
-                ++m_counters.ReadFailures;
-                continue;
-            }
-            DeletedFileEntry entry;
-            if (DecodeRecord(n, *byteOffset, image, entry)) {
-                ++m_counters.Found;
-                sink.OnFound(std::move(entry));
-            }
+            const std::size_t batch =
+                static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
+            const std::span<std::uint8_t> span(bytes.data(), batch * recordSize);
+            const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, span);
+            decoder.Decode(n, batch, span, got, stretch);
+            if (!Deliver(stretch, stop, sink, details)) return TScanOutcome::Stopped;
+            n += batch;
         }
+        return TScanOutcome::Completed;
     }
-    return TScanOutcome::Completed;
+
+    // Otherwise the workers decode chunks while this thread reads the next
+    // ones and hands the decoded ones on, in order. A few chunks per worker
+    // are in flight, so no thread waits on another for long.
+    TLockedVolume volume(*m_volume);
+    const std::size_t inFlight = workers * 3;
+    std::vector<TChunkJob> jobs(inFlight);
+    std::mutex mutex;
+    std::condition_variable workReady;
+    std::condition_variable chunkDone;
+    std::deque<TChunkJob*> queue;  // read, waiting for a worker
+    bool closing = false;
+
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (unsigned w = 0; w < workers; ++w) {
+        threads.emplace_back([&] {
+            TRecordDecoder decoder(m_geometry, m_layout.Map, volume, details != nullptr, clusters);
+            for (;;) {
+                TChunkJob* job = nullptr;
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    workReady.wait(lock, [&] { return closing || !queue.empty(); });
+                    if (queue.empty()) return;
+                    job = queue.front();
+                    queue.pop_front();
+                }
+                decoder.Decode(job->First, job->Count,
+                               std::span<std::uint8_t>(job->Bytes.data(), job->Count * recordSize), job->Got,
+                               job->Stretch);
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    job->Done = true;
+                }
+                chunkDone.notify_all();
+            }
+        });
+    }
+    const auto finish = [&] {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            closing = true;
+            queue.clear();
+        }
+        workReady.notify_all();
+        for (std::thread& t : threads) t.join();
+    };
+
+    std::uint64_t nextRecord = kFirstUserRecord;
+    std::uint64_t read = 0;       // chunks read and queued
+    std::uint64_t delivered = 0;  // chunks handed on
+    TScanOutcome outcome = TScanOutcome::Completed;
+    while (delivered < chunks) {
+        // Keep the workers fed.
+        while (read < chunks && read - delivered < inFlight) {
+            if (stop.load(std::memory_order_relaxed)) break;
+            TChunkJob& job = jobs[read % inFlight];
+            job.First = nextRecord;
+            job.Count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - nextRecord));
+            job.Bytes.resize(perChunk * recordSize);
+            job.Got = m_layout.Map.Read(volume, nextRecord * recordSize,
+                                        std::span<std::uint8_t>(job.Bytes.data(), job.Count * recordSize));
+            job.Done = false;
+            nextRecord += job.Count;
+            ++read;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                queue.push_back(&job);
+            }
+            workReady.notify_one();
+        }
+        if (stop.load(std::memory_order_relaxed)) {
+            outcome = TScanOutcome::Stopped;
+            break;
+        }
+        TChunkJob& next = jobs[delivered % inFlight];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            chunkDone.wait(lock, [&] { return next.Done; });
+        }
+        if (!Deliver(next.Stretch, stop, sink, details)) {
+            outcome = TScanOutcome::Stopped;
+            break;
+        }
+        ++delivered;
+    }
+    finish();
+    return outcome;
 }
 
 std::optional<TScanOutcome> TScanEngine::Prepare() {

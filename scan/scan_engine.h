@@ -28,6 +28,7 @@
 #include "platform/local_time.h"
 #include "platform/raw_volume.h"
 #include "scan/deleted_file_entry.h"
+#include "scan/record_decoder.h"
 #include "scan/row_details.h"
 
 namespace scan {
@@ -111,7 +112,13 @@ public:
     }
     // Walks records 16 .. count - 1; the stop flag is read before each record.
     // Then gives every row found its details (TScanSink::OnDetails).
-    TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink);
+    // details false: no TScanSink::OnDetails, and none of their cost.
+    TScanOutcome Walk(const std::atomic<bool>& stop, TScanSink& sink, bool details = true);
+    // Threads that decode the walk's records while the walking thread reads
+    // and hands them on: 0 (the default) one per core, at most four; 1
+    // decodes on the walking thread alone. Rows, counters and details are
+    // the same either way.
+    void SetWalkThreads(unsigned threads) { m_walkThreads = threads; }
     // Closes the volume (also done by the destructor).
     void Close();
     const TScanCounters& Counters() const { return m_counters; }
@@ -129,12 +136,12 @@ public:
     static constexpr std::size_t kChunkBytes = 64u << 10;
 
 private:
-    TScanOutcome WalkRecords(const std::atomic<bool>& stop, TScanSink& sink);
-    ntfs::TDynamicCharArray FindListed(std::uint64_t recordNumber, std::span<const std::uint8_t> image,
-                                       std::uint32_t type, bool namespaceRule);
-    static constexpr std::size_t kBaseReferenceOffset = 0x20;  // u64 in the record header
-    bool DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
-                      DeletedFileEntry& entry);
+    // details: null when the walk collects none.
+    TScanOutcome WalkRecords(const std::atomic<bool>& stop, TScanSink& sink, TRowDetailsCollector* details);
+    // Hands a decoded stretch on: counters, progress, rows, details. False
+    // when the stop flag was seen first.
+    bool Deliver(TDecodedStretch& stretch, const std::atomic<bool>& stop, TScanSink& sink,
+                 TRowDetailsCollector* details);
 
     std::string m_source;
     std::string m_resolved;
@@ -151,8 +158,7 @@ private:
     std::uint64_t m_recordCount = 0;
     std::uint64_t m_mftShownLength = 0;  // MftByteLength, no more than the volume holds
     TScanCounters m_counters;
-    platform::TDateTimeFormatter m_formatter;
-    std::unique_ptr<TRowDetailsCollector> m_details;  // during a walk
+    unsigned m_walkThreads = 0;
 };
 
 }  // namespace scan

@@ -113,7 +113,7 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
 
     sink.OnWalkStart(engine.WalkLength());
     TRowSink rows(sink, m_options.KeepRows ? &result->Rows : nullptr);
-    const TScanOutcome outcome = engine.Walk(stop, rows);
+    const TScanOutcome outcome = engine.Walk(stop, rows, m_options.Details);
     engine.Close();
     return finish(outcome);
 }

@@ -111,6 +111,9 @@ struct TScanResult {
 struct TScanOptions {
     bool KeepRows = true;   // false: rows only reach the sink (a streaming command line)
     bool ReadLabel = true;  // false: the label is not probed (it costs a second open and a blkid probe)
+    // false: no row gets its path and verdict (OnDetails is never called);
+    // output that shows neither skips the directory table and the bitmap.
+    bool Details = true;
     // A whole disk with a partition table: the partition to scan, by its
     // number in the table; without one, its only NTFS partition.
     std::optional<std::uint32_t> Partition;

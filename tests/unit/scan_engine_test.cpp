@@ -243,6 +243,101 @@ TEST_F(ScanEngine, StopIsObeyedBeforeTheNextRecord) {
     EXPECT_EQ(r.progress, 0u);
 }
 
+// The walk decodes on several threads when it is long enough; what the
+// front end sees must not depend on it: the same rows, progress, counters
+// and details in the same order, and a stop honoured before the next
+// record, on whichever thread that record was decoded.
+TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
+    TVolumeLayout layout;
+    layout.totalClusters = 400;
+    layout.mftRuns = {{4, 100}, {200, 150}};  // 1,000 records in two extents
+    TVolumeBuilder v(layout);
+    const auto nameWithParent = [](const std::u16string& name, std::uint64_t parentReference) {
+        auto attribute = TAttributeBuilder::FileName(name, 1);
+        testing_support::PutLe(attribute, 0x18, parentReference, 8);
+        return attribute;
+    };
+    for (std::uint64_t n = 16; n < 1000; ++n) {
+        const std::u16string name = u"f" + std::u16string(1, char16_t(u'a' + n % 26)) +
+                                    std::u16string(1, char16_t(u'a' + n / 26 % 26));
+        if (n % 97 == 0) {  // a folder, in use, that the files below name as parent
+            v.Put(n, TRecordBuilder()
+                         .Flags(0x0003)
+                         .Add(TAttributeBuilder::StandardInformation(0, 0))
+                         .Add(nameWithParent(u"dir" + name, 5))
+                         .Build());
+        } else if (n % 53 == 0) {  // torn: fails its fixups
+            auto record = TVolumeBuilder::DeletedFile(name, 10);
+            record[510] ^= 0xFF;
+            v.Put(n, record);
+        } else if (n % 3 == 0) {
+            const std::uint64_t folder = n / 97 * 97;
+            v.Put(n, TRecordBuilder()
+                         .Add(TAttributeBuilder::StandardInformation(133000000000000000ull + n,
+                                                                     133000000000000000ull))
+                         .Add(nameWithParent(name, folder >= 97 ? folder : 5))
+                         .Add(TAttributeBuilder::Resident(0x80, std::vector<std::uint8_t>(n % 40, 0x5A)))
+                         .Build());
+        }
+    }
+    struct TRun {
+        scan::TScanOutcome Outcome;
+        std::vector<std::string> Rows;  // caption, name, times, path
+        scan::TScanCounters Counters;
+        std::uint64_t Progress = 0;
+    };
+    struct TDetailSink : TCollect {
+        std::vector<std::string> paths;
+        void OnDetails(std::size_t row, scan::TRowDetails&& d) override {
+            EXPECT_EQ(row, paths.size());
+            paths.push_back(d.Path + " " + std::to_string(static_cast<int>(d.Recoverability.Verdict)));
+        }
+    };
+    const auto run = [&](unsigned threads, std::uint64_t stopAt) {
+        scan::TScanEngine engine(std::make_unique<platform::TMemoryVolume>(v.Bytes()), "Vol");
+        engine.SetWalkThreads(threads);
+        TDetailSink sink;
+        std::atomic<bool> stop{false};
+        if (stopAt != 0) {
+            sink.stopAfter = &stop;
+            sink.stopAt = stopAt;
+        }
+        TRun r;
+        r.Outcome = engine.Run(stop, sink);
+        for (std::size_t i = 0; i < sink.rows.size(); ++i) {
+            const auto& e = sink.rows[i];
+            r.Rows.push_back(e.Caption + " " + e.NameText + " " + e.CreateTime + " " + e.LastTime + " " +
+                             (i < sink.paths.size() ? sink.paths[i] : "-"));
+        }
+        r.Counters = engine.Counters();
+        r.Progress = sink.progress;
+        return r;
+    };
+
+    for (const std::uint64_t stopAt :
+         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{130}, std::uint64_t{700}}) {
+        const TRun alone = run(1, stopAt);
+        EXPECT_EQ(alone.Outcome, stopAt == 0 ? scan::TScanOutcome::Completed : scan::TScanOutcome::Stopped);
+        if (stopAt == 0) {
+            EXPECT_EQ(alone.Progress, 984u);
+            EXPECT_GT(alone.Rows.size(), 250u);
+            EXPECT_GT(alone.Counters.FixupFailures, 10u);
+        }
+        for (const unsigned threads : {2u, 3u, 4u}) {
+            SCOPED_TRACE("threads " + std::to_string(threads) + ", stop at " + std::to_string(stopAt));
+            const TRun many = run(threads, stopAt);
+            EXPECT_EQ(many.Outcome, alone.Outcome);
+            EXPECT_EQ(many.Progress, alone.Progress);
+            EXPECT_EQ(many.Rows, alone.Rows);
+            EXPECT_EQ(many.Counters.RecordsWalked, alone.Counters.RecordsWalked);
+            EXPECT_EQ(many.Counters.FixupFailures, alone.Counters.FixupFailures);
+            EXPECT_EQ(many.Counters.InUseOrDirectory, alone.Counters.InUseOrDirectory);
+            EXPECT_EQ(many.Counters.MissingAttributes, alone.Counters.MissingAttributes);
+            EXPECT_EQ(many.Counters.Found, alone.Counters.Found);
+        }
+    }
+}
+
 TEST_F(ScanEngine, SixtyFourKiBClusters) {
     TVolumeLayout layout;
     layout.sectorsPerCluster = 128;
