@@ -173,11 +173,16 @@ private:
             Text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
             Text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
         } else {
-            cli::PutPlain(m_line, e.Caption);
-            for (const std::string* field :
-                 {&e.NameText, &e.Extension, &e.SizeText, &e.CreateTime, &e.LastTime}) {
+            // Only the name and its extension come from the volume; the
+            // other columns are our own texts, with nothing to escape.
+            m_line += e.Caption;
+            m_line.push_back('\t');
+            cli::PutPlain(m_line, e.NameText);
+            m_line.push_back('\t');
+            cli::PutPlain(m_line, e.Extension);
+            for (const std::string* field : {&e.SizeText, &e.CreateTime, &e.LastTime}) {
                 m_line.push_back('\t');
-                cli::PutPlain(m_line, *field);
+                m_line += *field;
             }
         }
     }

@@ -21,6 +21,10 @@ public:
     virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
     // Size of the volume in bytes, or 0 when it cannot be told.
     virtual std::uint64_t Size() const = 0;
+    // True when ReadAt may be called from several threads at once (a
+    // positioned read of a file descriptor); the scan then reads its chunks
+    // on the threads that decode them.
+    virtual bool AllowsConcurrentReads() const { return false; }
 };
 
 // Why a volume did not open, as the system said it.

@@ -46,6 +46,7 @@ public:
         }
         return st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     }
+    bool AllowsConcurrentReads() const override { return true; }  // pread keeps no file position
 
 private:
     int m_fd;

@@ -23,6 +23,7 @@ public:
         return m_disk->ReadAt(m_start + offset, out.first(static_cast<std::size_t>(n)));
     }
     std::uint64_t Size() const override { return m_size; }
+    bool AllowsConcurrentReads() const override { return m_disk->AllowsConcurrentReads(); }
     std::uint64_t Start() const { return m_start; }
 
 private:

@@ -18,7 +18,6 @@ TRecordDecoder::TRecordDecoder(const ntfs::TDISK_INFORMATION& geometry, const nt
 
 void TRecordDecoder::Decode(std::uint64_t first, std::size_t count, std::span<std::uint8_t> bytes,
                             std::size_t got, TDecodedStretch& out) {
-    out.Clear(first);
     const std::size_t recordSize = m_geometry.BytesPerFileRecord;
     out.Status.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -37,15 +36,17 @@ void TRecordDecoder::Decode(std::uint64_t first, std::size_t count, std::span<st
     }
 }
 
-ntfs::TDynamicCharArray TRecordDecoder::FindListed(std::uint64_t recordNumber, std::span<const std::uint8_t> image,
-                                                   std::uint32_t type, bool namespaceRule) {
+ntfs::TDynamicCharArray TRecordDecoder::FindListed(std::uint64_t recordNumber,
+                                                   std::span<const std::uint8_t> image, std::uint32_t type,
+                                                   bool namespaceRule) {
     // Only a base record (no base reference of its own) lists its extensions.
     const ntfs::TByteView record(image.data(), image.size());
     if (record.U64(kBaseReferenceOffset).value_or(1) != 0) return {};
     const ntfs::TRecordReader readRecord = [this](std::uint64_t n) {
         return ntfs::ReadMftRecord(m_map, m_volume, n, m_geometry);
     };
-    return ntfs::FindListedAttribute(m_volume, image, recordNumber, type, namespaceRule, m_geometry, readRecord);
+    return ntfs::FindListedAttribute(m_volume, image, recordNumber, type, namespaceRule, m_geometry,
+                                     readRecord);
 }
 
 TRecordStatus TRecordDecoder::DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
@@ -103,8 +104,8 @@ TRecordStatus TRecordDecoder::DecodeRecord(std::uint64_t recordNumber, std::uint
     entry.CreateTime = m_formatter.Format(si->CreationTime);
     entry.LastTime = m_formatter.Format(si->ModificationTime);
     if (m_details) {
-        out.RowNotes.push_back(RowNoteOf(nameAttr, dataAttr, entry.ModificationTime, m_geometry.BytesPerCluster,
-                                         m_clusterCount));
+        out.RowNotes.push_back(RowNoteOf(nameAttr, dataAttr, entry.ModificationTime,
+                                         m_geometry.BytesPerCluster, m_clusterCount));
     }
     return TRecordStatus::Found;
 }

@@ -34,13 +34,12 @@ enum class TRecordStatus : std::uint8_t {
 };
 
 struct TDecodedStretch {
-    std::uint64_t First = 0;  // record number of the first record
-    std::vector<TRecordStatus> Status;             // one per record
-    std::vector<DeletedFileEntry> Rows;            // the Found records', in order
-    std::vector<TRowNote> RowNotes;                // with details: one per row
-    std::vector<TDirectoryNote> Directories;       // with details: in record order
-    void Clear(std::uint64_t first) {
-        First = first;
+    std::uint64_t First = 0;                  // record number of the first record
+    std::vector<TRecordStatus> Status;        // one per record
+    std::vector<DeletedFileEntry> Rows;       // the Found records', in order
+    std::vector<TRowNote> RowNotes;           // with details: one per row
+    std::vector<TDirectoryNote> Directories;  // with details: in record order
+    void Clear() {
         Status.clear();
         Rows.clear();
         RowNotes.clear();
@@ -59,13 +58,14 @@ public:
 
     // Records first .. first + count - 1 from bytes (count whole records),
     // of which the first got bytes were read; records past them are read
-    // again one by one, so a bad stretch costs only its own records.
+    // again one by one, so a bad stretch costs only its own records. They
+    // are added to out, which must end with record first - 1 or be empty.
     void Decode(std::uint64_t first, std::size_t count, std::span<std::uint8_t> bytes, std::size_t got,
                 TDecodedStretch& out);
 
 private:
-    TRecordStatus DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset, std::span<std::uint8_t> image,
-                               TDecodedStretch& out);
+    TRecordStatus DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
+                               std::span<std::uint8_t> image, TDecodedStretch& out);
     ntfs::TDynamicCharArray FindListed(std::uint64_t recordNumber, std::span<const std::uint8_t> image,
                                        std::uint32_t type, bool namespaceRule);
 

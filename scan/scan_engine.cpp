@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -149,10 +148,9 @@ bool TScanEngine::Deliver(TDecodedStretch& stretch, const std::atomic<bool>& sto
 
 namespace {
 
-// The volume as the walk's threads share it: one read at a time, since not
-// every volume (a Windows device's sector reader, a test's counting volume)
-// may be read from two threads at once. The workers read only the rare
-// extension records; the chunks are read by the walking thread.
+// The volume as the walk's threads share it when it does not allow
+// concurrent reads: one read at a time (a Windows device's sector reader
+// keeps a buffer; a test's volume counts its reads).
 class TLockedVolume : public platform::TRawVolume {
 public:
     explicit TLockedVolume(platform::TRawVolume& inner) : m_inner(inner) {}
@@ -167,17 +165,6 @@ private:
     std::mutex m_mutex;
 };
 
-// One chunk of the walk on its way: read by the walking thread, decoded by
-// a worker, handed on by the walking thread in record order.
-struct TChunkJob {
-    std::uint64_t First = 0;
-    std::size_t Count = 0;
-    std::size_t Got = 0;
-    std::vector<std::uint8_t> Bytes;
-    TDecodedStretch Stretch;
-    bool Done = false;
-};
-
 unsigned WalkWorkers(unsigned asked) {
     if (asked != 0) return asked;
     return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
@@ -189,14 +176,16 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
                                       TRowDetailsCollector* details) {
     const std::uint64_t recordSize = m_geometry.BytesPerFileRecord;
     if (m_recordCount <= kFirstUserRecord || recordSize == 0) return TScanOutcome::Completed;
-    const std::size_t perChunk = static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::max<std::uint64_t>(1, kChunkBytes / recordSize), WalkLength()));
-    const std::uint64_t chunks = (WalkLength() + perChunk - 1) / perChunk;
     const std::uint64_t clusters = details ? details->ClusterCount() : 0;
     const unsigned workers = WalkWorkers(m_walkThreads);
+    const auto recordsPer = [&](std::size_t bytes) {
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::max<std::uint64_t>(1, bytes / recordSize), WalkLength()));
+    };
 
-    // A short walk, or one core: decode on this thread, chunk by chunk.
-    if (workers < 2 || chunks < 2) {
+    // One core, or a walk too short to share: decode on this thread.
+    if (workers < 2 || WalkLength() < 2 * kChunksPerTurn * recordsPer(kChunkBytes)) {
+        const std::size_t perChunk = recordsPer(kChunkBytes);
         TRecordDecoder decoder(m_geometry, m_layout.Map, *m_volume, details != nullptr, clusters);
         std::vector<std::uint8_t> bytes(perChunk * recordSize);
         TDecodedStretch stretch;
@@ -206,6 +195,7 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
                 static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
             const std::span<std::uint8_t> span(bytes.data(), batch * recordSize);
             const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, span);
+            stretch.Clear();
             decoder.Decode(n, batch, span, got, stretch);
             if (!Deliver(stretch, stop, sink, details)) return TScanOutcome::Stopped;
             n += batch;
@@ -213,94 +203,70 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
         return TScanOutcome::Completed;
     }
 
-    // Otherwise the workers decode chunks while this thread reads the next
-    // ones and hands the decoded ones on, in order. A few chunks per worker
-    // are in flight, so no thread waits on another for long.
-    TLockedVolume volume(*m_volume);
-    const std::size_t inFlight = workers * 3;
-    std::vector<TChunkJob> jobs(inFlight);
-    std::mutex mutex;
-    std::condition_variable workReady;
-    std::condition_variable chunkDone;
-    std::deque<TChunkJob*> queue;  // read, waiting for a worker
-    bool closing = false;
+    // Otherwise the walk is cut into turns of a few chunks, and each of
+    // `workers` threads (this one among them) takes every workers-th turn:
+    // it reads and decodes the turn's chunks (each into a buffer small
+    // enough to stay in the CPU's cache), and then, once the turn before
+    // has been handed on, hands its own on. Only the hand-over is taken in
+    // turn, so one thread decodes while another hands on; a turn's rows are
+    // rendered by the front end on the core that decoded them, and freed by
+    // the thread that allocated them. The sink is thus called from several
+    // threads, but never from two at once, and always in record order.
+    const std::size_t perChunk = recordsPer(kChunkBytes);
+    const std::uint64_t perTurn = std::uint64_t{perChunk} * kChunksPerTurn;
+    const std::uint64_t turns = (WalkLength() + perTurn - 1) / perTurn;
+    TLockedVolume locked(*m_volume);
+    platform::TRawVolume& volume =
+        m_volume->AllowsConcurrentReads() ? *m_volume : static_cast<platform::TRawVolume&>(locked);
 
-    std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (unsigned w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            TRecordDecoder decoder(m_geometry, m_layout.Map, volume, details != nullptr, clusters);
-            for (;;) {
-                TChunkJob* job = nullptr;
-                {
-                    std::unique_lock<std::mutex> lock(mutex);
-                    workReady.wait(lock, [&] { return closing || !queue.empty(); });
-                    if (queue.empty()) return;
-                    job = queue.front();
-                    queue.pop_front();
-                }
-                decoder.Decode(job->First, job->Count,
-                               std::span<std::uint8_t>(job->Bytes.data(), job->Count * recordSize), job->Got,
-                               job->Stretch);
+    std::mutex mutex;
+    std::condition_variable turn;
+    std::uint64_t next = 0;  // the turn to hand on next
+    bool stopped = false;
+
+    const auto work = [&](unsigned w) {
+        TRecordDecoder decoder(m_geometry, m_layout.Map, volume, details != nullptr, clusters);
+        std::vector<std::uint8_t> bytes(perChunk * recordSize);
+        TDecodedStretch stretch;
+        for (std::uint64_t index = w; index < turns; index += workers) {
+            if (stop.load(std::memory_order_relaxed)) {
+                // A turn this thread will not hand on: no thread may wait
+                // for its own after it.
                 {
                     const std::lock_guard<std::mutex> lock(mutex);
-                    job->Done = true;
+                    stopped = true;
                 }
-                chunkDone.notify_all();
+                turn.notify_all();
+                return;
             }
-        });
-    }
-    const auto finish = [&] {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            closing = true;
-            queue.clear();
-        }
-        workReady.notify_all();
-        for (std::thread& t : threads) t.join();
-    };
+            stretch.Clear();
+            const std::uint64_t start = kFirstUserRecord + index * perTurn;
+            const std::uint64_t end = std::min<std::uint64_t>(start + perTurn, m_recordCount);
+            for (std::uint64_t first = start; first < end; first += perChunk) {
+                const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, end - first));
+                const std::span<std::uint8_t> span(bytes.data(), count * recordSize);
+                decoder.Decode(first, count, span, m_layout.Map.Read(volume, first * recordSize, span),
+                               stretch);
+            }
 
-    std::uint64_t nextRecord = kFirstUserRecord;
-    std::uint64_t read = 0;       // chunks read and queued
-    std::uint64_t delivered = 0;  // chunks handed on
-    TScanOutcome outcome = TScanOutcome::Completed;
-    while (delivered < chunks) {
-        // Keep the workers fed.
-        while (read < chunks && read - delivered < inFlight) {
-            if (stop.load(std::memory_order_relaxed)) break;
-            TChunkJob& job = jobs[read % inFlight];
-            job.First = nextRecord;
-            job.Count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - nextRecord));
-            job.Bytes.resize(perChunk * recordSize);
-            job.Got = m_layout.Map.Read(volume, nextRecord * recordSize,
-                                        std::span<std::uint8_t>(job.Bytes.data(), job.Count * recordSize));
-            job.Done = false;
-            nextRecord += job.Count;
-            ++read;
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                queue.push_back(&job);
-            }
-            workReady.notify_one();
-        }
-        if (stop.load(std::memory_order_relaxed)) {
-            outcome = TScanOutcome::Stopped;
-            break;
-        }
-        TChunkJob& next = jobs[delivered % inFlight];
-        {
             std::unique_lock<std::mutex> lock(mutex);
-            chunkDone.wait(lock, [&] { return next.Done; });
+            turn.wait(lock, [&] { return stopped || next == index; });
+            if (stopped) return;
+            if (!Deliver(stretch, stop, sink, details)) {
+                stopped = true;
+            } else {
+                ++next;
+            }
+            lock.unlock();
+            turn.notify_all();
         }
-        if (!Deliver(next.Stretch, stop, sink, details)) {
-            outcome = TScanOutcome::Stopped;
-            break;
-        }
-        ++delivered;
-    }
-    finish();
-    return outcome;
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers - 1);
+    for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work, w);
+    work(0);
+    for (std::thread& t : threads) t.join();
+    return next == turns ? TScanOutcome::Completed : TScanOutcome::Stopped;
 }
 
 std::optional<TScanOutcome> TScanEngine::Prepare() {

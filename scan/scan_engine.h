@@ -9,11 +9,11 @@
 // the run can end early is a distinct outcome.
 //
 // The walk reads the MFT extent by extent in large chunks (reading one record
-// at a time costs about three times as much) and decodes the records from the
-// buffer one by one: fixups, flags, then the standard-information, file-name
-// and data attributes. Records are located through the $MFT's own run list,
-// so a fragmented MFT is walked where it really lies, and each row's caption
-// is the record's true byte offset.
+// at a time costs about three times as much), on one thread per core for a
+// long walk, and decodes the records from the buffer one by one: fixups,
+// flags, then the standard-information, file-name and data attributes. Records are located through the $MFT's
+// own run list, so a fragmented MFT is walked where it really lies, and each row's caption is the record's
+// true byte offset.
 #pragma once
 
 #include <atomic>
@@ -54,7 +54,9 @@ struct TScanCounters {
     std::uint64_t Found = 0;
 };
 
-// What the walk reports to its front end. Called on the walking thread.
+// What the walk reports to its front end, in record order and never from
+// two threads at once; a long walk shares its records among threads, so the
+// calls may come from any of them (the one that called Walk among them).
 class TScanSink {
 public:
     virtual ~TScanSink() = default;
@@ -134,6 +136,10 @@ public:
     // few enough that the kernel's copy and the decoding that follows stay
     // in the CPU's cache (4 MiB chunks made the whole scan 1.5x slower).
     static constexpr std::size_t kChunkBytes = 64u << 10;
+    // A walk shared among threads hands this many chunks from one thread to
+    // the next at a time, so that the hand-overs cost little beside the
+    // decoding.
+    static constexpr std::size_t kChunksPerTurn = 8;
 
 private:
     // details: null when the walk collects none.

@@ -16,6 +16,7 @@ public:
         return m_inner->ReadAt(offset, out);
     }
     std::uint64_t Size() const override { return m_inner->Size(); }
+    bool AllowsConcurrentReads() const override { return m_inner->AllowsConcurrentReads(); }
 
 private:
     std::shared_ptr<platform::TRawVolume> m_inner;

@@ -249,15 +249,15 @@ TEST_F(ScanEngine, StopIsObeyedBeforeTheNextRecord) {
 // record, on whichever thread that record was decoded.
 TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
     TVolumeLayout layout;
-    layout.totalClusters = 400;
-    layout.mftRuns = {{4, 100}, {200, 150}};  // 1,000 records in two extents
+    layout.totalClusters = 700;
+    layout.mftRuns = {{4, 300}, {400, 200}};  // 2,000 records in two extents
     TVolumeBuilder v(layout);
     const auto nameWithParent = [](const std::u16string& name, std::uint64_t parentReference) {
         auto attribute = TAttributeBuilder::FileName(name, 1);
         testing_support::PutLe(attribute, 0x18, parentReference, 8);
         return attribute;
     };
-    for (std::uint64_t n = 16; n < 1000; ++n) {
+    for (std::uint64_t n = 16; n < 2000; ++n) {
         const std::u16string name = u"f" + std::u16string(1, char16_t(u'a' + n % 26)) +
                                     std::u16string(1, char16_t(u'a' + n / 26 % 26));
         if (n % 97 == 0) {  // a folder, in use, that the files below name as parent
@@ -293,8 +293,23 @@ TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
             paths.push_back(d.Path + " " + std::to_string(static_cast<int>(d.Recoverability.Verdict)));
         }
     };
-    const auto run = [&](unsigned threads, std::uint64_t stopAt) {
-        scan::TScanEngine engine(std::make_unique<platform::TMemoryVolume>(v.Bytes()), "Vol");
+    // Read by the walking thread (a volume that allows one read at a time)
+    // or by the workers themselves.
+    struct TSharedBytes : platform::TMemoryVolume {
+        using TMemoryVolume::TMemoryVolume;
+        std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+            if (offset >= Bytes().size()) return 0;
+            const auto n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), Bytes().size() - offset));
+            std::copy_n(Bytes().begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
+            return n;
+        }
+        bool AllowsConcurrentReads() const override { return true; }
+    };
+    const auto run = [&](unsigned threads, std::uint64_t stopAt, bool concurrent = false) {
+        scan::TScanEngine engine(concurrent ? std::make_unique<TSharedBytes>(v.Bytes())
+                                            : std::make_unique<platform::TMemoryVolume>(v.Bytes()),
+                                 "Vol");
         engine.SetWalkThreads(threads);
         TDetailSink sink;
         std::atomic<bool> stop{false};
@@ -315,17 +330,19 @@ TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
     };
 
     for (const std::uint64_t stopAt :
-         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{130}, std::uint64_t{700}}) {
+         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{300}, std::uint64_t{1500}}) {
         const TRun alone = run(1, stopAt);
         EXPECT_EQ(alone.Outcome, stopAt == 0 ? scan::TScanOutcome::Completed : scan::TScanOutcome::Stopped);
         if (stopAt == 0) {
-            EXPECT_EQ(alone.Progress, 984u);
-            EXPECT_GT(alone.Rows.size(), 250u);
+            EXPECT_EQ(alone.Progress, 1984u);
+            EXPECT_GT(alone.Rows.size(), 550u);
             EXPECT_GT(alone.Counters.FixupFailures, 10u);
         }
-        for (const unsigned threads : {2u, 3u, 4u}) {
-            SCOPED_TRACE("threads " + std::to_string(threads) + ", stop at " + std::to_string(stopAt));
-            const TRun many = run(threads, stopAt);
+        for (const auto& [threads, concurrent] :
+             {std::pair{2u, false}, {3u, false}, {2u, true}, {4u, true}}) {
+            SCOPED_TRACE("threads " + std::to_string(threads) + (concurrent ? " reading" : "") +
+                         ", stop at " + std::to_string(stopAt));
+            const TRun many = run(threads, stopAt, concurrent);
             EXPECT_EQ(many.Outcome, alone.Outcome);
             EXPECT_EQ(many.Progress, alone.Progress);
             EXPECT_EQ(many.Rows, alone.Rows);
