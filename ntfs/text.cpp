@@ -72,6 +72,17 @@ std::string Utf16ToUtf8(std::u16string_view units) {
     return out;
 }
 
+void Utf16ToUtf8(std::u16string_view units, std::string& out) {
+    out.resize(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (units[i] >= 0x80) {
+            out = Utf32ToUtf8(Utf16ToUtf32(units));
+            return;
+        }
+        out[i] = static_cast<char>(units[i]);
+    }
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

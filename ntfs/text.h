@@ -14,6 +14,8 @@ std::string HexUpper(std::uint64_t value, int minDigits);
 // UTF-16 code units to UTF-8. A lone surrogate (legal in an NTFS name,
 // which is just 16-bit units) becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view units);
+// The same into out, reusing its storage (a walk fills the same rows again).
+void Utf16ToUtf8(std::u16string_view units, std::string& out);
 
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);

@@ -41,6 +41,8 @@ class TDateTimeFormatter {
 public:
     TDateTimeFormatter();
     std::string Format(std::uint64_t fileTime);
+    // The same into out, reusing its storage.
+    void Format(std::uint64_t fileTime, std::string& out);
 
 private:
     struct TOffsetSlot {

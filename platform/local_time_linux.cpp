@@ -122,21 +122,27 @@ std::string TDateTimeFormatter::TimeText(std::int64_t secondOfDay, std::int64_t 
 }
 
 std::string TDateTimeFormatter::Format(std::uint64_t fileTime) {
+    std::string text;
+    Format(fileTime, text);
+    return text;
+}
+
+void TDateTimeFormatter::Format(std::uint64_t fileTime, std::string& out) {
+    out.clear();
     std::int64_t seconds = 0;
     int millis = 0;
-    if (!SplitFileTime(fileTime, seconds, millis)) return {};
+    if (!SplitFileTime(fileTime, seconds, millis)) return;
     const auto offset = UtcOffset(seconds);
-    if (!offset) return {};
+    if (!offset) return;
     const std::int64_t local = seconds + *offset;
     const std::int64_t days = FloorDiv(local, kSecondsPerDay);
-    if (days < kMinLocalDays || days >= kMaxLocalDays) return {};
+    if (days < kMinLocalDays || days >= kMaxLocalDays) return;
     const std::int64_t secondOfDay = local - days * kSecondsPerDay;
-    std::string text = DateText(days, local);
+    out += DateText(days, local);
     if (secondOfDay != 0 || millis != 0) {
-        text.push_back(' ');
-        text += TimeText(secondOfDay, local, seconds);
+        out.push_back(' ');
+        out += TimeText(secondOfDay, local, seconds);
     }
-    return text;
 }
 
 }  // namespace platform

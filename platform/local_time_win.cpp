@@ -40,29 +40,36 @@ std::string TDateTimeFormatter::TimeText(std::int64_t, std::int64_t, std::int64_
 }
 
 std::string TDateTimeFormatter::Format(std::uint64_t fileTime) {
+    std::string text;
+    Format(fileTime, text);
+    return text;
+}
+
+void TDateTimeFormatter::Format(std::uint64_t fileTime, std::string& out) {
+    out.clear();
     SYSTEMTIME st;
-    if (!ToLocalSystemTime(fileTime, st)) return {};
+    if (!ToLocalSystemTime(fileTime, st)) return;
     // The date text repeats for every file of a day: keep it per day.
     const std::int64_t dayKey = st.wYear * 10000 + st.wMonth * 100 + st.wDay;
-    std::string text;
     auto it = m_dates.find(dayKey);
     if (it != m_dates.end()) {
-        text = it->second;
+        out = it->second;
     } else {
+        std::string text;
         wchar_t buf[128];
         const int n = ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buf, 128);
         if (n > 0) text = Narrow(std::wstring(buf, static_cast<std::size_t>(n - 1)));
-        m_dates.emplace(dayKey, text);
+        out = text;
+        m_dates.emplace(dayKey, std::move(text));
     }
     if (st.wHour != 0 || st.wMinute != 0 || st.wSecond != 0 || st.wMilliseconds != 0) {
         wchar_t buf[128];
         const int n = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, buf, 128);
         if (n > 0) {
-            text.push_back(' ');
-            text += Narrow(std::wstring(buf, static_cast<std::size_t>(n - 1)));
+            out.push_back(' ');
+            out += Narrow(std::wstring(buf, static_cast<std::size_t>(n - 1)));
         }
     }
-    return text;
 }
 
 }  // namespace platform

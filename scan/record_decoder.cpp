@@ -90,19 +90,22 @@ TRecordStatus TRecordDecoder::DecodeRecord(std::uint64_t recordNumber, std::uint
     const auto size = ntfs::ReportedDataSize(dataAttr);
     if (!size) return TRecordStatus::MissingAttributes;
 
-    DeletedFileEntry& entry = out.Rows.emplace_back();
+    DeletedFileEntry& entry =
+        out.RowCount < out.Rows.size() ? out.Rows[out.RowCount] : out.Rows.emplace_back();
+    ++out.RowCount;
     entry.Caption = CaptionText(byteOffset);
     entry.Record = recordNumber;
     entry.ByteOffset = byteOffset;
-    entry.Name = std::move(name->FileName);
-    entry.NameText = ntfs::Utf16ToUtf8(entry.Name);
-    entry.Extension = ntfs::Utf16ToUtf8(ExtensionOf(entry.Name));
+    entry.Name.assign(name->FileName);
+    ntfs::Utf16ToUtf8(entry.Name, entry.NameText);
+    ntfs::Utf16ToUtf8(ExtensionOf(entry.Name), entry.Extension);
     entry.Size = *size;
     entry.SizeText = scan::SizeText(*size);
     entry.CreationTime = si->CreationTime;
     entry.ModificationTime = si->ModificationTime;
-    entry.CreateTime = m_formatter.Format(si->CreationTime);
-    entry.LastTime = m_formatter.Format(si->ModificationTime);
+    m_formatter.Format(si->CreationTime, entry.CreateTime);
+    m_formatter.Format(si->ModificationTime, entry.LastTime);
+    entry.Details = {};
     if (m_details) {
         out.RowNotes.push_back(RowNoteOf(nameAttr, dataAttr, entry.ModificationTime,
                                          m_geometry.BytesPerCluster, m_clusterCount));

@@ -34,14 +34,17 @@ enum class TRecordStatus : std::uint8_t {
 };
 
 struct TDecodedStretch {
-    std::uint64_t First = 0;                  // record number of the first record
-    std::vector<TRecordStatus> Status;        // one per record
-    std::vector<DeletedFileEntry> Rows;       // the Found records', in order
+    std::vector<TRecordStatus> Status;  // one per record
+    // The Found records' rows, in order: the first RowCount of Rows. Rows
+    // past them are kept from earlier stretches, so that their strings are
+    // filled again without new allocations.
+    std::vector<DeletedFileEntry> Rows;
+    std::size_t RowCount = 0;
     std::vector<TRowNote> RowNotes;           // with details: one per row
     std::vector<TDirectoryNote> Directories;  // with details: in record order
     void Clear() {
         Status.clear();
-        Rows.clear();
+        RowCount = 0;
         RowNotes.clear();
         Directories.clear();
     }

@@ -123,6 +123,7 @@ bool TScanEngine::Deliver(TDecodedStretch& stretch, const std::atomic<bool>& sto
         switch (stretch.Status[i]) {
             case TRecordStatus::Found: {
                 ++m_counters.Found;
+                if (row >= stretch.RowCount) break;  // not reached: one row per Found
                 DeletedFileEntry& entry = stretch.Rows[row];
                 if (details) details->NoteRow(std::move(stretch.RowNotes[row]), entry.NameText);
                 ++row;

@@ -23,4 +23,13 @@ TEST(Text, Utf16RoundTripsAndLoneSurrogates) {
                                 "b"),
               (std::u16string{u'a', char16_t(0xFFFD), u'b'}));
     EXPECT_EQ(ntfs::Utf8ToUtf16("\xE6\x96"), (std::u16string{char16_t(0xFFFD), char16_t(0xFFFD)}));
+
+    // Filled into a string that held an earlier, longer or shorter, name:
+    // nothing of the earlier one may be left.
+    std::string reused;
+    for (const std::u16string& next :
+         {name, std::u16string(u"ab"), lone, std::u16string(u"longer-ascii.txt"), std::u16string(), name}) {
+        ntfs::Utf16ToUtf8(next, reused);
+        EXPECT_EQ(reused, ntfs::Utf16ToUtf8(next));
+    }
 }
