@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/drives.h"
+#include "platform/open_error.h"
 #include "platform/raw_volume.h"
 
 namespace platform {
@@ -76,29 +77,9 @@ TOpenError KindOfErrno(int error) {
     }
 }
 
-std::unique_ptr<TRawVolume> Fail(TOpenFailure* why, const std::string& path, TOpenError kind, int error) {
-    if (why != nullptr) *why = {kind, error, path, OpenErrorText(kind, error)};
-    return nullptr;
-}
-
 }  // namespace
 
-std::string OpenErrorText(TOpenError kind, int error) {
-    switch (kind) {
-        case TOpenError::NoSuchDrive:
-            return "no such drive";
-        case TOpenError::NoSuchDevice:
-            return "no such device";
-        case TOpenError::PermissionDenied:
-            return "permission denied";
-        case TOpenError::IsFolder:
-            return "a folder, not a device or image";
-        case TOpenError::Busy:
-            return "device busy";
-        case TOpenError::Other:
-            break;
-    }
-    if (error == 0) return "does not open";
+std::string SystemErrorText(int error) {
     std::string text = std::strerror(error);
     if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     return text;
@@ -108,17 +89,17 @@ std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFail
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        return Fail(why, path, KindOfErrno(error), error);
+        return OpenFailed(why, path, KindOfErrno(error), error);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
-        return Fail(why, path, KindOfErrno(error), error);
+        return OpenFailed(why, path, KindOfErrno(error), error);
     }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
-        return Fail(why, path, TOpenError::IsFolder, EISDIR);
+        return OpenFailed(why, path, TOpenError::IsFolder, EISDIR);
     }
     return std::make_unique<TLinuxVolume>(fd);
 }
@@ -126,7 +107,7 @@ std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFail
 std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why) {
     if (IsDriveString(driveOrPath)) {
         const auto path = ResolveDrive(driveOrPath);
-        if (!path) return Fail(why, driveOrPath, TOpenError::NoSuchDrive, 0);
+        if (!path) return OpenFailed(why, driveOrPath, TOpenError::NoSuchDrive, 0);
         return OpenRawVolumePath(*path, why);
     }
     return OpenRawVolumePath(driveOrPath, why);

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "platform/drives.h"
+#include "platform/open_error.h"
 #include "platform/raw_volume.h"
 #include "platform/sector_reader.h"
 #include "platform/win_text.h"
@@ -108,29 +109,9 @@ TOpenError KindOfError(DWORD error) {
     }
 }
 
-std::unique_ptr<TRawVolume> Fail(TOpenFailure* why, const std::string& path, TOpenError kind, int error) {
-    if (why != nullptr) *why = {kind, error, path, OpenErrorText(kind, error)};
-    return nullptr;
-}
-
 }  // namespace
 
-std::string OpenErrorText(TOpenError kind, int error) {
-    switch (kind) {
-        case TOpenError::NoSuchDrive:
-            return "no such drive";
-        case TOpenError::NoSuchDevice:
-            return "no such device";
-        case TOpenError::PermissionDenied:
-            return "permission denied";
-        case TOpenError::IsFolder:
-            return "a folder, not a device or image";
-        case TOpenError::Busy:
-            return "device busy";
-        case TOpenError::Other:
-            break;
-    }
-    if (error == 0) return "does not open";
+std::string SystemErrorText(int error) {
     return "system error " + std::to_string(error);
 }
 
@@ -139,7 +120,7 @@ std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFail
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        return Fail(why, path, KindOfError(error), static_cast<int>(error));
+        return OpenFailed(why, path, KindOfError(error), static_cast<int>(error));
     }
     return std::make_unique<TWinVolume>(h);
 }
@@ -147,7 +128,7 @@ std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFail
 std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why) {
     if (IsDriveString(driveOrPath)) {
         const auto path = ResolveDrive(driveOrPath);
-        if (!path) return Fail(why, driveOrPath, TOpenError::NoSuchDrive, 0);
+        if (!path) return OpenFailed(why, driveOrPath, TOpenError::NoSuchDrive, 0);
         return OpenRawVolumePath(*path, why);
     }
     return OpenRawVolumePath(driveOrPath, why);
