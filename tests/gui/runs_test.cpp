@@ -145,7 +145,7 @@ private slots:
     void ScanListsEveryDeletedFile_data() {
         QTest::addColumn<QString>("fixture");
         for (const char* name :
-             {"basic", "hostile", "fragmft", "compressed", "attrlist", "c512", "s4k", "c64k"})
+             {"basic", "hostile", "fragmft", "straddle", "compressed", "attrlist", "c512", "s4k", "c64k"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
     void ScanListsEveryDeletedFile() {
