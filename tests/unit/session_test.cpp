@@ -14,6 +14,8 @@
 #include "ntfs/text.h"
 #include "platform/memory_volume.h"
 #include "recover/recovery_run.h"
+#include "scan/drive_letters.h"
+#include "scan/probe.h"
 #include "scan/scan_session.h"
 #include "unit/fixtures.h"
 #include "unit/volume_builder.h"
@@ -211,6 +213,61 @@ TEST(ScanSession, RowsKeepTheirVolume) {
     ::unsetenv("LUMBRA_DRIVES");
     EXPECT_EQ(summary.Skipped, 0u);
     ExpectManifestFiles(FixtureManifest("basic"), *result, files.Files);
+}
+
+// A drive-table entry naming a partitioned disk: each NTFS partition is a
+// letter of its own (D:, then F: and G: past E:), whose probe, scan and
+// recovery read that partition, with its own label.
+TEST(ScanSession, EachNtfsPartitionOfADiskIsALetter) {
+    const auto m = FixtureManifest("mbr");
+    const std::string disk = FixtureImage("mbr").string();
+    const std::string basic = FixtureImage("basic").string();
+    ::setenv("LUMBRA_DRIVES", ("D=" + disk + ";E=" + basic).c_str(), 1);
+    EXPECT_EQ(scan::DriveLettersMask(), 0b1111000u);
+    const std::map<std::string, std::uint32_t> letters = {{"D:", 1}, {"F:", 2}, {"G:", 5}};
+    for (const auto& [drive, number] : letters) {
+        SCOPED_TRACE(drive);
+        const auto it = std::find_if(m["partitions"].begin(), m["partitions"].end(),
+                                     [&](const auto& p) { return p["number"] == number; });
+        ASSERT_NE(it, m["partitions"].end());
+        const auto& volume = (*it)["volume"];
+        const std::string label = volume["boot"]["label"].get<std::string>();
+
+        const auto probe = scan::ProbeDrive(drive);
+        ASSERT_TRUE(probe);
+        EXPECT_EQ(probe->Oem, "NTFS");
+        EXPECT_EQ(probe->Label, label);
+        EXPECT_EQ(ntfs::HexUpper(probe->SerialNumber, 16), volume["boot"]["serial"].get<std::string>());
+
+        const auto result = Scan(drive);
+        ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+        EXPECT_EQ(result->Source.Partition, number);
+        EXPECT_EQ(result->Source.Resolved, disk);
+        EXPECT_EQ(result->Source.StartByte, (*it)["startByte"].get<std::uint64_t>());
+        EXPECT_EQ(result->Facts.Label, label);
+        ASSERT_EQ(result->Rows.size(), volume["deleted"].size());
+        for (std::size_t i = 0; i < result->Rows.size(); ++i)
+            EXPECT_EQ(result->Rows[i].Caption, volume["deleted"][i]["caption"].get<std::string>());
+
+        TTempDir dir;
+        recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+        TCollectFiles files;
+        std::atomic<bool> stop{false};
+        const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
+        EXPECT_EQ(summary.Written, result->Rows.size());
+        ExpectManifestFiles(volume, *result, files.Files);
+    }
+    // The plain image keeps its letter and its label; a partition number
+    // given outright still wins over the letter's.
+    const auto plain = Scan("E:");
+    ASSERT_EQ(plain->Outcome, scan::TScanOutcome::Completed);
+    EXPECT_EQ(plain->Facts.Label, FixtureManifest("basic")["boot"]["label"].get<std::string>());
+    scan::TScanOptions second;
+    second.Partition = 2;
+    const auto chosen = Scan("D:", second);
+    EXPECT_EQ(chosen->Source.Partition, 2u);
+    EXPECT_FALSE(Scan("H:")->Source.Partition);
+    ::unsetenv("LUMBRA_DRIVES");
 }
 
 TEST(ScanSession, StopFlagEndsTheWalkBeforeAnyRecord) {
