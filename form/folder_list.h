@@ -44,7 +44,7 @@ bool EntersFolder(TFolderInput input);
 
 // What the window found when it listed a folder.
 struct TFolderListing {
-    bool Listed = false;                   // the folder exists and may be read
+    bool Listed = false;                     // the folder exists and may be read
     std::vector<std::u16string> SubFolders;  // names, in any order
 };
 

@@ -68,7 +68,8 @@ std::vector<TDriveLetter> SplitDriveTable(const std::vector<platform::TDriveEntr
     std::vector<platform::TDriveEntry> entries;
     for (const platform::TDriveEntry& e : table)
         if (e.Letter >= 'A' && e.Letter <= 'Z') entries.push_back(e);
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.Letter < b.Letter; });
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.Letter < b.Letter; });
 
     // Every entry's pieces, in letter order, then table order within an entry.
     std::vector<TDriveLetter> pieces;
@@ -118,7 +119,8 @@ std::vector<TDriveLetter> SplitDriveTable(const std::vector<platform::TDriveEntr
     std::vector<TDriveLetter> letters;
     for (const TDriveLetter& piece : pieces)
         if (piece.Letter != 0) letters.push_back(piece);
-    std::sort(letters.begin(), letters.end(), [](const auto& a, const auto& b) { return a.Letter < b.Letter; });
+    std::sort(letters.begin(), letters.end(),
+              [](const auto& a, const auto& b) { return a.Letter < b.Letter; });
     return letters;
 }
 

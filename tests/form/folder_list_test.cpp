@@ -53,7 +53,8 @@ TEST(FolderList, EntriesClicksAndFoldersThatDoNotList) {
     form::TFolderList list;
     // Levels, then sub-folders sorted with a-z folded; odd names from a
     // listing are never offered.
-    ASSERT_TRUE(list.Enter(u"/home/user/", {true, {u"zeta", u"Alpha", u"beta", u"alpha", u"..", u"a/b", u"Émile"}}));
+    ASSERT_TRUE(
+        list.Enter(u"/home/user/", {true, {u"zeta", u"Alpha", u"beta", u"alpha", u"..", u"a/b", u"Émile"}}));
     EXPECT_EQ(list.Directory(), u"/home/user");
     EXPECT_EQ(Shown(list), u"/| home|  user|   Alpha*|   alpha*|   beta*|   zeta*|   Émile*");
     EXPECT_EQ(list.CurrentEntry(), 2u);
