@@ -49,14 +49,14 @@ bool SameTable(const std::vector<platform::TDriveEntry>& a, const std::vector<pl
                       [](const auto& x, const auto& y) { return x.Letter == y.Letter && x.Path == y.Path; });
 }
 
-// Under the state's lock: a table that changed is split again, keeping the
-// letters already given.
-std::vector<TDriveLetter> Split(TLetterState& state, const std::vector<platform::TDriveEntry>& base) {
-    if (!state.Resolved || !SameTable(base, state.Base)) {
-        state.Letters = SplitDriveTable(base, NtfsPartitionsOnDisk, state.Letters);
-        state.Base = base;
-        state.Resolved = true;
-    }
+// Under the state's lock: splits `base`, keeping the letters already given
+// when asked to.
+std::vector<TDriveLetter> Split(TLetterState& state, const std::vector<platform::TDriveEntry>& base,
+                                bool keep) {
+    state.Letters =
+        SplitDriveTable(base, NtfsPartitionsOnDisk, keep ? state.Letters : std::vector<TDriveLetter>{});
+    state.Base = base;
+    state.Resolved = true;
     return state.Letters;
 }
 
@@ -127,14 +127,19 @@ std::vector<TDriveLetter> SplitDriveTable(const std::vector<platform::TDriveEntr
 std::vector<TDriveLetter> DriveLetters() {
     TLetterState& state = State();
     const std::lock_guard<std::mutex> lock(state.Mutex);
-    return Split(state, platform::DriveTable());
+    const auto base = platform::DriveTable();
+    // The drive table changes here only when it was made anew (a changed
+    // LUMBRA_DRIVES, as tests do): then so are the letters.
+    if (state.Resolved && SameTable(base, state.Base)) return state.Letters;
+    return Split(state, base, false);
 }
 
 std::vector<TDriveLetter> RefreshDriveLetters() {
     TLetterState& state = State();
     const std::lock_guard<std::mutex> lock(state.Mutex);
-    state.Resolved = false;  // look at the disks again: a table may have gained a partition
-    return Split(state, platform::RefreshDriveTable());
+    // Look at the disks again, whether the drive table changed or not: a
+    // disk's table may have gained a partition.
+    return Split(state, platform::RefreshDriveTable(), state.Resolved);
 }
 
 std::uint32_t DriveLettersMask() {

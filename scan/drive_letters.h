@@ -43,9 +43,11 @@ std::vector<TDriveLetter> SplitDriveTable(const std::vector<platform::TDriveEntr
                                           const TNtfsPartitionsOf& ntfsPartitionsOf,
                                           const std::vector<TDriveLetter>& kept);
 
-// The process's letters over platform::DriveTable(), split once and kept.
+// The process's letters over platform::DriveTable(), split once and kept
+// (split anew only when the drive table was made anew).
 std::vector<TDriveLetter> DriveLetters();
 // Refreshes the drive table and the split; no letter already given moves.
+// Front ends refresh through here, not through platform::RefreshDriveTable.
 std::vector<TDriveLetter> RefreshDriveLetters();
 // Bit i set for each letter 'A' + i.
 std::uint32_t DriveLettersMask();

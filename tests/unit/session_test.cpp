@@ -267,6 +267,15 @@ TEST(ScanSession, EachNtfsPartitionOfADiskIsALetter) {
     const auto chosen = Scan("D:", second);
     EXPECT_EQ(chosen->Source.Partition, 2u);
     EXPECT_FALSE(Scan("H:")->Source.Partition);
+    // A refresh looks at the disks again and moves no letter.
+    const auto before = scan::DriveLetters();
+    const auto after = scan::RefreshDriveLetters();
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].Letter, before[i].Letter);
+        EXPECT_EQ(after[i].Path, before[i].Path);
+        EXPECT_EQ(after[i].Partition, before[i].Partition);
+    }
     ::unsetenv("LUMBRA_DRIVES");
 }
 
