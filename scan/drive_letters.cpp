@@ -13,10 +13,11 @@ namespace scan {
 
 namespace {
 
-constexpr int kLetters = 26;
+constexpr std::size_t kLetters = 26;
 
-int Index(char letter) {
-    return letter - 'A';
+// Callers pass 'A' to 'Z' only.
+std::size_t Index(char letter) {
+    return static_cast<std::size_t>(letter - 'A');
 }
 
 bool SamePiece(const TDriveLetter& a, const TDriveLetter& b) {

@@ -225,7 +225,10 @@ TEST(ScanSession, EachNtfsPartitionOfADiskIsALetter) {
     ::setenv("LUMBRA_DRIVES", ("D=" + disk + ";E=" + basic).c_str(), 1);
     EXPECT_EQ(scan::DriveLettersMask(), 0b1111000u);
     const std::map<std::string, std::uint32_t> letters = {{"D:", 1}, {"F:", 2}, {"G:", 5}};
-    for (const auto& [drive, number] : letters) {
+    for (const auto& letter : letters) {
+        // Plain names: clang 14 lambdas cannot capture structured bindings.
+        const std::string& drive = letter.first;
+        const std::uint32_t number = letter.second;
         SCOPED_TRACE(drive);
         const auto it = std::find_if(m["partitions"].begin(), m["partitions"].end(),
                                      [&](const auto& p) { return p["number"] == number; });

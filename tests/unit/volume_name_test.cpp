@@ -15,14 +15,14 @@ namespace {
 std::vector<std::uint8_t> SoundRun() {
     std::vector<std::uint8_t> b(0x18 + 8 + 8, 0);
     const auto put32 = [&](std::size_t off, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (std::size_t i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
     };
     put32(0x00, 0x60);      // type
     put32(0x04, 0x18 + 8);  // length
     put32(0x10, 8);         // value length: four UTF-16 units
     b[0x14] = 0x18;         // value offset
     const char16_t name[] = u"Data";
-    for (int i = 0; i < 4; ++i) b[0x18 + 2 * i] = static_cast<std::uint8_t>(name[i]);
+    for (std::size_t i = 0; i < 4; ++i) b[0x18 + 2 * i] = static_cast<std::uint8_t>(name[i]);
     put32(0x18 + 8, 0xFFFFFFFF);
     return b;
 }
