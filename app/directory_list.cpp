@@ -36,9 +36,14 @@ TVolumeKind KindOf(const QStorageInfo& storage) {
 
 constexpr int kItemHeight = 19;
 
-bool CanList(const QString& path) {
+form::TFolderListing ListFolder(const QString& path) {
+    form::TFolderListing listing;
     const QFileInfo info(path);
-    return info.isDir() && info.isReadable() && info.isExecutable();
+    listing.Listed = info.isDir() && info.isReadable() && info.isExecutable();
+    if (!listing.Listed) return listing;
+    for (const QString& name : QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted))
+        listing.SubFolders.push_back(name.toStdU16String());
+    return listing;
 }
 
 }  // namespace
@@ -101,9 +106,7 @@ int VolumeIndexOf(const std::vector<TVolume>& volumes, const QString& path) {
 }
 
 QString NormalFolder(const QString& path) {
-    QString clean = QDir::cleanPath(QDir(path).absolutePath());
-    while (clean.size() > 1 && clean.endsWith(u'/')) clean.chop(1);
-    return clean;
+    return QString::fromStdU16String(form::NormalFolder(QDir(path).absolutePath().toStdU16String()));
 }
 
 TDirectoryList::TDirectoryList(QWidget* parent) : QListWidget(parent) {
@@ -113,14 +116,15 @@ TDirectoryList::TDirectoryList(QWidget* parent) : QListWidget(parent) {
     setUniformItemSizes(true);
     // Only a double click enters a folder, whatever the style's single-click
     // activation says.
-    connect(this, &QListWidget::itemDoubleClicked, this, &TDirectoryList::EnterItem);
+    connect(this, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { EnterItem(item, form::TFolderInput::DoubleClick); });
 }
 
 bool TDirectoryList::SetDirectory(const QString& path) {
     const QString folder = NormalFolder(path);
-    if (!CanList(folder)) return false;
+    if (!m_rules.Enter(folder.toStdU16String(), ListFolder(folder))) return false;
     const bool changed = folder != m_directory;
-    m_directory = folder;
+    m_directory = QString::fromStdU16String(m_rules.Directory());
     Fill();
     if (changed) emit Change();
     return true;
@@ -128,15 +132,15 @@ bool TDirectoryList::SetDirectory(const QString& path) {
 
 void TDirectoryList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        EnterItem(currentItem());
+        EnterItem(currentItem(), form::TFolderInput::EnterKey);
         event->accept();
         return;
     }
     QListWidget::keyPressEvent(event);
 }
 
-void TDirectoryList::EnterItem(QListWidgetItem* item) {
-    if (item == nullptr) return;
+void TDirectoryList::EnterItem(QListWidgetItem* item, form::TFolderInput input) {
+    if (item == nullptr || !form::EntersFolder(input)) return;
     const QString path = item->data(kPathRole).toString();
     if (!SetDirectory(path)) emit EnterFailed(path);
 }
@@ -152,21 +156,15 @@ void TDirectoryList::Fill() {
         return item;
     };
 
-    // The levels from "/" down to the current folder.
-    add(QStringLiteral("/"), QStringLiteral("/"), 0, open);
-    QString walked;
-    const QStringList parts = m_directory.split(u'/', Qt::SkipEmptyParts);
-    QListWidgetItem* current = item(0);
-    int level = 0;
-    for (const QString& part : parts) {
-        walked += u'/' + part;
-        current = add(part, walked, ++level, open);
+    // The levels from "/" down to the current folder, then its sub-folders.
+    QListWidgetItem* current = nullptr;
+    const auto& entries = m_rules.Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const form::TFolderEntry& e = entries[i];
+        auto* item = add(QString::fromStdU16String(e.Text), QString::fromStdU16String(e.Path), e.Depth,
+                         e.Level ? open : closed);
+        if (i == m_rules.CurrentEntry()) current = item;
     }
-    // Then its sub-folders, sorted.
-    const QDir dir(m_directory);
-    const QStringList children =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QString& child : children) add(child, dir.filePath(child), level + 1, closed);
     setCurrentItem(current);
 }
 

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The output folder's two controls: the volumes for the drive selector, and
-// the folder list, which shows the path from "/" down to the current folder,
-// one entry per level, then the current folder's sub-folders in sorted order.
-//
-// A single click only highlights an entry; a double click or Enter makes it
-// the current folder. A folder that cannot be listed is never entered, so
-// the current folder (where the recovery writes) is always one that opened.
+// the folder list. The list's rules (levels from "/" down to the current
+// folder, then the sub-folders sorted; a single click only highlights, a
+// double click or Enter enters; a folder that cannot be listed is never
+// entered) are form::TFolderList's; this widget lists folders on disk and
+// draws the entries.
 #pragma once
 
 #include <QIcon>
 #include <QListWidget>
 #include <QString>
 #include <vector>
+
+#include "form/folder_list.h"
 
 namespace app {
 
@@ -63,9 +64,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void EnterItem(QListWidgetItem* item);
+    void EnterItem(QListWidgetItem* item, form::TFolderInput input);
     void Fill();
 
+    form::TFolderList m_rules;
     QString m_directory;
 };
 

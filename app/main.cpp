@@ -9,7 +9,6 @@
 #include "app/fonts.h"
 #include "app/main_form.h"
 #include "app/message_box.h"
-#include "app/screenshot.h"
 #include "app/single_instance.h"
 #include "lumbra_version.h"
 
@@ -34,9 +33,6 @@ int main(int argc, char* argv[]) {
 
     app::TMainForm form;
     form.show();
-
-    // LUMBRA_SCREENSHOT=file.png: the documentation's pictures (app/screenshot.h).
-    app::ScheduleScreenshot(form);
     const int result = QApplication::exec();
     return result == 0 ? 0 : result;
 }

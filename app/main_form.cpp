@@ -30,7 +30,7 @@
 #include "app/message_box.h"
 #include "form/drive_facts.h"
 #include "form/texts.h"
-#include "platform/drives.h"
+#include "scan/drive_letters.h"
 #include "scan/probe.h"
 
 namespace app {
@@ -401,7 +401,7 @@ void TMainForm::FormCreate() {
     //    when its probe answers exactly "NTFS".
     QStringList drives;
     lstDriveList->clear();
-    const std::uint32_t mask = platform::GetLogicalDrivesMask();
+    const std::uint32_t mask = scan::DriveLettersMask();
     for (int i = 0; i < 32; ++i) {
         if ((mask & (std::uint32_t{1} << i)) == 0) continue;
         const QString drive = QString(QChar(u'A' + i)) + u':';

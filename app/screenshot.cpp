@@ -5,9 +5,12 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
+#include <QToolTip>
 #include <thread>
 
 #include "app/main_form.h"
@@ -45,15 +48,44 @@ void GrabDuringRecovery(TMainForm& form, const QString& file) {
     form.grab().save(file);
 }
 
+// Shows the tooltip of the first tinted row (a file not intact) as a
+// pointer resting on its name would, then grabs the window with the tooltip
+// painted where it stands: a tooltip is a window of its own.
+void GrabWithToolTip(TMainForm& form, const QString& file) {
+    QAbstractItemModel* model = form.lv1->model();
+    int tinted = -1;
+    for (int r = 0; r < model->rowCount() && tinted < 0; ++r)
+        if (model->data(model->index(r, 1), Qt::ForegroundRole).isValid()) tinted = r;
+    if (tinted < 0) {
+        form.close();
+        return;
+    }
+    const QModelIndex cell = model->index(tinted, 1);
+    form.lv1->scrollTo(cell);
+    const QRect rect = form.lv1->visualRect(cell);
+    const QPoint at = form.lv1->viewport()->mapToGlobal(rect.center());
+    QToolTip::showText(at, model->data(cell, Qt::ToolTipRole).toString(), form.lv1->viewport(), rect, 60000);
+    QTimer::singleShot(800, &form, [&form, file] {
+        QPixmap picture = form.grab();
+        QPainter painter(&picture);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->inherits("QTipLabel"))
+                painter.drawPixmap(form.mapFromGlobal(w->mapToGlobal(QPoint(0, 0))), w->grab());
+        painter.end();
+        picture.save(file);
+        form.close();
+    });
+}
+
 }  // namespace
 
-void ScheduleScreenshot(TMainForm& form) {
+bool ScheduleScreenshot(TMainForm& form) {
     const QString file = qEnvironmentVariable("LUMBRA_SCREENSHOT");
-    if (file.isEmpty()) return;
+    if (file.isEmpty()) return false;
     const QString run = qEnvironmentVariable("LUMBRA_SCREENSHOT_RUN");
     if (run.isEmpty()) {
         QTimer::singleShot(kDrawnAfterMs, &form, [&form, file] { GrabAndClose(form, file); });
-        return;
+        return true;
     }
     qApp->installEventFilter(new TAnswerMessages(&form));
     QTimer::singleShot(kDrawnAfterMs, &form, [&form, file, run] {
@@ -70,6 +102,10 @@ void ScheduleScreenshot(TMainForm& form) {
                 form.btnScan->text() != QStringLiteral("Scan Disk"))
                 return;
             poll->stop();
+            if (run == QStringLiteral("tooltip")) {
+                QTimer::singleShot(300, &form, [&form, file] { GrabWithToolTip(form, file); });
+                return;
+            }
             if (run != QStringLiteral("recovery")) {
                 QTimer::singleShot(300, &form, [&form, file] { GrabAndClose(form, file); });
                 return;
@@ -86,6 +122,7 @@ void ScheduleScreenshot(TMainForm& form) {
         });
         poll->start(100);
     });
+    return true;
 }
 
 }  // namespace app

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scan/probe.h"
 
+#include "ntfs/text.h"
+#include "ntfs/volume_name.h"
 #include "platform/drives.h"
 #include "platform/raw_volume.h"
+#include "scan/drive_letters.h"
+#include "scan/volume_source.h"
 
 namespace scan {
 
@@ -18,9 +22,17 @@ TProbeResult ProbeBootSector(ntfs::TByteView sector, const std::string& label) {
 std::optional<TProbeResult> ProbeDrive(const std::string& driveOrPath) {
     std::string path = driveOrPath;
     if (platform::IsDriveString(driveOrPath)) {
-        const auto resolved = platform::ResolveDrive(driveOrPath);
-        if (!resolved) return std::nullopt;
-        path = *resolved;
+        const auto letter = ResolveDriveLetter(driveOrPath);
+        if (!letter) return std::nullopt;
+        // One partition of a whole disk: its own boot sector and label.
+        if (letter->Partition) {
+            TOpenedSource opened = OpenSource(driveOrPath, letter->Partition);
+            if (!opened.Volume) return std::nullopt;
+            const ntfs::TDynamicCharArray sector = ntfs::ReadBootSector(*opened.Volume);
+            const auto label = ntfs::ReadVolumeName(*opened.Volume);
+            return ProbeBootSector(sector.View(), ntfs::Utf16ToUtf8(label.value_or(std::u16string())));
+        }
+        path = letter->Path;
     }
     auto volume = platform::OpenRawVolumePath(path);
     if (!volume) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include "ntfs/file_record.h"
 #include "platform/drives.h"
+#include "scan/drive_letters.h"
 #include "scan/record_decoder.h"
 
 namespace scan {
@@ -28,7 +29,8 @@ bool TScanEngine::Open() {
     m_openFailure.reset();
     m_resolved = m_source;
     if (platform::IsDriveString(m_source)) {
-        const auto path = platform::ResolveDrive(m_source);
+        const auto letter = ResolveDriveLetter(m_source);
+        const auto path = letter ? std::optional<std::string>(letter->Path) : std::nullopt;
         if (!path) {
             const platform::TOpenError kind = platform::TOpenError::NoSuchDrive;
             m_openFailure = platform::TOpenFailure{kind, 0, m_source, platform::OpenErrorText(kind, 0)};

@@ -2,7 +2,10 @@
 #include "scan/scan_session.h"
 
 #include "ntfs/boot_sector.h"
+#include "ntfs/text.h"
+#include "ntfs/volume_name.h"
 #include "platform/drives.h"
+#include "scan/drive_letters.h"
 
 namespace scan {
 
@@ -62,9 +65,8 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
         TOpenedSource opened = OpenSource(m_source, m_options.Partition);
         result->Partitions = std::move(opened.Layout);
         if (opened.Partition) {
-            const auto resolved = platform::IsDriveString(m_source) ? platform::ResolveDrive(m_source)
-                                                                    : std::optional<std::string>(m_source);
-            result->Source.Resolved = resolved.value_or(m_source);
+            const auto letter = ResolveDriveLetter(m_source);
+            result->Source.Resolved = letter ? letter->Path : m_source;
             result->Source.StartByte = opened.StartByte;
             result->Source.Length = opened.Volume->Size();
             result->Source.Partition = opened.Partition;
@@ -75,8 +77,13 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
             return result;
         }
     }
+    // A partition's label is its own $Volume's: the system's probe of the
+    // path would look at the disk, whose first sector is the table.
+    std::string partitionLabel;
+    if (partition && m_options.ReadLabel)
+        partitionLabel = ntfs::Utf16ToUtf8(ntfs::ReadVolumeName(*partition).value_or(std::u16string()));
     TScanEngine engine = m_given     ? TScanEngine(std::make_unique<TSharedVolume>(m_given), m_label)
-                         : partition ? TScanEngine(std::move(partition), std::string())
+                         : partition ? TScanEngine(std::move(partition), std::move(partitionLabel))
                                      : TScanEngine(m_source);
     const auto finish = [&](TScanOutcome outcome) {
         result->Outcome = outcome;

@@ -5,6 +5,7 @@
 
 #include "ntfs/boot_sector.h"
 #include "platform/window_volume.h"
+#include "scan/drive_letters.h"
 
 namespace scan {
 
@@ -82,6 +83,14 @@ TOpenedSource OpenSource(std::unique_ptr<platform::TRawVolume> disk, const std::
 }
 
 TOpenedSource OpenSource(const std::string& source, std::optional<std::uint32_t> partition) {
+    // A letter may stand for one partition of a whole disk; a partition
+    // asked for by number takes precedence.
+    if (platform::IsDriveString(source)) {
+        const auto letter = ResolveDriveLetter(source);
+        if (!letter) return OpenSource(nullptr, source, partition);
+        return OpenSource(platform::OpenRawVolumePath(letter->Path), source,
+                          partition ? partition : letter->Partition);
+    }
     return OpenSource(platform::OpenRawVolume(source), source, partition);
 }
 

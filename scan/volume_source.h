@@ -50,7 +50,9 @@ TSourceLayout ReadSourceLayout(platform::TRawVolume& disk);
 
 // Opens `source` read-only. A source with a partition table yields the
 // partition numbered `partition`, or without one its only NTFS partition; a
-// source without a table is the volume itself (and `partition` an error).
+// source without a table is the volume itself (and `partition` an error). A
+// drive string opens what its letter stands for (scan/drive_letters.h),
+// with the letter's partition unless `partition` names another.
 TOpenedSource OpenSource(const std::string& source, std::optional<std::uint32_t> partition);
 // The same for a volume already open (tests).
 TOpenedSource OpenSource(std::unique_ptr<platform::TRawVolume> disk, const std::string& description,

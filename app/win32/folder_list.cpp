@@ -3,64 +3,48 @@
 
 #include "app/win32/win_api.h"
 
-#include <algorithm>
-
 namespace win32app {
 
-std::wstring NormalFolder(std::wstring folder) {
-    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
-    return folder;
+namespace {
+
+// wchar_t is UTF-16 on Windows.
+std::u16string U16(const std::wstring& text) {
+    return std::u16string(text.begin(), text.end());
 }
 
-std::vector<std::wstring> PathLevels(const std::wstring& folder) {
-    const std::wstring path = NormalFolder(folder);
-    std::vector<std::wstring> levels;
-    if (path.size() < 3) return levels;
-    levels.push_back(path.substr(0, 3));
-    for (std::size_t i = 3; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == L'\\')
-            if (i > levels.back().size()) levels.push_back(path.substr(0, i));
-    return levels;
+std::wstring Wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
 }
 
-bool TFolderList::SetDirectory(const std::wstring& folder) {
-    const std::wstring path = NormalFolder(folder);
-    const std::wstring pattern = path + (path.back() == L'\\' ? L"*" : L"\\*");
+form::TFolderListing ListFolder(const std::u16string& folder) {
+    form::TFolderListing listing;
+    if (folder.empty()) return listing;
+    const std::wstring pattern = Wide(folder) + (folder.back() == u'\\' ? L"*" : L"\\*");
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchLimitToDirectories,
                                    nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    std::vector<std::wstring> subFolders;
+    if (find == INVALID_HANDLE_VALUE) return listing;
+    listing.Listed = true;
     do {
-        const std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == L"." || name == L"..")
-            continue;
-        subFolders.push_back(name);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            listing.SubFolders.push_back(U16(found.cFileName));
     } while (FindNextFileW(find, &found));
     FindClose(find);
-    std::sort(subFolders.begin(), subFolders.end(), [](const std::wstring& a, const std::wstring& b) {
-        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
-    });
+    return listing;
+}
 
-    m_folder = path;
-    m_paths.clear();
+}  // namespace
+
+bool TFolderList::SetDirectory(const std::wstring& folder) {
+    const std::u16string path = form::NormalFolder(U16(folder));
+    if (!m_rules.Enter(path, ListFolder(path))) return false;
+    m_folder = Wide(m_rules.Directory());
     Send(WM_SETREDRAW, FALSE);
     Clear();
-    const std::vector<std::wstring> levels = PathLevels(path);
-    for (std::size_t i = 0; i < levels.size(); ++i) {
-        const std::wstring& level = levels[i];
-        const std::wstring shown = i == 0 ? level : level.substr(level.find_last_of(L'\\') + 1);
-        Add(std::wstring(2 * i, L' ') + shown);
-        m_paths.push_back(level);
-    }
-    const std::wstring indent(2 * levels.size(), L' ');
-    for (const std::wstring& name : subFolders) {
-        Add(indent + name);
-        m_paths.push_back(path + (path.back() == L'\\' ? L"" : L"\\") + name);
-    }
+    for (const form::TFolderEntry& entry : m_rules.Entries())
+        Add(std::wstring(2 * static_cast<std::size_t>(entry.Depth), L' ') + Wide(entry.Text));
     // The current folder is the highlighted entry.
-    Select(static_cast<int>(levels.size()) - 1);
+    Select(static_cast<int>(m_rules.CurrentEntry()));
     Send(WM_SETREDRAW, TRUE);
     InvalidateRect(Handle(), nullptr, TRUE);
     return true;
@@ -68,8 +52,13 @@ bool TFolderList::SetDirectory(const std::wstring& folder) {
 
 std::wstring TFolderList::SelectedFolder() const {
     const int index = Selected();
-    if (index < 0 || static_cast<std::size_t>(index) >= m_paths.size()) return {};
-    return m_paths[static_cast<std::size_t>(index)];
+    if (index < 0) return {};
+    const auto folder = m_rules.FolderOf(static_cast<std::size_t>(index));
+    return folder ? Wide(*folder) : std::wstring();
+}
+
+bool TFolderList::EnterSelected(form::TFolderInput input) {
+    return form::EntersFolder(input) && SetDirectory(SelectedFolder());
 }
 
 }  // namespace win32app

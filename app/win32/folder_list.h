@@ -1,24 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// dirlstDLB: the folder list. One entry per level from the drive's root down
-// to the current folder, then the current folder's sub-folders in sorted
-// order. Entering an entry (double-click, Enter) makes it the current folder;
-// a single click only highlights it.
+// dirlstDLB: the folder list. Its rules (levels from the drive's root down to
+// the current folder, then the sub-folders sorted; which entries enter; a
+// folder that cannot be listed is never entered) are form::TFolderList's;
+// this control lists folders on disk and draws the entries.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "app/win32/controls.h"
+#include "form/folder_list.h"
 
 namespace win32app {
-
-// The levels of an absolute path: "C:\", "C:\a", "C:\a\b" for "C:\a\b".
-// Roots keep their backslash; other folders have none at the end.
-std::vector<std::wstring> PathLevels(const std::wstring& folder);
-
-// The folder in its shown form: a drive root "C:\", any other folder
-// without a trailing backslash.
-std::wstring NormalFolder(std::wstring folder);
 
 class TFolderList : public TListBox {
 public:
@@ -28,10 +20,12 @@ public:
     const std::wstring& Directory() const { return m_folder; }
     // The folder of the highlighted entry; empty when none is.
     std::wstring SelectedFolder() const;
+    // The user's input on the highlighted entry: true when it entered it.
+    bool EnterSelected(form::TFolderInput input);
 
 private:
+    form::TFolderList m_rules;
     std::wstring m_folder;
-    std::vector<std::wstring> m_paths;  // per entry
 };
 
 }  // namespace win32app

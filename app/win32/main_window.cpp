@@ -328,10 +328,10 @@ void TMainForm::OnCommand(int id, int code, HWND) {
     } else if (id == IdOf(TPart::drvcbbDCB) && code == CBN_SELCHANGE) {
         drvcbbDCBChange();
     } else if (id == IdOf(TPart::dirlstDLB) && code == LBN_DBLCLK) {
-        if (dirlstDLB.SetDirectory(dirlstDLB.SelectedFolder())) dirlstDLBChange();
+        if (dirlstDLB.EnterSelected(form::TFolderInput::DoubleClick)) dirlstDLBChange();
     } else if (id == IDOK && GetFocus() == dirlstDLB.Handle()) {
         // Enter in the folder list reaches the window as the dialog's OK.
-        if (dirlstDLB.SetDirectory(dirlstDLB.SelectedFolder())) dirlstDLBChange();
+        if (dirlstDLB.EnterSelected(form::TFolderInput::EnterKey)) dirlstDLBChange();
     }
 }
 

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <mutex>
 
 #include "form/drive_facts.h"
+#include "form/engine.h"
 #include "form/main_logic.h"
 #include "form/texts.h"
 
@@ -361,6 +363,26 @@ TEST(MainLogic, RowsGetPathAndVerdictAfterTheWalk) {
     f.Logic.btn2Click();
     ASSERT_TRUE(f.View.Focused);
     EXPECT_EQ(f.Logic.Rows().Row(*f.View.Focused).ScanIndex, 5u);
+}
+
+// The logic over the real engine: each NTFS partition of a disk image in the
+// drive table is a letter whose scan shows that partition's label and rows.
+TEST(MainLogic, PartitionLettersScanTheirOwnPartition) {
+    const std::string disk = std::string(LUMBRA_FIXTURE_IMAGES) + "/mbr.img";
+    ::setenv("LUMBRA_DRIVES", ("D=" + disk + ";E=/nonexistent.img").c_str(), 1);
+    const std::pair<const char*, const char16_t*> cases[] = {
+        {"D:", u"Driver Name: LumbraP1"}, {"F:", u"Driver Name: LumbraP2"}, {"G:", u"Driver Name: LumbraP5"}};
+    for (const auto& [drive, name] : cases) {
+        TFakeView view;
+        view.Drive = drive;
+        form::TMainLogic logic{view, form::SessionEngine()};
+        logic.btnScanClick();
+        ASSERT_TRUE(view.PumpUntil([&] { return !logic.ScanRunning; }));
+        EXPECT_EQ(view.Texts[TControl::lblDriveName], name) << drive;
+        EXPECT_EQ(logic.Rows().Count(), 2u) << drive;  // a small and a big file deleted on each
+        EXPECT_EQ(view.Messages, std::vector<std::u16string>{std::u16string(texts::kScanDone)}) << drive;
+    }
+    ::unsetenv("LUMBRA_DRIVES");
 }
 
 TEST(DriveFacts, Texts) {

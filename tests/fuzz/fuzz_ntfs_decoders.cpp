@@ -11,6 +11,7 @@
 #include "ntfs/boot_sector.h"
 #include "ntfs/data_runs.h"
 #include "ntfs/file_record.h"
+#include "ntfs/volume_name.h"
 #include "platform/memory_volume.h"
 #include "scan/original_path.h"
 #include "scan/recoverability.h"
@@ -44,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ntfs::ApplyFixups({image.data(), image.size()}, geometry);
     const ntfs::TByteView view(image.data(), image.size());
     (void)ntfs::DecodeRecordHeader(view);
+    (void)ntfs::DecodeVolumeName(view);
     for (std::uint32_t type : {0x10u, 0x20u, 0x30u, 0x80u}) {
         DecodeAll(ntfs::FindAttribute(view, type, false));
         DecodeAll(ntfs::FindAttribute(view, type, true));
@@ -62,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::TMemoryVolume volume(std::vector<std::uint8_t>(data, data + size));
     auto bitmap = scan::TClusterBitmap::FromRecord(view, 512);
     (void)scan::Judge(claims, bitmap ? &*bitmap : nullptr, volume);
+    // The bytes as a volume whose label is asked for.
+    (void)ntfs::ReadVolumeName(volume);
 
     // The bytes as a run list.
     (void)ntfs::DecodeRunList({data, size});

@@ -145,7 +145,7 @@ private slots:
     void ScanListsEveryDeletedFile_data() {
         QTest::addColumn<QString>("fixture");
         for (const char* name :
-             {"basic", "hostile", "fragmft", "compressed", "attrlist", "c512", "s4k", "c64k"})
+             {"basic", "hostile", "fragmft", "straddle", "compressed", "attrlist", "c512", "s4k", "c64k"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
     void ScanListsEveryDeletedFile() {
@@ -218,6 +218,40 @@ private slots:
         QCOMPARE(form->Results()->Count(), DeletedRows(Manifest("c512")).size());
         QCOMPARE(app::ToQString(form->Results()->Row(0).Caption),
                  DeletedRows(Manifest("c512"))[0]["caption"].toString());
+    }
+
+    // A disk image in the drive table: one letter per NTFS partition (its
+    // own, then the next ones free); scanning F: reads partition 2, shows
+    // its label, and its recovery writes partition 2's files.
+    void PartitionsOfADiskImageAreDrivesOfTheirOwn() {
+        QTemporaryDir out;
+        auto form = MakeForm(QStringLiteral("D=%1;E=%2").arg(Image("mbr"), Image("c512")));
+        QStringList drives;
+        for (int i = 0; i < form->lstDriveList->count(); ++i) drives << form->lstDriveList->item(i)->text();
+        QCOMPARE(drives, (QStringList{"D:", "E:", "F:", "G:"}));
+        QJsonObject volume;
+        for (const auto p : Manifest("mbr")["partitions"].toArray())
+            if (p.toObject()["number"].toInt() == 2) volume = p.toObject()["volume"].toObject();
+        const QList<QJsonObject> expected = DeletedRows(volume);
+        QCOMPARE(expected.size(), 2);
+
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("F:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        QCOMPARE(form->lblDriveName->text(), QStringLiteral("Driver Name: LumbraP2"));
+        QCOMPARE(form->Results()->Count(), std::size_t(expected.size()));
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        QStringList names;
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(app::ToQString(form->Results()->Row(i).Caption), expected[i]["caption"].toString());
+            form->Results()->SetChecked(i, true);
+            names << expected[i]["name"].toString();
+        }
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        names.sort();
+        QCOMPARE(FilesIn(out.path()), names);
+        for (const QJsonObject& row : expected)
+            QCOMPARE(Sha(out.filePath(row["name"].toString())), row["sha256"].toString());
     }
 
     void RecoveryWritesEveryTickedFile_data() {

@@ -36,6 +36,9 @@ for f in "$root$bindir/lumbra" "$root$bindir/lumbra-cli" \
     [ -f "$f" ] || fail "not installed: ${f#"$root"}"
 done
 cmp -s "$share/doc/lumbra/LICENSE" "$source/LICENSE" || fail "LICENSE differs from the source's"
+# The screenshot driver is a build tool: neither installed nor inside the program.
+[ -e "$root$bindir/lumbra-screenshot" ] && fail "lumbra-screenshot is installed"
+grep -q LUMBRA_SCREENSHOT "$root$bindir/lumbra" && fail "the installed lumbra carries the screenshot mode"
 grep -q "GNU GENERAL PUBLIC LICENSE" "$source/LICENSE" && grep -q "Version 3" "$source/LICENSE" ||
     fail "LICENSE is not the GPL version 3"
 # Each PNG is as large as its folder says.

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include "platform/drives.h"
+#include "scan/drive_letters.h"
 
 TEST(DriveTable, ParsesLetterPathPairs) {
     const auto t = platform::ParseDriveTable("e=/dev/sdb1;D=/tmp/disk.img;;bad;1=/x;D=/other;F=");
@@ -110,4 +112,75 @@ TEST(DriveTable, ResolvedOncePerMappingAndRefreshedOnRequest) {
     ::setenv("LUMBRA_DRIVES", "D=/tmp/b.img", 1);  // a new mapping is a new table
     EXPECT_EQ(platform::ResolveDrive("D:"), "/tmp/b.img");
     ::unsetenv("LUMBRA_DRIVES");
+}
+
+// A whole disk in the table gives each NTFS partition a letter: its own
+// letter first, then the next letters above it that no entry holds.
+TEST(DriveLetters, PartitionedEntriesSplitIntoOneLetterPerNtfsPartition) {
+    const std::map<std::string, std::vector<std::uint32_t>> disks = {
+        {"/mbr.img", {1, 2, 5}}, {"/gpt.img", {2}}, {"/two.img", {1, 3}}};
+    const auto partitionsOf = [&](const std::string& path) {
+        const auto it = disks.find(path);
+        return it == disks.end() ? std::vector<std::uint32_t>{} : it->second;
+    };
+    struct TCase {
+        const char* table;
+        const char* want;  // letter=path#partition, in letter order
+    };
+    const TCase cases[] = {
+        {"D=/mbr.img", "D=/mbr.img#1 E=/mbr.img#2 F=/mbr.img#5"},
+        {"D=/mbr.img;E=/plain.img", "D=/mbr.img#1 E=/plain.img F=/mbr.img#2 G=/mbr.img#5"},
+        {"D=/mbr.img;F=/plain.img", "D=/mbr.img#1 E=/mbr.img#2 F=/plain.img G=/mbr.img#5"},
+        {"D=/mbr.img;E=/two.img", "D=/mbr.img#1 E=/two.img#1 F=/mbr.img#2 G=/mbr.img#5 H=/two.img#3"},
+        {"Y=/mbr.img", "Y=/mbr.img#1 Z=/mbr.img#2"},  // no letter left for 5
+        {"D=/gpt.img;E=/plain.img", "D=/gpt.img#2 E=/plain.img"},
+        {"C=/notable.img", "C=/notable.img"},
+        {"", ""},
+    };
+    for (const TCase& c : cases) {
+        std::string got;
+        for (const auto& d : scan::SplitDriveTable(platform::ParseDriveTable(c.table), partitionsOf, {})) {
+            if (!got.empty()) got += ' ';
+            got += std::string(1, d.Letter) + "=" + d.Path;
+            if (d.Partition) got += "#" + std::to_string(*d.Partition);
+        }
+        EXPECT_EQ(got, c.want) << c.table;
+    }
+}
+
+// Later splits keep every letter given: a partition that appears takes a
+// free letter, a new entry on a letter a partition holds moves up, and a
+// partition that went away keeps its letter from everyone else.
+TEST(DriveLetters, LettersOfPartitionsNeverMove) {
+    std::map<std::string, std::vector<std::uint32_t>> disks = {{"/mbr.img", {1, 2, 5}}};
+    const auto partitionsOf = [&](const std::string& path) {
+        const auto it = disks.find(path);
+        return it == disks.end() ? std::vector<std::uint32_t>{} : it->second;
+    };
+    const auto show = [](const std::vector<scan::TDriveLetter>& letters) {
+        std::string s;
+        for (const auto& d : letters) {
+            if (!s.empty()) s += ' ';
+            s += std::string(1, d.Letter) + "=" + d.Path +
+                 (d.Partition ? "#" + std::to_string(*d.Partition) : "");
+        }
+        return s;
+    };
+    const auto first =
+        scan::SplitDriveTable(platform::ParseDriveTable("D=/mbr.img;E=/a.img"), partitionsOf, {});
+    EXPECT_EQ(show(first), "D=/mbr.img#1 E=/a.img F=/mbr.img#2 G=/mbr.img#5");
+    disks["/mbr.img"] = {1, 2, 5, 6};
+    const auto second = scan::SplitDriveTable(platform::ParseDriveTable("D=/mbr.img;E=/a.img;F=/dev/sdx1"),
+                                              partitionsOf, first);
+    EXPECT_EQ(show(second), "D=/mbr.img#1 E=/a.img F=/mbr.img#2 G=/mbr.img#5 H=/mbr.img#6 I=/dev/sdx1");
+    disks["/mbr.img"] = {1, 5, 6};
+    const auto third = scan::SplitDriveTable(
+        platform::ParseDriveTable("D=/mbr.img;E=/a.img;F=/dev/sdx1;J=/b.img"), partitionsOf, second);
+    EXPECT_EQ(show(third),
+              "D=/mbr.img#1 E=/a.img F=/mbr.img#2 G=/mbr.img#5 H=/mbr.img#6 I=/dev/sdx1 J=/b.img");
+    // Splitting again with nothing changed gives the same letters.
+    EXPECT_EQ(
+        show(scan::SplitDriveTable(platform::ParseDriveTable("D=/mbr.img;E=/a.img;F=/dev/sdx1;J=/b.img"),
+                                   partitionsOf, third)),
+        show(third));
 }

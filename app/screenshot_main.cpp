@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// lumbra-screenshot: the window as the program shows it, driven for the
+// documentation's pictures (app/screenshot.h). A build tool only: it is
+// never installed or packaged, so the shipped program carries no such mode.
+#include <QApplication>
+
+#include "app/fonts.h"
+#include "app/main_form.h"
+#include "app/message_box.h"
+#include "app/screenshot.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(app::kApplicationTitle));
+    app::SetUpFonts();
+    app::TMainForm form;
+    form.show();
+    if (!app::ScheduleScreenshot(form)) return 2;
+    return QApplication::exec();
+}
