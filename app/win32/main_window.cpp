@@ -531,6 +531,16 @@ std::wstring_view TLogicRows::Cell(std::size_t row, int column) const {
     return Wide(m_logic->Rows().Row(row).Column(column));
 }
 
+std::u16string TLogicRows::ToolTip(std::size_t row) const {
+    return form::RowToolTip(m_logic->Rows().Row(row));
+}
+
+std::optional<COLORREF> TLogicRows::Tint(std::size_t row) const {
+    const auto tint = form::RowTint(m_logic->Rows().Row(row));
+    if (!tint) return std::nullopt;
+    return RGB(tint->Red, tint->Green, tint->Blue);
+}
+
 // ---- form::TMainView: the logic's requests, on the UI thread.
 
 TControl* TMainForm::ControlOf(form::TControl control) {
@@ -645,6 +655,11 @@ void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
     const std::size_t from = std::max(first, top);
     const std::size_t to = std::min(last, top + page);
     if (from <= to) lv1.Send(LVM_REDRAWITEMS, from, static_cast<LPARAM>(to));
+}
+
+void TMainForm::RowDetailsChanged(std::size_t first, std::size_t last) {
+    // Tooltips are asked for when shown; the tints need the visible rows drawn.
+    ChecksChanged(first, last);
 }
 
 void TMainForm::FocusRow(std::size_t position) {

@@ -33,6 +33,8 @@ public:
     std::wstring_view Cell(std::size_t row, int column) const override;
     bool Ticked(std::size_t row) const override { return m_logic->Rows().Row(row).Checked; }
     void SetTicked(std::size_t row, bool ticked) override { m_logic->RowCheckClicked(row, ticked); }
+    std::u16string ToolTip(std::size_t row) const override;
+    std::optional<COLORREF> Tint(std::size_t row) const override;
 
 private:
     form::TMainLogic* m_logic = nullptr;
@@ -80,6 +82,7 @@ public:
     void RowsAppended(std::size_t first, std::size_t count) override;
     void RowsReordered(std::span<const std::size_t> newPosition) override;
     void ChecksChanged(std::size_t first, std::size_t last) override;
+    void RowDetailsChanged(std::size_t first, std::size_t last) override;
     void FocusRow(std::size_t position) override;
     void ShowMessage(std::u16string_view text) override;
     bool Ask(std::u16string_view text, form::TQuestionKind kind) override;

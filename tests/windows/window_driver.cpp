@@ -4,8 +4,10 @@
 // boxes, read lv1's rows and ticks. scripts/test-windows runs it under wine
 // and compares what it prints with the fixtures' manifests.
 //
-//   lumbra_window_driver LUMBRA_EXE DRIVE       scan, Select All, recover into
-//                                               the working directory, close
+//   lumbra_window_driver LUMBRA_EXE DRIVE [--details]  scan, (each row's
+//                                               tooltip and tint,) Select All,
+//                                               recover into the working
+//                                               directory, close
 //   lumbra_window_driver LUMBRA_EXE --instance  a second copy ends at once
 //   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
 //   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS  scan, then keep the
@@ -15,6 +17,9 @@
 // backslash inside a text as \t, \n, \\):
 //   box <text>          a message box's text (answered with its default OK)
 //   row <state> <6 texts>  one row of lv1: state 1 unticked, 2 ticked
+//   tip <row> <text>    the tooltip lv1 shows with the mouse over the row
+//   tint <row> <grey> <amber>  how many pixels of the two tint colours the
+//                       row's FileName cell holds on the screen
 //   seek <position>     the row Seek ticked
 //   button <text>       btnScan's caption after the run
 //   instance <exit code> <windows>
@@ -214,6 +219,56 @@ public:
         VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
     }
 
+    // Each row's tooltip and tint as the user sees them: the mouse rests on
+    // the row's name until the list's tooltip shows, and the row's pixels
+    // on the screen are counted by the two tint colours.
+    void PrintDetails() const {
+        const HWND lv = Control(TPart::lv1);
+        const auto count = static_cast<int>(SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0));
+        auto* remote = static_cast<RECT*>(VirtualAllocEx(m_program.Process(), nullptr, sizeof(RECT),
+                                                         MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (remote == nullptr) Fail("no memory in lumbra.exe");
+        POINT origin{0, 0};
+        ClientToScreen(lv, &origin);
+        HDC screen = GetDC(nullptr);
+        for (int i = 0; i < count; ++i) {
+            // The FileName cell, on the screen.
+            RECT cell{};
+            cell.top = 1;
+            cell.left = LVIR_BOUNDS;
+            WriteProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+            SendMessageW(lv, LVM_GETSUBITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+            int grey = 0;
+            int amber = 0;
+            for (LONG y = cell.top; y < cell.bottom; ++y) {
+                for (LONG x = cell.left; x < cell.right; ++x) {
+                    const COLORREF c = GetPixel(screen, origin.x + x, origin.y + y);
+                    grey += c == RGB(128, 128, 128) ? 1 : 0;
+                    amber += c == RGB(153, 102, 0) ? 1 : 0;
+                }
+            }
+            std::printf("tint\t%d\t%d\t%d\n", i, grey, amber);
+
+            // Off the list first, so the tooltip starts anew for this row.
+            SetCursorPos(origin.x - 40, origin.y - 40);
+            std::this_thread::sleep_for(200ms);
+            SetCursorPos(origin.x + (cell.left + cell.right) / 2, origin.y + (cell.top + cell.bottom) / 2);
+            std::wstring text;
+            WaitFor(
+                [&] {
+                    text.clear();
+                    for (HWND tip : TopWindows(m_program.Id(), TOOLTIPS_CLASSW))
+                        if (text.empty()) text = TextOf(tip);
+                    return !text.empty();
+                },
+                5s);
+            std::printf("tip\t%d\t%s\n", i, Utf8(text).c_str());
+        }
+        ReleaseDC(nullptr, screen);
+        VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
+    }
+
     void Close() const {
         PostMessageW(m_form, WM_CLOSE, 0, 0);
         if (!m_program.Ended(30000)) Fail("lumbra.exe did not end after its window was closed");
@@ -224,7 +279,7 @@ private:
     HWND m_form;
 };
 
-int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
+int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool details) {
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
@@ -235,6 +290,7 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
     d.AnswerBox(120s);
     std::printf("button\t%s\n", Utf8(TextOf(d.Control(TPart::btnScan))).c_str());
     d.PrintRows();
+    if (details) d.PrintDetails();
     // Select All ticks every row; then the recovery writes them all.
     const HWND lv = d.Control(TPart::lv1);
     if (SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0) > 0) {
@@ -314,5 +370,5 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"--instance") return SecondInstance(exe);
     if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
     if (what == L"--hold" && argc > 4) return ScanAndHold(exe, argv[3], _wtoi(argv[4]));
-    return ScanAndRecover(exe, what);
+    return ScanAndRecover(exe, what, argc > 3 && std::wstring(argv[3]) == L"--details");
 }
