@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "app/win32/wait_hint.h"
 #include "form/drive_facts.h"
 #include "form/texts.h"
 #include "platform/win_text.h"
@@ -89,6 +90,8 @@ bool TMainForm::Create(HINSTANCE instance, int show) {
     ApplyFonts();
     Relayout();
     FormCreate();
+    // The check, and any download, end before the window is first drawn.
+    FormShow();
     ShowWindow(m_hwnd, show);
     UpdateWindow(m_hwnd);
     return true;

@@ -7,6 +7,7 @@
 #include "app/win32/win_api.h"
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "app/win32/results_list.h"
 #include "form/main_logic.h"
 #include "form/main_view.h"
+#include "update/http_client.h"
 
 namespace win32app {
 
@@ -42,6 +44,8 @@ private:
 
 // A private message: the tasks posted to the UI thread are waiting.
 inline constexpr UINT kRunTasksMessage = WM_APP + 1;
+
+class TWaitHint;
 
 class TMainForm : public form::TMainView {
 public:
@@ -108,11 +112,21 @@ private:
 
     // Handlers.
     void FormCreate();
+    // Runs the update check (update_check.cpp) in builds with the self-update.
+    void FormShow();
     void FormDestroy();
     void FillDriveSelector();
     void drvcbbDCBChange();
     void dirlstDLBChange();
     std::wstring CheckNTFS(const std::wstring& drive);
+#if LUMBRA_SELF_UPDATE
+    // The update check, in update_check.cpp.
+    void CheckForUpdate();
+    void DownloadUpdate();
+    void ShowWaitHint();
+    void HideWaitHint();
+    static std::u16string GetFileVersionString(const std::filesystem::path& path);
+#endif
 
     HWND m_hwnd = nullptr;
     int m_dpi = 96;
@@ -135,6 +149,12 @@ private:
     // on that drive.
     std::vector<std::wstring> m_driveRoots;
     std::map<std::wstring, std::wstring> m_driveFolders;
+
+    // The update check's HTTP client, its wait box and the version file's
+    // text as last fetched.
+    std::unique_ptr<update::THttpClient> idhtp1;
+    std::unique_ptr<TWaitHint> MyNoWaitWnd;
+    std::u16string m_publishedText;
 };
 
 }  // namespace win32app

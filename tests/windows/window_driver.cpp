@@ -22,6 +22,7 @@
 //                       row's FileName cell holds on the screen
 //   seek <position>     the row Seek ticked
 //   button <text>       btnScan's caption after the run
+//   shown <ms>          from the program's start to its window on the screen
 //   instance <exit code> <windows>
 //   error <text>        and exit code 1
 #include "app/win32/win_api.h"
@@ -118,6 +119,7 @@ public:
         CloseHandle(m_pi.hThread);
     }
     DWORD Id() const { return m_pi.dwProcessId; }
+    std::chrono::steady_clock::time_point Started() const { return m_started; }
     HANDLE Process() const { return m_pi.hProcess; }
     bool Ended(DWORD ms) const { return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
     DWORD ExitCode() const {
@@ -139,6 +141,7 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi{};
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
 class TDriver {
@@ -283,6 +286,10 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool deta
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
+    std::printf("shown\t%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - program.Started())
+                                           .count()));
     std::printf("title\t%s\n", Utf8(TextOf(form)).c_str());
     TDriver d(program, form);
     d.SelectDrive(drive);
