@@ -136,16 +136,17 @@ void Transfer(const std::shared_ptr<TTransfer>& t, const TUrl& url, int step) {
         return finish(false);
     WinHttpSetTimeouts(t->Handles[0], step, step, step, step);
     if (!keep(1, WinHttpConnect(t->Handles[0], url.Host.c_str(), url.Port, 0))) return finish(false);
-    if (!keep(2, WinHttpOpenRequest(t->Handles[1], L"GET", url.PathAndQuery.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                    WINHTTP_DEFAULT_ACCEPT_TYPES, url.Secure ? WINHTTP_FLAG_SECURE : 0)))
+    if (!keep(2,
+              WinHttpOpenRequest(t->Handles[1], L"GET", url.PathAndQuery.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                 WINHTTP_DEFAULT_ACCEPT_TYPES, url.Secure ? WINHTTP_FLAG_SECURE : 0)))
         return finish(false);
     const HINTERNET request = t->Handles[2];
     WinHttpSetTimeouts(request, step, step, step, step);
     DWORD disable = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION;
     WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
     const std::wstring headers = L"Accept: " + Wide(kAccept) + L"\r\n";
-    if (!WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA,
-                            0, 0, 0) ||
+    if (!WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request, nullptr))
         return finish(false);
     DWORD status = 0;
@@ -174,7 +175,8 @@ void Transfer(const std::shared_ptr<TTransfer>& t, const TUrl& url, int step) {
     for (;;) {
         std::vector<std::byte> piece(64 * 1024);
         DWORD read = 0;
-        if (!WinHttpReadData(request, piece.data(), static_cast<DWORD>(piece.size()), &read)) return finish(false);
+        if (!WinHttpReadData(request, piece.data(), static_cast<DWORD>(piece.size()), &read))
+            return finish(false);
         if (read == 0) return finish(!announced || received == *announced);
         received += read;
         if (announced && received > *announced) return finish(false);

@@ -107,6 +107,8 @@ private:
     void DrawCentredLabel(const DRAWITEMSTRUCT& item);
     void OnCommand(int id, int code, HWND control);
     void RunPostedTasks();
+    // Tells lv1 the rows' count when it is behind (RowsAppended).
+    void SyncRowCount();
     TControl* ControlOf(form::TControl control);
     TRect PartRect(TPart part) const { return m_layout[static_cast<std::size_t>(part)]; }
 
@@ -144,6 +146,11 @@ private:
     std::deque<std::function<void()>> m_tasks;
     bool m_tasksSignalled = false;
     bool m_closed = false;
+
+    // lv1 is told the rows' count at most this often while rows arrive.
+    static constexpr UINT_PTR kRowCountTimer = 1;
+    static constexpr UINT kRowCountInterval = 200;  // ms
+    bool m_rowCountDue = false;
 
     // The drive selector's entries: root ("C:\") and the folder last entered
     // on that drive.

@@ -52,8 +52,8 @@ std::u16string DecodeVersionFile(std::string_view bytes) {
         const int n = MultiByteToWideChar(page, 0, b.data(), static_cast<int>(b.size()), nullptr, 0);
         if (n <= 0) return out;
         out.resize(static_cast<std::size_t>(n));
-        MultiByteToWideChar(page, 0, b.data(), static_cast<int>(b.size()), reinterpret_cast<wchar_t*>(out.data()),
-                            n);
+        MultiByteToWideChar(page, 0, b.data(), static_cast<int>(b.size()),
+                            reinterpret_cast<wchar_t*>(out.data()), n);
         return out;
     };
     auto utf16 = [](std::string_view b, bool bigEndian) {
@@ -78,9 +78,9 @@ bool SaveWhole(const std::filesystem::path& name, const std::string& bytes) {
         CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                                nullptr) &&
-                                      written == bytes.size());
+    const bool ok = bytes.empty() ||
+                    (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                     written == bytes.size());
     return CloseHandle(file) && ok;
 }
 
@@ -152,7 +152,8 @@ void TMainForm::CheckForUpdate() {
     wchar_t self[32768] = {};
     const DWORD n = GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
     if (n == 0 || n >= std::size(self)) return;
-    if (!form::ShouldAskForUpdate(published, GetFileVersionString(self), UpdateUrl(form::kExecutablePath))) return;
+    if (!form::ShouldAskForUpdate(published, GetFileVersionString(self), UpdateUrl(form::kExecutablePath)))
+        return;
     if (!Ask(form::texts::kUpdateQuestion, form::TQuestionKind::Information)) return;
     ShowWaitHint();
     DownloadUpdate();

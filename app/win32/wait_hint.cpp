@@ -24,9 +24,10 @@ void TWaitHint::ActivateHint(HWND owner, const RECT& rect, const std::wstring& c
         wc.hCursor = LoadCursorW(nullptr, IDC_WAIT);
         wc.lpszClassName = kClass;
         RegisterClassExW(&wc);  // fails harmlessly the second time
-        m_hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kClass,
-                                 caption.c_str(), WS_POPUP | WS_BORDER, rect.left, rect.top,
-                                 rect.right - rect.left, rect.bottom - rect.top, owner, nullptr, instance, this);
+        m_hwnd =
+            CreateWindowExW(WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kClass,
+                            caption.c_str(), WS_POPUP | WS_BORDER, rect.left, rect.top,
+                            rect.right - rect.left, rect.bottom - rect.top, owner, nullptr, instance, this);
         if (m_hwnd == nullptr) return;
         // Opaque: layered only so that it is composed whole.
         SetLayeredWindowAttributes(m_hwnd, 0, 255, LWA_ALPHA);

@@ -10,6 +10,8 @@
 //                                               directory, close
 //   lumbra_window_driver LUMBRA_EXE --instance  a second copy ends at once
 //   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
+//   lumbra_window_driver LUMBRA_EXE --time DRIVE  time a scan, from the click
+//                                               to its closing message
 //   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS  scan, then keep the
 //                                               window open (screenshots)
 //
@@ -23,6 +25,7 @@
 //   seek <position>     the row Seek ticked
 //   button <text>       btnScan's caption after the run
 //   shown <ms>          from the program's start to its window on the screen
+//   scan <ms> <rows>    the timed scan and the rows lv1 holds after it
 //   instance <exit code> <windows>
 //   error <text>        and exit code 1
 #include "app/win32/win_api.h"
@@ -63,11 +66,11 @@ std::string Utf8(const std::wstring& text) {
 
 // Polls until ready() or the time is up.
 template <class F>
-bool WaitFor(F ready, std::chrono::milliseconds limit) {
+bool WaitFor(F ready, std::chrono::milliseconds limit, std::chrono::milliseconds poll = 50ms) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (ready()) return true;
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(poll);
     }
     return ready();
 }
@@ -161,9 +164,8 @@ public:
                      reinterpret_cast<LPARAM>(Control(part)));
     }
 
-    // Waits for the program's next message box, prints its text and presses
-    // its OK button.
-    std::wstring AnswerBox(std::chrono::milliseconds limit) const {
+    // Waits for the program's next message box.
+    HWND WaitForBox(std::chrono::milliseconds limit, std::chrono::milliseconds poll = 50ms) const {
         HWND box = nullptr;
         if (!WaitFor(
                 [&] {
@@ -171,8 +173,15 @@ public:
                     box = boxes.empty() ? nullptr : boxes.front();
                     return box != nullptr;
                 },
-                limit))
+                limit, poll))
             Fail("no message box came up");
+        return box;
+    }
+
+    // Waits for the program's next message box, prints its text and presses
+    // its OK button.
+    std::wstring AnswerBox(std::chrono::milliseconds limit) const {
+        const HWND box = WaitForBox(limit);
         std::this_thread::sleep_for(100ms);
         const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
         std::printf("box\t%s\n", Utf8(text).c_str());
@@ -331,6 +340,26 @@ int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds)
     return 0;
 }
 
+int TimeScan(const std::wstring& exe, const std::wstring& drive) {
+    TProgram program(exe);
+    const HWND form = program.Window(60s);
+    if (form == nullptr) Fail("no main window within 60 s");
+    TDriver d(program, form);
+    d.SelectDrive(drive);
+    const auto start = std::chrono::steady_clock::now();
+    d.Click(TPart::btnScan);
+    d.WaitForBox(600s);
+    const auto took = std::chrono::steady_clock::now() - start;
+    const LRESULT rows = SendMessageW(d.Control(TPart::lv1), LVM_GETITEMCOUNT, 0, 0);
+    std::printf("scan\t%lld\t%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
+                static_cast<long long>(rows));
+    std::fflush(stdout);
+    d.AnswerBox(10s);
+    d.Close();
+    return 0;
+}
+
 int SecondInstance(const std::wstring& exe) {
     TProgram first(exe);
     if (first.Window(60s) == nullptr) Fail("no main window within 60 s");
@@ -376,6 +405,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argv[2];
     if (what == L"--instance") return SecondInstance(exe);
     if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
+    if (what == L"--time" && argc > 3) return TimeScan(exe, argv[3]);
     if (what == L"--hold" && argc > 4) return ScanAndHold(exe, argv[3], _wtoi(argv[4]));
     return ScanAndRecover(exe, what, argc > 3 && std::wstring(argv[3]) == L"--details");
 }

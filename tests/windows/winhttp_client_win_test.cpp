@@ -53,8 +53,8 @@ TEST(WinHttpClient, AnswersAsTheServerDoes) {
         {"no answer within the whole limit", "/hang.bin", false, 1s, 0ms, true, false, 4s},
         {"no byte within the stall limit", "/slow.bin", false, 0ms, 1s, true, false, 4s},
         {"http where only https may be used", "/ok.bin", false, 10s, 10s, false, false, 1s},
-        {"a reserved .invalid host, without a lookup", "http://update.lumbra.invalid/update/ver.txt", false, 0ms,
-         0ms, true, false, 1s},
+        {"a reserved .invalid host, without a lookup", "http://update.lumbra.invalid/update/ver.txt", false,
+         0ms, 0ms, true, false, 1s},
         {"a scheme other than http(s)", "ftp://127.0.0.1/ok.bin", false, 10s, 10s, true, false, 1s},
         {"https with a certificate no store trusts", "/ok.bin", true, 10s, 10s, true, false, 10s},
     };
