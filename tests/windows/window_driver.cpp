@@ -12,7 +12,9 @@
 //   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
 //   lumbra_window_driver LUMBRA_EXE --time DRIVE  time a scan, from the click
 //                                               to its closing message
-//   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS  scan, then keep the
+//   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS [ROW]  scan, (rest
+//                                               the mouse on ROW until its
+//                                               tooltip shows,) then keep the
 //                                               window open (screenshots)
 //
 // Output, UTF-8, one fact per line, fields split by tabs (a tab, newline or
@@ -262,23 +264,45 @@ public:
             }
             std::printf("tint\t%d\t%d\t%d\n", i, grey, amber);
 
-            // Off the list first, so the tooltip starts anew for this row.
-            SetCursorPos(origin.x - 40, origin.y - 40);
-            std::this_thread::sleep_for(200ms);
-            SetCursorPos(origin.x + (cell.left + cell.right) / 2, origin.y + (cell.top + cell.bottom) / 2);
             std::wstring text;
-            WaitFor(
-                [&] {
-                    text.clear();
-                    for (HWND tip : TopWindows(m_program.Id(), TOOLTIPS_CLASSW))
-                        if (text.empty()) text = TextOf(tip);
-                    return !text.empty();
-                },
-                5s);
+            HoverRow(i, &text);
             std::printf("tip\t%d\t%s\n", i, Utf8(text).c_str());
         }
         ReleaseDC(nullptr, screen);
         VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
+    }
+
+    // Rests the mouse on a row's FileName cell until the list's tooltip
+    // shows; its text in *text.
+    bool HoverRow(int row, std::wstring* text = nullptr) const {
+        const HWND lv = Control(TPart::lv1);
+        auto* remote = static_cast<RECT*>(VirtualAllocEx(m_program.Process(), nullptr, sizeof(RECT),
+                                                         MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (remote == nullptr) Fail("no memory in lumbra.exe");
+        RECT cell{};
+        cell.top = 1;
+        cell.left = LVIR_BOUNDS;
+        WriteProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+        SendMessageW(lv, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+        VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
+        POINT origin{0, 0};
+        ClientToScreen(lv, &origin);
+        // Off the list first, so the tooltip starts anew for this row.
+        SetCursorPos(origin.x - 40, origin.y - 40);
+        std::this_thread::sleep_for(200ms);
+        SetCursorPos(origin.x + (cell.left + cell.right) / 2, origin.y + (cell.top + cell.bottom) / 2);
+        std::wstring shown;
+        WaitFor(
+            [&] {
+                shown.clear();
+                for (HWND tip : TopWindows(m_program.Id(), TOOLTIPS_CLASSW))
+                    if (shown.empty()) shown = TextOf(tip);
+                return !shown.empty();
+            },
+            5s);
+        if (text != nullptr) *text = shown;
+        return !shown.empty();
     }
 
     void Close() const {
@@ -321,9 +345,11 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool deta
     return 0;
 }
 
-// Scans, answers the closing message, prints the window's place on the
-// screen and keeps the window open for a while: the screenshot's moment.
-int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds) {
+// Scans, answers the closing message, prints the place of the window's
+// client area on the screen and keeps the window open for a while: the
+// screenshot's moment. The mouse rests off the window, or, given a row, on
+// that row until its tooltip shows.
+int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds, int row) {
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
@@ -332,8 +358,12 @@ int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds)
     d.Click(TPart::btnScan);
     d.AnswerBox(120s);
     RECT r{};
-    GetWindowRect(form, &r);
-    std::printf("window\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    GetClientRect(form, &r);
+    POINT origin{0, 0};
+    ClientToScreen(form, &origin);
+    SetCursorPos(0, 0);
+    if (row >= 0 && !d.HoverRow(row)) Fail("no tooltip over row " + std::to_string(row));
+    std::printf("window\t%ld\t%ld\t%ld\t%ld\n", origin.x, origin.y, r.right, r.bottom);
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     d.Close();
@@ -406,6 +436,7 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"--instance") return SecondInstance(exe);
     if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
     if (what == L"--time" && argc > 3) return TimeScan(exe, argv[3]);
-    if (what == L"--hold" && argc > 4) return ScanAndHold(exe, argv[3], _wtoi(argv[4]));
+    if (what == L"--hold" && argc > 4)
+        return ScanAndHold(exe, argv[3], _wtoi(argv[4]), argc > 5 ? _wtoi(argv[5]) : -1);
     return ScanAndRecover(exe, what, argc > 3 && std::wstring(argv[3]) == L"--details");
 }
