@@ -60,9 +60,14 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+// The programs started and still running: a failure ends them too, so
+// none is left holding the single-instance mutex for the next run.
+std::vector<HANDLE> g_running;
+
 [[noreturn]] void Fail(const std::string& what) {
     std::printf("error\t%s\n", what.c_str());
     std::fflush(stdout);
+    for (HANDLE process : g_running) TerminateProcess(process, 9);
     std::exit(1);
 }
 
@@ -117,8 +122,10 @@ public:
         if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                             &m_pi))
             Fail("lumbra.exe did not start");
+        g_running.push_back(m_pi.hProcess);
     }
     ~TProgram() {
+        std::erase(g_running, m_pi.hProcess);
         if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_pi.hProcess, 9);
         CloseHandle(m_pi.hProcess);
         CloseHandle(m_pi.hThread);
