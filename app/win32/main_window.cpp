@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "app/win32/wait_hint.h"
 #include "form/drive_facts.h"
 #include "form/texts.h"
 #include "platform/win_text.h"
@@ -89,6 +90,8 @@ bool TMainForm::Create(HINSTANCE instance, int show) {
     ApplyFonts();
     Relayout();
     FormCreate();
+    // The check, and any download, end before the window is first drawn.
+    FormShow();
     ShowWindow(m_hwnd, show);
     UpdateWindow(m_hwnd);
     return true;
@@ -410,6 +413,12 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
             if (header.hwndFrom == lv1.Handle() && lv1.OnNotify(header, &result)) return result;
             break;
         }
+        case WM_TIMER:
+            if (w == kRowCountTimer) {
+                SyncRowCount();
+                return 0;
+            }
+            break;
         case WM_CLOSE:
             DestroyWindow(m_hwnd);
             return 0;
@@ -531,6 +540,16 @@ std::wstring_view TLogicRows::Cell(std::size_t row, int column) const {
     return Wide(m_logic->Rows().Row(row).Column(column));
 }
 
+std::u16string TLogicRows::ToolTip(std::size_t row) const {
+    return form::RowToolTip(m_logic->Rows().Row(row));
+}
+
+std::optional<COLORREF> TLogicRows::Tint(std::size_t row) const {
+    const auto tint = form::RowTint(m_logic->Rows().Row(row));
+    if (!tint) return std::nullopt;
+    return RGB(tint->Red, tint->Green, tint->Blue);
+}
+
 // ---- form::TMainView: the logic's requests, on the UI thread.
 
 TControl* TMainForm::ControlOf(form::TControl control) {
@@ -601,17 +620,39 @@ std::u16string TMainForm::SeekText() const {
 }
 
 void TMainForm::RowsReset() {
+    KillTimer(m_hwnd, kRowCountTimer);
+    m_rowCountDue = false;
     lv1.Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), 0);  // nothing stays selected
     lv1.Send(LVM_SETITEMCOUNT, 0, 0);
     lv1.RedrawAll();
 }
 
 void TMainForm::RowsAppended(std::size_t, std::size_t) {
-    // One call for the whole batch: the list only learns the new count.
+    // The list only learns the new count. Until a page is full it learns it
+    // at once, so the first rows show as they come; after that at most every
+    // kRowCountInterval: wine's list view takes time in proportion to the
+    // rows for every count it is told, which over a 150,000-row scan cost
+    // the UI thread more than the scan itself.
+    if (m_rowCountDue) return;
+    const auto shown = static_cast<std::size_t>(lv1.Send(LVM_GETITEMCOUNT));
+    const auto page = static_cast<std::size_t>(lv1.Send(LVM_GETCOUNTPERPAGE)) + 1;
+    if (shown <= page) {
+        lv1.RowCountChanged();
+        return;
+    }
+    m_rowCountDue = true;
+    SetTimer(m_hwnd, kRowCountTimer, kRowCountInterval, nullptr);
+}
+
+void TMainForm::SyncRowCount() {
+    if (!m_rowCountDue) return;
+    KillTimer(m_hwnd, kRowCountTimer);
+    m_rowCountDue = false;
     lv1.RowCountChanged();
 }
 
 void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) {
+    SyncRowCount();
     // The selection and the focus follow their rows.
     std::vector<std::size_t> selected;
     for (LRESULT i = lv1.Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED); i >= 0;
@@ -639,6 +680,7 @@ void TMainForm::RowsReordered(std::span<const std::size_t> newPosition) {
 }
 
 void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
+    SyncRowCount();
     // Only the rows on screen need drawing; the rest ask when they show.
     const auto top = static_cast<std::size_t>(lv1.Send(LVM_GETTOPINDEX));
     const auto page = static_cast<std::size_t>(lv1.Send(LVM_GETCOUNTPERPAGE)) + 1;
@@ -647,11 +689,19 @@ void TMainForm::ChecksChanged(std::size_t first, std::size_t last) {
     if (from <= to) lv1.Send(LVM_REDRAWITEMS, from, static_cast<LPARAM>(to));
 }
 
+void TMainForm::RowDetailsChanged(std::size_t first, std::size_t last) {
+    // Tooltips are asked for when shown; the tints need the visible rows drawn.
+    ChecksChanged(first, last);
+}
+
 void TMainForm::FocusRow(std::size_t position) {
+    SyncRowCount();
     lv1.FocusAndSelect(position);
 }
 
 void TMainForm::ShowMessage(std::u16string_view text) {
+    // A run's closing message finds every row in the list.
+    SyncRowCount();
     const std::wstring copy(Wide(text));
     MessageBoxW(m_hwnd, copy.c_str(), Wide(form::texts::kApplicationTitle).data(), MB_OK);
 }

@@ -7,6 +7,7 @@
 #include "app/win32/win_api.h"
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "app/win32/results_list.h"
 #include "form/main_logic.h"
 #include "form/main_view.h"
+#include "update/http_client.h"
 
 namespace win32app {
 
@@ -33,6 +35,8 @@ public:
     std::wstring_view Cell(std::size_t row, int column) const override;
     bool Ticked(std::size_t row) const override { return m_logic->Rows().Row(row).Checked; }
     void SetTicked(std::size_t row, bool ticked) override { m_logic->RowCheckClicked(row, ticked); }
+    std::u16string ToolTip(std::size_t row) const override;
+    std::optional<COLORREF> Tint(std::size_t row) const override;
 
 private:
     form::TMainLogic* m_logic = nullptr;
@@ -40,6 +44,8 @@ private:
 
 // A private message: the tasks posted to the UI thread are waiting.
 inline constexpr UINT kRunTasksMessage = WM_APP + 1;
+
+class TWaitHint;
 
 class TMainForm : public form::TMainView {
 public:
@@ -80,6 +86,7 @@ public:
     void RowsAppended(std::size_t first, std::size_t count) override;
     void RowsReordered(std::span<const std::size_t> newPosition) override;
     void ChecksChanged(std::size_t first, std::size_t last) override;
+    void RowDetailsChanged(std::size_t first, std::size_t last) override;
     void FocusRow(std::size_t position) override;
     void ShowMessage(std::u16string_view text) override;
     bool Ask(std::u16string_view text, form::TQuestionKind kind) override;
@@ -100,16 +107,28 @@ private:
     void DrawCentredLabel(const DRAWITEMSTRUCT& item);
     void OnCommand(int id, int code, HWND control);
     void RunPostedTasks();
+    // Tells lv1 the rows' count when it is behind (RowsAppended).
+    void SyncRowCount();
     TControl* ControlOf(form::TControl control);
     TRect PartRect(TPart part) const { return m_layout[static_cast<std::size_t>(part)]; }
 
     // Handlers.
     void FormCreate();
+    // Runs the update check (update_check.cpp) in builds with the self-update.
+    void FormShow();
     void FormDestroy();
     void FillDriveSelector();
     void drvcbbDCBChange();
     void dirlstDLBChange();
     std::wstring CheckNTFS(const std::wstring& drive);
+#if LUMBRA_SELF_UPDATE
+    // The update check, in update_check.cpp.
+    void CheckForUpdate();
+    void DownloadUpdate();
+    void ShowWaitHint();
+    void HideWaitHint();
+    static std::u16string GetFileVersionString(const std::filesystem::path& path);
+#endif
 
     HWND m_hwnd = nullptr;
     int m_dpi = 96;
@@ -128,10 +147,21 @@ private:
     bool m_tasksSignalled = false;
     bool m_closed = false;
 
+    // lv1 is told the rows' count at most this often while rows arrive.
+    static constexpr UINT_PTR kRowCountTimer = 1;
+    static constexpr UINT kRowCountInterval = 200;  // ms
+    bool m_rowCountDue = false;
+
     // The drive selector's entries: root ("C:\") and the folder last entered
     // on that drive.
     std::vector<std::wstring> m_driveRoots;
     std::map<std::wstring, std::wstring> m_driveFolders;
+
+    // The update check's HTTP client, its wait box and the version file's
+    // text as last fetched.
+    std::unique_ptr<update::THttpClient> idhtp1;
+    std::unique_ptr<TWaitHint> MyNoWaitWnd;
+    std::u16string m_publishedText;
 };
 
 }  // namespace win32app

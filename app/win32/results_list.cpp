@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/win32/results_list.h"
 
+#include <windowsx.h>
+
 #include <string>
 
 #include "app/win32/dock_layout.h"
@@ -17,6 +19,7 @@ void TResultsList::Create(HWND parent, int id, int dpi, TRowSource& rows) {
     Send(LVM_SETEXTENDEDLISTVIEWSTYLE, ex, ex);
     // Ticks come from the source: the list asks for the state image.
     Send(LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK);
+    CreateTips(dpi);
     for (int c = 0; c < kColumnCount; ++c) {
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
@@ -27,6 +30,69 @@ void TResultsList::Create(HWND parent, int id, int dpi, TRowSource& rows) {
         col.iSubItem = c;
         Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
     }
+}
+
+void TResultsList::CreateTips(int dpi) {
+    // One tool, the whole list; its text is asked for each time it shows.
+    m_tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                             nullptr, nullptr);
+    if (m_tips == nullptr) return;
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(Handle());
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(m_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // A tooltip breaks its lines at "\n" only once it has a width to wrap at.
+    SendMessageW(m_tips, TTM_SETMAXTIPWIDTH, 0, Scale(600, dpi));
+    SetWindowSubclass(Handle(), TipWndProc, 2, reinterpret_cast<DWORD_PTR>(this));
+}
+
+std::optional<std::pair<std::size_t, int>> TResultsList::CellAt(POINT client) const {
+    LVHITTESTINFO hit{};
+    hit.pt = client;
+    Send(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    if (hit.iItem < 0 || static_cast<std::size_t>(hit.iItem) >= m_rows->RowCount() || hit.iSubItem < 0)
+        return std::nullopt;
+    return std::pair{static_cast<std::size_t>(hit.iItem), hit.iSubItem};
+}
+
+LRESULT CALLBACK TResultsList::TipWndProc(HWND hwnd, UINT message, WPARAM w, LPARAM l, UINT_PTR,
+                                          DWORD_PTR data) {
+    auto* self = reinterpret_cast<TResultsList*>(data);
+    if (message == WM_MOUSEMOVE) {
+        // Another cell: the tip shown is another's, so it goes, and shows
+        // again with the new cell's text once the mouse rests.
+        const auto cell = self->CellAt({GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+        if (cell != self->m_tipCell) {
+            self->m_tipCell = cell;
+            SendMessageW(self->m_tips, TTM_POP, 0, 0);
+        }
+    } else if (message == WM_NOTIFY) {
+        auto* header = reinterpret_cast<NMHDR*>(l);
+        if (header->hwndFrom == self->m_tips && header->code == TTN_GETDISPINFOW) {
+            auto& info = *reinterpret_cast<NMTTDISPINFOW*>(header);
+            self->m_tipText.clear();
+            if (self->m_tipCell) {
+                const auto [row, column] = *self->m_tipCell;
+                // Where the file was and what survived of it, once the scan
+                // has told; until then the cell's own text.
+                const std::u16string tip = self->m_rows->ToolTip(row);
+                if (!tip.empty())
+                    self->m_tipText.assign(tip.begin(), tip.end());
+                else
+                    self->m_tipText = self->m_rows->Cell(row, column);
+            }
+            info.lpszText = self->m_tipText.data();
+            info.hinst = nullptr;
+            return 0;
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, TipWndProc, 2);
+    }
+    return DefSubclassProc(hwnd, message, w, l);
 }
 
 void TResultsList::InstallHook() {
@@ -90,6 +156,9 @@ bool TResultsList::OnNotify(const NMHDR& header, LRESULT* result) {
             *result = 0;
             return true;
         }
+        case NM_CUSTOMDRAW:
+            *result = CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(const_cast<NMHDR&>(header)));
+            return true;
         case NM_CLICK:
         case NM_DBLCLK: {
             // An owner-data list does not tick by itself: a click on a row's
@@ -117,6 +186,25 @@ bool TResultsList::OnNotify(const NMHDR& header, LRESULT* result) {
         }
         default:
             return false;
+    }
+}
+
+LRESULT TResultsList::CustomDraw(NMLVCUSTOMDRAW& draw) const {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT: {
+            // One colour for the whole row: every sub-item takes the item's.
+            const std::size_t row = draw.nmcd.dwItemSpec;
+            if (row >= m_rows->RowCount()) return CDRF_DODEFAULT;
+            if (const std::optional<COLORREF> tint = m_rows->Tint(row)) {
+                draw.clrText = *tint;
+                return CDRF_NEWFONT;
+            }
+            return CDRF_DODEFAULT;
+        }
+        default:
+            return CDRF_DODEFAULT;
     }
 }
 

@@ -7,6 +7,12 @@
 // TRowSource, in display order. Ticks are state images answered from the
 // source, so LVM_GETITEMSTATE reports them as any list view would.
 //
+// Each row's tooltip and text colour (NM_CUSTOMDRAW) come from the source
+// too, so the rows' details cost nothing until shown. The tooltip is a
+// tooltip control of the list's own, asked for its text per cell as it
+// shows (TTN_GETDISPINFOW), not the list view's info tip: wine's list view
+// never sends LVN_GETINFOTIP, and one mechanism should serve both.
+//
 // ListViewWndProc is a window subclass of the list view: the header tells
 // its parent, the list view, before a divider drag starts (HDN_BEGINTRACK)
 // and on a divider double-click (which would fit the column to its contents);
@@ -17,7 +23,10 @@
 #include "app/win32/win_api.h"
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/win32/controls.h"
 
@@ -33,6 +42,11 @@ public:
     virtual std::wstring_view Cell(std::size_t row, int column) const = 0;
     virtual bool Ticked(std::size_t row) const = 0;
     virtual void SetTicked(std::size_t row, bool ticked) = 0;
+    // Where the file was and what survived of it; empty until the scan has
+    // told, when the list shows a cut-off cell's own text instead.
+    virtual std::u16string ToolTip(std::size_t row) const = 0;
+    // The row's text colour when it is not the list's own.
+    virtual std::optional<COLORREF> Tint(std::size_t row) const = 0;
 };
 
 class TResultsList : public TControl {
@@ -62,10 +76,19 @@ public:
 private:
     static LRESULT CALLBACK ListViewWndProc(HWND hwnd, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
                                             DWORD_PTR self);
+    static LRESULT CALLBACK TipWndProc(HWND hwnd, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
+                                       DWORD_PTR self);
+    void CreateTips(int dpi);
+    // The row and column under a point of the list's client area.
+    std::optional<std::pair<std::size_t, int>> CellAt(POINT client) const;
     void ToggleRow(std::size_t row);
+    LRESULT CustomDraw(NMLVCUSTOMDRAW& draw) const;
 
     TRowSource* m_rows = nullptr;
     bool m_hooked = false;
+    HWND m_tips = nullptr;  // owned by the list: goes with it
+    std::optional<std::pair<std::size_t, int>> m_tipCell;
+    std::wstring m_tipText;
 };
 
 // The columns: design width, alignment (headers: form::texts).

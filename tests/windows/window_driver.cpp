@@ -4,19 +4,30 @@
 // boxes, read lv1's rows and ticks. scripts/test-windows runs it under wine
 // and compares what it prints with the fixtures' manifests.
 //
-//   lumbra_window_driver LUMBRA_EXE DRIVE       scan, Select All, recover into
-//                                               the working directory, close
+//   lumbra_window_driver LUMBRA_EXE DRIVE [--details]  scan, (each row's
+//                                               tooltip and tint,) Select All,
+//                                               recover into the working
+//                                               directory, close
 //   lumbra_window_driver LUMBRA_EXE --instance  a second copy ends at once
 //   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
-//   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS  scan, then keep the
+//   lumbra_window_driver LUMBRA_EXE --time DRIVE  time a scan, from the click
+//                                               to its closing message
+//   lumbra_window_driver LUMBRA_EXE --hold DRIVE SECONDS [ROW]  scan, (rest
+//                                               the mouse on ROW until its
+//                                               tooltip shows,) then keep the
 //                                               window open (screenshots)
 //
 // Output, UTF-8, one fact per line, fields split by tabs (a tab, newline or
 // backslash inside a text as \t, \n, \\):
 //   box <text>          a message box's text (answered with its default OK)
 //   row <state> <6 texts>  one row of lv1: state 1 unticked, 2 ticked
+//   tip <row> <text>    the tooltip lv1 shows with the mouse over the row
+//   tint <row> <grey> <amber>  how many pixels of the two tint colours the
+//                       row's FileName cell holds on the screen
 //   seek <position>     the row Seek ticked
 //   button <text>       btnScan's caption after the run
+//   shown <ms>          from the program's start to its window on the screen
+//   scan <ms> <rows>    the timed scan and the rows lv1 holds after it
 //   instance <exit code> <windows>
 //   error <text>        and exit code 1
 #include "app/win32/win_api.h"
@@ -49,19 +60,24 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+// The programs started and still running: a failure ends them too, so
+// none is left holding the single-instance mutex for the next run.
+std::vector<HANDLE> g_running;
+
 [[noreturn]] void Fail(const std::string& what) {
     std::printf("error\t%s\n", what.c_str());
     std::fflush(stdout);
+    for (HANDLE process : g_running) TerminateProcess(process, 9);
     std::exit(1);
 }
 
 // Polls until ready() or the time is up.
 template <class F>
-bool WaitFor(F ready, std::chrono::milliseconds limit) {
+bool WaitFor(F ready, std::chrono::milliseconds limit, std::chrono::milliseconds poll = 50ms) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (ready()) return true;
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(poll);
     }
     return ready();
 }
@@ -106,13 +122,16 @@ public:
         if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                             &m_pi))
             Fail("lumbra.exe did not start");
+        g_running.push_back(m_pi.hProcess);
     }
     ~TProgram() {
+        std::erase(g_running, m_pi.hProcess);
         if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_pi.hProcess, 9);
         CloseHandle(m_pi.hProcess);
         CloseHandle(m_pi.hThread);
     }
     DWORD Id() const { return m_pi.dwProcessId; }
+    std::chrono::steady_clock::time_point Started() const { return m_started; }
     HANDLE Process() const { return m_pi.hProcess; }
     bool Ended(DWORD ms) const { return WaitForSingleObject(m_pi.hProcess, ms) == WAIT_OBJECT_0; }
     DWORD ExitCode() const {
@@ -134,6 +153,7 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi{};
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
 class TDriver {
@@ -153,9 +173,8 @@ public:
                      reinterpret_cast<LPARAM>(Control(part)));
     }
 
-    // Waits for the program's next message box, prints its text and presses
-    // its OK button.
-    std::wstring AnswerBox(std::chrono::milliseconds limit) const {
+    // Waits for the program's next message box.
+    HWND WaitForBox(std::chrono::milliseconds limit, std::chrono::milliseconds poll = 50ms) const {
         HWND box = nullptr;
         if (!WaitFor(
                 [&] {
@@ -163,8 +182,15 @@ public:
                     box = boxes.empty() ? nullptr : boxes.front();
                     return box != nullptr;
                 },
-                limit))
+                limit, poll))
             Fail("no message box came up");
+        return box;
+    }
+
+    // Waits for the program's next message box, prints its text and presses
+    // its OK button.
+    std::wstring AnswerBox(std::chrono::milliseconds limit) const {
+        const HWND box = WaitForBox(limit);
         std::this_thread::sleep_for(100ms);
         const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
         std::printf("box\t%s\n", Utf8(text).c_str());
@@ -214,6 +240,78 @@ public:
         VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
     }
 
+    // Each row's tooltip and tint as the user sees them: the mouse rests on
+    // the row's name until the list's tooltip shows, and the row's pixels
+    // on the screen are counted by the two tint colours.
+    void PrintDetails() const {
+        const HWND lv = Control(TPart::lv1);
+        const auto count = static_cast<int>(SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0));
+        auto* remote = static_cast<RECT*>(VirtualAllocEx(m_program.Process(), nullptr, sizeof(RECT),
+                                                         MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (remote == nullptr) Fail("no memory in lumbra.exe");
+        POINT origin{0, 0};
+        ClientToScreen(lv, &origin);
+        HDC screen = GetDC(nullptr);
+        for (int i = 0; i < count; ++i) {
+            // The FileName cell, on the screen.
+            RECT cell{};
+            cell.top = 1;
+            cell.left = LVIR_BOUNDS;
+            WriteProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+            SendMessageW(lv, LVM_GETSUBITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+            int grey = 0;
+            int amber = 0;
+            for (LONG y = cell.top; y < cell.bottom; ++y) {
+                for (LONG x = cell.left; x < cell.right; ++x) {
+                    const COLORREF c = GetPixel(screen, origin.x + x, origin.y + y);
+                    grey += c == RGB(128, 128, 128) ? 1 : 0;
+                    amber += c == RGB(153, 102, 0) ? 1 : 0;
+                }
+            }
+            std::printf("tint\t%d\t%d\t%d\n", i, grey, amber);
+
+            std::wstring text;
+            HoverRow(i, &text);
+            std::printf("tip\t%d\t%s\n", i, Utf8(text).c_str());
+        }
+        ReleaseDC(nullptr, screen);
+        VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
+    }
+
+    // Rests the mouse on a row's FileName cell until the list's tooltip
+    // shows; its text in *text.
+    bool HoverRow(int row, std::wstring* text = nullptr) const {
+        const HWND lv = Control(TPart::lv1);
+        auto* remote = static_cast<RECT*>(VirtualAllocEx(m_program.Process(), nullptr, sizeof(RECT),
+                                                         MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (remote == nullptr) Fail("no memory in lumbra.exe");
+        RECT cell{};
+        cell.top = 1;
+        cell.left = LVIR_BOUNDS;
+        WriteProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+        SendMessageW(lv, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(m_program.Process(), remote, &cell, sizeof cell, nullptr);
+        VirtualFreeEx(m_program.Process(), remote, 0, MEM_RELEASE);
+        POINT origin{0, 0};
+        ClientToScreen(lv, &origin);
+        // Off the list first, so the tooltip starts anew for this row.
+        SetCursorPos(origin.x - 40, origin.y - 40);
+        std::this_thread::sleep_for(200ms);
+        SetCursorPos(origin.x + (cell.left + cell.right) / 2, origin.y + (cell.top + cell.bottom) / 2);
+        std::wstring shown;
+        WaitFor(
+            [&] {
+                shown.clear();
+                for (HWND tip : TopWindows(m_program.Id(), TOOLTIPS_CLASSW))
+                    if (shown.empty()) shown = TextOf(tip);
+                return !shown.empty();
+            },
+            5s);
+        if (text != nullptr) *text = shown;
+        return !shown.empty();
+    }
+
     void Close() const {
         PostMessageW(m_form, WM_CLOSE, 0, 0);
         if (!m_program.Ended(30000)) Fail("lumbra.exe did not end after its window was closed");
@@ -224,10 +322,14 @@ private:
     HWND m_form;
 };
 
-int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
+int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool details) {
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
+    std::printf("shown\t%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - program.Started())
+                                           .count()));
     std::printf("title\t%s\n", Utf8(TextOf(form)).c_str());
     TDriver d(program, form);
     d.SelectDrive(drive);
@@ -235,6 +337,7 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
     d.AnswerBox(120s);
     std::printf("button\t%s\n", Utf8(TextOf(d.Control(TPart::btnScan))).c_str());
     d.PrintRows();
+    if (details) d.PrintDetails();
     // Select All ticks every row; then the recovery writes them all.
     const HWND lv = d.Control(TPart::lv1);
     if (SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0) > 0) {
@@ -249,9 +352,11 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive) {
     return 0;
 }
 
-// Scans, answers the closing message, prints the window's place on the
-// screen and keeps the window open for a while: the screenshot's moment.
-int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds) {
+// Scans, answers the closing message, prints the place of the window's
+// client area on the screen and keeps the window open for a while: the
+// screenshot's moment. The mouse rests off the window, or, given a row, on
+// that row until its tooltip shows.
+int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds, int row) {
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
@@ -260,10 +365,34 @@ int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds)
     d.Click(TPart::btnScan);
     d.AnswerBox(120s);
     RECT r{};
-    GetWindowRect(form, &r);
-    std::printf("window\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    GetClientRect(form, &r);
+    POINT origin{0, 0};
+    ClientToScreen(form, &origin);
+    SetCursorPos(0, 0);
+    if (row >= 0 && !d.HoverRow(row)) Fail("no tooltip over row " + std::to_string(row));
+    std::printf("window\t%ld\t%ld\t%ld\t%ld\n", origin.x, origin.y, r.right, r.bottom);
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    d.Close();
+    return 0;
+}
+
+int TimeScan(const std::wstring& exe, const std::wstring& drive) {
+    TProgram program(exe);
+    const HWND form = program.Window(60s);
+    if (form == nullptr) Fail("no main window within 60 s");
+    TDriver d(program, form);
+    d.SelectDrive(drive);
+    const auto start = std::chrono::steady_clock::now();
+    d.Click(TPart::btnScan);
+    d.WaitForBox(600s);
+    const auto took = std::chrono::steady_clock::now() - start;
+    const LRESULT rows = SendMessageW(d.Control(TPart::lv1), LVM_GETITEMCOUNT, 0, 0);
+    std::printf("scan\t%lld\t%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
+                static_cast<long long>(rows));
+    std::fflush(stdout);
+    d.AnswerBox(10s);
     d.Close();
     return 0;
 }
@@ -313,6 +442,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argv[2];
     if (what == L"--instance") return SecondInstance(exe);
     if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
-    if (what == L"--hold" && argc > 4) return ScanAndHold(exe, argv[3], _wtoi(argv[4]));
-    return ScanAndRecover(exe, what);
+    if (what == L"--time" && argc > 3) return TimeScan(exe, argv[3]);
+    if (what == L"--hold" && argc > 4)
+        return ScanAndHold(exe, argv[3], _wtoi(argv[4]), argc > 5 ? _wtoi(argv[5]) : -1);
+    return ScanAndRecover(exe, what, argc > 3 && std::wstring(argv[3]) == L"--details");
 }
