@@ -22,7 +22,8 @@ std::string OpenErrorText(TOpenError kind, int error) {
     return SystemErrorText(error);
 }
 
-std::unique_ptr<TRawVolume> OpenFailed(TOpenFailure* why, const std::string& path, TOpenError kind, int error) {
+std::unique_ptr<TRawVolume> OpenFailed(TOpenFailure* why, const std::string& path, TOpenError kind,
+                                       int error) {
     if (why != nullptr) *why = {kind, error, path, OpenErrorText(kind, error)};
     return nullptr;
 }

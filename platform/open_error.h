@@ -16,6 +16,7 @@ namespace platform {
 std::string SystemErrorText(int error);
 
 // Fills *why (when given) and returns no volume.
-std::unique_ptr<TRawVolume> OpenFailed(TOpenFailure* why, const std::string& path, TOpenError kind, int error);
+std::unique_ptr<TRawVolume> OpenFailed(TOpenFailure* why, const std::string& path, TOpenError kind,
+                                       int error);
 
 }  // namespace platform

@@ -227,8 +227,15 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     std::uint64_t next = 0;  // the turn to hand on next
     bool stopped = false;
 
+    // The decoders are made here, before any thread starts: each one's date
+    // formatter reads the time zone (tzset), which must not run on two
+    // threads at once.
+    std::vector<std::unique_ptr<TRecordDecoder>> decoders;
+    for (unsigned w = 0; w < workers; ++w)
+        decoders.push_back(
+            std::make_unique<TRecordDecoder>(m_geometry, m_layout.Map, volume, details != nullptr, clusters));
     const auto work = [&](unsigned w) {
-        TRecordDecoder decoder(m_geometry, m_layout.Map, volume, details != nullptr, clusters);
+        TRecordDecoder& decoder = *decoders[w];
         std::vector<std::uint8_t> bytes(perChunk * recordSize);
         TDecodedStretch stretch;
         for (std::uint64_t index = w; index < turns; index += workers) {
