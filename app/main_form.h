@@ -14,10 +14,12 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/directory_list.h"
@@ -148,11 +150,11 @@ public:
     void FormShow();
     void CheckForUpdate();
     static QString GetFileVersionString(const QString& path);
-    void DownloadUpdate();
+    void DownloadUpdate(const std::optional<std::array<std::uint8_t, 32>>& digest);
     void ShowWaitHint();
     void HideWaitHint();
+    class TUpdateSteps;
     TUpdateSettings UpdateSettings;
-    std::u16string m_publishedText;               // the version file last read
     TWaitHint* MyNoWaitWnd = nullptr;             // the wait box, made on first use
     std::unique_ptr<update::THttpClient> idhtp1;  // made on first use
 

@@ -13,7 +13,7 @@
 #include "app/main_form.h"
 #include "app/version_text.h"
 #include "app/wait_hint.h"
-#include "form/update_rules.h"
+#include "form/update_flow.h"
 #include "platform/file_version.h"
 #include "update/swap.h"
 
@@ -67,49 +67,60 @@ QString TMainForm::UpdateUrl(const char* path) const {
     return base + Latin(path);
 }
 
+// The window's part of each step; the order and the decisions are
+// form::RunUpdateCheck's.
+class TMainForm::TUpdateSteps : public form::TUpdateSteps {
+public:
+    explicit TUpdateSteps(TMainForm& form) : m_form(form) {}
+
+    std::optional<std::string> FetchVersionFile() override {
+        update::TRequest request;
+        request.Url = m_form.UpdateUrl(form::kVersionFilePath.data()).toStdString();
+        request.Total = m_form.UpdateSettings.VersionLimit;
+        request.Stall = m_form.UpdateSettings.VersionLimit;
+        return update::GetToMemory(*m_form.idhtp1, request);
+    }
+    std::optional<std::u16string> KeepVersionFile(const std::string& bytes) override {
+        const QString versionFile = Latin(form::kVersionFileName);
+        if (!SaveWhole(versionFile, bytes)) return std::nullopt;
+        QFile saved(versionFile);
+        if (!saved.open(QIODevice::ReadOnly)) return std::nullopt;
+        return DecodeVersionFile(saved.readAll()).toStdU16String();
+    }
+    void ShowVersionFile(const std::vector<std::u16string>& lines) override {
+        QStringList text;
+        for (const std::u16string& line : lines) text.append(QString::fromStdU16String(line));
+        m_form.Memo1->setPlainText(text.join(QLatin1Char('\n')));
+    }
+    std::u16string RunningVersion() override {
+        const QString executable = m_form.UpdateSettings.ExecutablePath.isEmpty()
+                                       ? QCoreApplication::applicationFilePath()
+                                       : m_form.UpdateSettings.ExecutablePath;
+        return GetFileVersionString(executable).toStdU16String();
+    }
+    std::string ExecutableUrl() override {
+        return m_form.UpdateUrl(form::kExecutablePath.data()).toStdString();
+    }
+    bool AskToUpdate() override { return AskForUpdate(); }
+    void ShowWaitHint() override { m_form.ShowWaitHint(); }
+    void HideWaitHint() override { m_form.HideWaitHint(); }
+    void DownloadAndSwap(const std::optional<form::TSha256>& digest) override {
+        m_form.DownloadUpdate(digest);
+    }
+
+private:
+    TMainForm& m_form;
+};
+
 void TMainForm::CheckForUpdate() {
     Memo1->clear();
     if (!idhtp1) idhtp1 = update::MakeHttpClient({FsPath(UpdateSettings.CaFile)});
-    update::TRequest request;
-    request.Url = UpdateUrl(form::kVersionFilePath.data()).toStdString();
-    request.Total = UpdateSettings.VersionLimit;
-    request.Stall = UpdateSettings.VersionLimit;
-    const auto body = update::GetToMemory(*idhtp1, request);
-    if (!body) return;
-    const QString versionFile = Latin(form::kVersionFileName);
-    if (!SaveWhole(versionFile, *body)) return;
-
-    // Read back what was saved, as the memo would load it.
-    QFile saved(versionFile);
-    if (!saved.open(QIODevice::ReadOnly)) return;
-    const QString text = DecodeVersionFile(saved.readAll());
-    saved.close();
-    // The memo keeps the text; the version is the file's second line by its
-    // own line breaks, not by where the memo happens to wrap.
-    Memo1->setPlainText(SplitLines(text).join(QLatin1Char('\n')));
-    const std::u16string published = PublishedVersionLine(text).toStdU16String();
-    m_publishedText = text.toStdU16String();
-
-    const QString executable = UpdateSettings.ExecutablePath.isEmpty()
-                                   ? QCoreApplication::applicationFilePath()
-                                   : UpdateSettings.ExecutablePath;
-    if (!form::ShouldAskForUpdate(published, GetFileVersionString(executable).toStdU16String(),
-                                  UpdateUrl(form::kExecutablePath.data()).toStdString())) {
-        return;
-    }
-    if (!AskForUpdate()) return;
-    ShowWaitHint();
-    DownloadUpdate();
-    HideWaitHint();
+    TUpdateSteps steps(*this);
+    form::RunUpdateCheck(steps);
 }
 
-void TMainForm::DownloadUpdate() {
+void TMainForm::DownloadUpdate(const std::optional<form::TSha256>& digest) {
     if (!idhtp1) return;
-    // A third line that claims a digest but does not give one stops the
-    // update: the file could not be checked as its publisher meant.
-    const auto digest = form::PublishedSha256(m_publishedText);
-    if (!digest && form::ClaimsSha256(m_publishedText)) return;
-
     update::TSwapPlan plan;
     plan.Request.Url = UpdateUrl(form::kExecutablePath.data()).toStdString();
     plan.Request.Stall = UpdateSettings.DownloadStallLimit;
@@ -155,7 +166,7 @@ void TMainForm::ShowWaitHint() {
     MyNoWaitWnd->setFont(font);
 
     QList<QRect> monitors;
-    for (const QScreen* s : QGuiApplication::screens()) monitors.append(s->geometry());
+    for (const QScreen* screen : QGuiApplication::screens()) monitors.append(screen->geometry());
     const QScreen* primary = QGuiApplication::primaryScreen();
     const QSize virtualSize = primary ? primary->virtualSize() : QSize();
     MyNoWaitWnd->ActivateHint(WaitHintRect(virtualSize, monitors), QString::fromUtf16(kWaitCaption));

@@ -3,6 +3,7 @@
 
 #include <QStringDecoder>
 
+#include "form/update_flow.h"
 #include "form/update_rules.h"
 
 namespace app {
@@ -16,24 +17,13 @@ bool IsNewerVersion(const QString& published, const QString& running) {
 }
 
 QString DecodeVersionFile(const QByteArray& bytes) {
-    struct TBom {
-        const char* Bytes;
-        qsizetype Size;
-        QStringConverter::Encoding Encoding;
+    const auto system = [](std::string_view b) {
+        QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
+        return QString(decoder.decode(QByteArrayView(b.data(), static_cast<qsizetype>(b.size()))))
+            .toStdU16String();
     };
-    static constexpr TBom kBoms[] = {
-        {"\xEF\xBB\xBF", 3, QStringConverter::Utf8},
-        {"\xFF\xFE", 2, QStringConverter::Utf16LE},
-        {"\xFE\xFF", 2, QStringConverter::Utf16BE},
-    };
-    for (const TBom& bom : kBoms) {
-        if (bytes.startsWith(QByteArrayView(bom.Bytes, bom.Size))) {
-            QStringDecoder decoder(bom.Encoding, QStringConverter::Flag::Stateless);
-            return decoder.decode(QByteArrayView(bytes).sliced(bom.Size));
-        }
-    }
-    QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
+    return QString::fromStdU16String(form::DecodeVersionFile(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), system));
 }
 
 QStringList SplitLines(const QString& text) {

@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QWindow>
-#include <limits>
+#include <vector>
+
+#include "form/update_flow.h"
 
 namespace app {
 
@@ -58,36 +60,11 @@ void TWaitHint::paintEvent(QPaintEvent*) {
 }
 
 QRect WaitHintRect(const QSize& virtualSize, const QList<QRect>& monitors) {
-    const int halfWidth = virtualSize.width() / 2;
-    const int halfHeight = virtualSize.height() / 2;
-    // 300 x 60 as asked for, shown 4 pixels taller like every hint.
-    QRect box(halfWidth - 100, halfHeight - 100, 300, 64);
-
-    const QPoint corner = box.topLeft();
-    const QRect* nearest = nullptr;
-    long long best = std::numeric_limits<long long>::max();
-    for (const QRect& m : monitors) {
-        const long long dx = corner.x() < m.left()    ? m.left() - corner.x()
-                             : corner.x() > m.right() ? corner.x() - m.right()
-                                                      : 0;
-        const long long dy = corner.y() < m.top()      ? m.top() - corner.y()
-                             : corner.y() > m.bottom() ? corner.y() - m.bottom()
-                                                       : 0;
-        const long long d = dx * dx + dy * dy;
-        if (d < best) {
-            best = d;
-            nearest = &m;
-        }
-    }
-    if (!nearest) return box;
-    const QRect& m = *nearest;
-    // Right and bottom edges first, so a box larger than the monitor keeps its
-    // top-left corner on it.
-    if (box.right() > m.right()) box.moveRight(m.right());
-    if (box.bottom() > m.bottom()) box.moveBottom(m.bottom());
-    if (box.left() < m.left()) box.moveLeft(m.left());
-    if (box.top() < m.top()) box.moveTop(m.top());
-    return box;
+    std::vector<form::TScreenRect> screens;
+    for (const QRect& m : monitors)
+        screens.push_back({m.left(), m.top(), m.left() + m.width(), m.top() + m.height()});
+    const form::TScreenRect box = form::WaitHintRect(virtualSize.width(), virtualSize.height(), screens);
+    return QRect(box.Left, box.Top, box.Right - box.Left, box.Bottom - box.Top);
 }
 
 }  // namespace app

@@ -6,12 +6,15 @@
 
 #include "app/win32/win_api.h"
 
+#include <array>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,10 +127,11 @@ private:
 #if LUMBRA_SELF_UPDATE
     // The update check, in update_check.cpp.
     void CheckForUpdate();
-    void DownloadUpdate();
+    void DownloadUpdate(const std::optional<std::array<std::uint8_t, 32>>& digest);
     void ShowWaitHint();
     void HideWaitHint();
     static std::u16string GetFileVersionString(const std::filesystem::path& path);
+    class TUpdateSteps;
 #endif
 
     HWND m_hwnd = nullptr;
@@ -161,7 +165,6 @@ private:
     // text as last fetched.
     std::unique_ptr<update::THttpClient> idhtp1;
     std::unique_ptr<TWaitHint> MyNoWaitWnd;
-    std::u16string m_publishedText;
 };
 
 }  // namespace win32app

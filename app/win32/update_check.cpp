@@ -17,7 +17,7 @@
 
 #include "app/win32/wait_hint.h"
 #include "form/texts.h"
-#include "form/update_rules.h"
+#include "form/update_flow.h"
 #include "platform/file_version.h"
 #include "update/swap.h"
 
@@ -42,33 +42,16 @@ std::filesystem::path Name(std::string_view name) {
     return std::filesystem::path(std::string(name));
 }
 
-// The version file's text: a UTF-8 or UTF-16 (LE or BE) byte-order mark
-// selects that encoding and is dropped; without one the bytes are in the
-// system's ANSI code page.
-std::u16string DecodeVersionFile(std::string_view bytes) {
-    auto decode = [](UINT page, std::string_view b) {
-        std::u16string out;
-        if (b.empty() || b.size() > INT_MAX) return out;
-        const int n = MultiByteToWideChar(page, 0, b.data(), static_cast<int>(b.size()), nullptr, 0);
-        if (n <= 0) return out;
-        out.resize(static_cast<std::size_t>(n));
-        MultiByteToWideChar(page, 0, b.data(), static_cast<int>(b.size()),
-                            reinterpret_cast<wchar_t*>(out.data()), n);
-        return out;
-    };
-    auto utf16 = [](std::string_view b, bool bigEndian) {
-        std::u16string out;
-        for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
-            const auto lo = static_cast<unsigned char>(b[bigEndian ? i + 1 : i]);
-            const auto hi = static_cast<unsigned char>(b[bigEndian ? i : i + 1]);
-            out += static_cast<char16_t>(lo | hi << 8);
-        }
-        return out;
-    };
-    if (bytes.starts_with("\xEF\xBB\xBF")) return decode(CP_UTF8, bytes.substr(3));
-    if (bytes.starts_with("\xFF\xFE")) return utf16(bytes.substr(2), false);
-    if (bytes.starts_with("\xFE\xFF")) return utf16(bytes.substr(2), true);
-    return decode(CP_ACP, bytes);
+// Bytes without a byte-order mark are in the system's ANSI code page.
+std::u16string DecodeAnsi(std::string_view b) {
+    std::u16string out;
+    if (b.empty() || b.size() > INT_MAX) return out;
+    const int n = MultiByteToWideChar(CP_ACP, 0, b.data(), static_cast<int>(b.size()), nullptr, 0);
+    if (n <= 0) return out;
+    out.resize(static_cast<std::size_t>(n));
+    MultiByteToWideChar(CP_ACP, 0, b.data(), static_cast<int>(b.size()),
+                        reinterpret_cast<wchar_t*>(out.data()), n);
+    return out;
 }
 
 // "ver.txt" holds exactly what the server sent: created or replaced.
@@ -123,49 +106,64 @@ std::u16string TMainForm::GetFileVersionString(const std::filesystem::path& path
     return form::VersionText(platform::ReadFileVersion(path).value_or(platform::TFileVersion{}));
 }
 
+// The window's part of each step; the order and the decisions are
+// form::RunUpdateCheck's.
+class TMainForm::TUpdateSteps : public form::TUpdateSteps {
+public:
+    explicit TUpdateSteps(TMainForm& form) : m_form(form) {}
+
+    std::optional<std::string> FetchVersionFile() override {
+        update::TRequest request;
+        request.Url = UpdateUrl(form::kVersionFilePath);
+        request.Total = kVersionLimit;
+        request.Stall = kVersionLimit;
+        return update::GetToMemory(*m_form.idhtp1, request);
+    }
+    std::optional<std::u16string> KeepVersionFile(const std::string& bytes) override {
+        const std::filesystem::path versionFile = Name(form::kVersionFileName);
+        if (!SaveWhole(versionFile, bytes)) return std::nullopt;
+        const std::optional<std::string> saved = LoadWhole(versionFile);
+        if (!saved) return std::nullopt;
+        return form::DecodeVersionFile(*saved, DecodeAnsi);
+    }
+    void ShowVersionFile(const std::vector<std::u16string>& lines) override {
+        std::u16string memo;
+        for (const std::u16string& line : lines) {
+            if (!memo.empty()) memo += u"\r\n";
+            memo += line;
+        }
+        m_form.Memo1.SetText(Wide(memo));
+    }
+    std::u16string RunningVersion() override {
+        wchar_t self[32768] = {};
+        const DWORD n = GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+        // An unknown version is never older than a published one.
+        if (n == 0 || n >= std::size(self)) return {};
+        return GetFileVersionString(self);
+    }
+    std::string ExecutableUrl() override { return UpdateUrl(form::kExecutablePath); }
+    bool AskToUpdate() override {
+        return m_form.Ask(form::texts::kUpdateQuestion, form::TQuestionKind::Information);
+    }
+    void ShowWaitHint() override { m_form.ShowWaitHint(); }
+    void HideWaitHint() override { m_form.HideWaitHint(); }
+    void DownloadAndSwap(const std::optional<form::TSha256>& digest) override {
+        m_form.DownloadUpdate(digest);
+    }
+
+private:
+    TMainForm& m_form;
+};
+
 void TMainForm::CheckForUpdate() {
     Memo1.SetText(L"");
     if (!idhtp1) idhtp1 = update::MakeHttpClient();
-    update::TRequest request;
-    request.Url = UpdateUrl(form::kVersionFilePath);
-    request.Total = kVersionLimit;
-    request.Stall = kVersionLimit;
-    const auto body = update::GetToMemory(*idhtp1, request);
-    if (!body) return;
-    const std::filesystem::path versionFile = Name(form::kVersionFileName);
-    if (!SaveWhole(versionFile, *body)) return;
-
-    // Read back what was saved, as the memo would load it.
-    const std::optional<std::string> saved = LoadWhole(versionFile);
-    if (!saved) return;
-    m_publishedText = DecodeVersionFile(*saved);
-    // The memo keeps the text; the version is the file's second line by its
-    // own line breaks, not by where the memo happens to wrap.
-    std::u16string memo;
-    for (const std::u16string& line : form::SplitLines(m_publishedText)) {
-        if (!memo.empty()) memo += u"\r\n";
-        memo += line;
-    }
-    Memo1.SetText(Wide(memo));
-    const std::u16string published = form::PublishedVersionLine(m_publishedText);
-
-    wchar_t self[32768] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
-    if (n == 0 || n >= std::size(self)) return;
-    if (!form::ShouldAskForUpdate(published, GetFileVersionString(self), UpdateUrl(form::kExecutablePath)))
-        return;
-    if (!Ask(form::texts::kUpdateQuestion, form::TQuestionKind::Information)) return;
-    ShowWaitHint();
-    DownloadUpdate();
-    HideWaitHint();
+    TUpdateSteps steps(*this);
+    form::RunUpdateCheck(steps);
 }
 
-void TMainForm::DownloadUpdate() {
+void TMainForm::DownloadUpdate(const std::optional<form::TSha256>& digest) {
     if (!idhtp1) return;
-    // A third line that claims a digest but does not give one stops the
-    // update: the file could not be checked as its publisher meant.
-    const auto digest = form::PublishedSha256(m_publishedText);
-    if (!digest && form::ClaimsSha256(m_publishedText)) return;
     update::TSwapPlan plan;
     plan.Request.Url = UpdateUrl(form::kExecutablePath);
     plan.Request.Stall = kDownloadStallLimit;

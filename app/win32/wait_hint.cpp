@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/win32/wait_hint.h"
 
+#include <vector>
+
+#include "form/update_flow.h"
+
 namespace win32app {
 
 namespace {
@@ -100,22 +104,18 @@ void TWaitHint::Paint() {
 }
 
 RECT WaitHintRect() {
-    const int halfWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN) / 2;
-    const int halfHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN) / 2;
-    // 300 x 60 as asked for, shown 4 pixels taller like every hint.
-    RECT box{halfWidth - 100, halfHeight - 100, halfWidth + 200, halfHeight - 100 + 64};
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoW(MonitorFromPoint({box.left, box.top}, MONITOR_DEFAULTTONEAREST), &info)) return box;
-    const RECT& m = info.rcMonitor;
-    // Right and bottom edges first, so a box larger than the monitor keeps
-    // its top-left corner on it.
-    auto shift = [&](LONG dx, LONG dy) { OffsetRect(&box, dx, dy); };
-    if (box.right > m.right) shift(m.right - box.right, 0);
-    if (box.bottom > m.bottom) shift(0, m.bottom - box.bottom);
-    if (box.left < m.left) shift(m.left - box.left, 0);
-    if (box.top < m.top) shift(0, m.top - box.top);
-    return box;
+    std::vector<form::TScreenRect> monitors;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR, HDC, LPRECT rect, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<form::TScreenRect>*>(list)->push_back(
+                {rect->left, rect->top, rect->right, rect->bottom});
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    const form::TScreenRect box = form::WaitHintRect(GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                                                     GetSystemMetrics(SM_CYVIRTUALSCREEN), monitors);
+    return RECT{box.Left, box.Top, box.Right, box.Bottom};
 }
 
 }  // namespace win32app
