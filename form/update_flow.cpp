@@ -16,7 +16,8 @@ void RunUpdateCheck(TUpdateSteps& steps) {
     const std::optional<std::u16string> text = steps.KeepVersionFile(*body);
     if (!text) return;
     steps.ShowVersionFile(SplitLines(*text));
-    if (!ShouldAskForUpdate(PublishedVersionLine(*text), steps.RunningVersion(), steps.ExecutableUrl())) return;
+    if (!ShouldAskForUpdate(PublishedVersionLine(*text), steps.RunningVersion(), steps.ExecutableUrl()))
+        return;
     if (!steps.AskToUpdate()) return;
     steps.ShowWaitHint();
     // A third line that claims a digest but does not give one stops the
@@ -52,8 +53,12 @@ TScreenRect WaitHintRect(int virtualWidth, int virtualHeight, const std::vector<
     const TScreenRect* nearest = nullptr;
     long long best = std::numeric_limits<long long>::max();
     for (const TScreenRect& m : monitors) {
-        const long long dx = box.Left < m.Left ? m.Left - box.Left : box.Left >= m.Right ? box.Left - (m.Right - 1) : 0;
-        const long long dy = box.Top < m.Top ? m.Top - box.Top : box.Top >= m.Bottom ? box.Top - (m.Bottom - 1) : 0;
+        const long long dx = box.Left < m.Left     ? m.Left - box.Left
+                             : box.Left >= m.Right ? box.Left - (m.Right - 1)
+                                                   : 0;
+        const long long dy = box.Top < m.Top       ? m.Top - box.Top
+                             : box.Top >= m.Bottom ? box.Top - (m.Bottom - 1)
+                                                   : 0;
         const long long d = dx * dx + dy * dy;
         if (d < best) {
             best = d;
