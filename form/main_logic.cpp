@@ -99,9 +99,9 @@ public:
     // with the scan's end.
     void OnDetails(std::size_t row, const scan::TRowDetails& details) override {
         if (row >= m_details.size()) m_details.resize(row + 1);
-        m_details[row] = details;
+        m_details[row] = TShownDetails{Utf16(details.Path), details.Recoverability, true};
     }
-    std::vector<scan::TRowDetails> TakeDetails() { return std::move(m_details); }
+    std::vector<TShownDetails> TakeDetails() { return std::move(m_details); }
 
     void Flush() {
         m_due = Clock::now() + kHandOverInterval;
@@ -124,7 +124,7 @@ private:
     std::uint64_t m_done = 0;
     std::uint64_t m_shown = 0;
     std::size_t m_found = 0;
-    std::vector<scan::TRowDetails> m_details;
+    std::vector<TShownDetails> m_details;
     std::vector<TRow> m_batch;
 };
 
@@ -273,11 +273,11 @@ void TMainLogic::ScanWorker(std::string drive) {
     TScanSink sink(*this);
     std::shared_ptr<const scan::TScanResult> result = m_engine->Scan(drive, ScanStopRequested, sink);
     sink.Flush();
-    Post([this, result = std::move(result), walked = sink.Walked(), details = sink.TakeDetails()] {
+    Post([this, result = std::move(result), walked = sink.Walked(), details = sink.TakeDetails()]() mutable {
         ScanRunning = false;
         if (!walked) return;  // a quiet end: nothing more is shown
         if (!details.empty() && m_rows.Count() > 0) {
-            m_rows.SetDetails(details);
+            m_rows.SetDetails(std::move(details));
             m_view.RowDetailsChanged(0, m_rows.Count() - 1);
         }
         m_shownScan = result;

@@ -210,12 +210,12 @@ std::u16string RowToolTip(const TRow& row) {
     return row.Path + u"\n" + VerdictWords(row.Recoverability);
 }
 
-void TResultRows::SetDetails(const std::vector<scan::TRowDetails>& details) {
+void TResultRows::SetDetails(std::vector<TShownDetails>&& details) {
     for (std::size_t i = 0; i < m_size; ++i) {
         TRow& row = Row(i);
-        if (row.ScanIndex >= details.size()) continue;
-        const scan::TRowDetails& d = details[row.ScanIndex];
-        row.Path = Utf16(d.Path);
+        if (row.ScanIndex >= details.size() || !details[row.ScanIndex].Known) continue;
+        TShownDetails& d = details[row.ScanIndex];
+        row.Path = std::move(d.Path);
         row.Recoverability = d.Recoverability;
         row.HasDetails = true;
     }

@@ -47,6 +47,14 @@ struct TRow {
     const std::u16string& Column(int column) const;
 };
 
+// A row's details in the form the list shows them: made on the scan's
+// thread, so that the UI thread only moves them into their rows.
+struct TShownDetails {
+    std::u16string Path;
+    scan::TRecoverability Recoverability;
+    bool Known = false;
+};
+
 // How a row's text is tinted: an overwritten row grey, a partial one dark
 // amber, any other as the list draws it.
 struct TRgb {
@@ -105,7 +113,8 @@ public:
     std::vector<std::size_t> SortByColumn(int column);
 
     // Each row's details, by its scan index (rows beyond `details` keep none).
-    void SetDetails(const std::vector<scan::TRowDetails>& details);
+    // details: by scan index, as TShownDetails made them.
+    void SetDetails(std::vector<TShownDetails>&& details);
 
     // Seek: the first row whose search text or original path, folded,
     // contains the folded text.
