@@ -2,12 +2,14 @@
 #include "scan/scan_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "ntfs/file_record.h"
+#include "platform/core_pin.h"
 #include "platform/drives.h"
 #include "scan/drive_letters.h"
 #include "scan/record_decoder.h"
@@ -222,10 +224,41 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     platform::TRawVolume& volume =
         m_volume->AllowsConcurrentReads() ? *m_volume : static_cast<platform::TRawVolume&>(locked);
 
+    // Whose turn it is to hand on. A thread waits for its turn by watching
+    // `next` for a short while (the turn before is usually nearly handed on,
+    // and putting a thread to sleep and waking it costs more than that on a
+    // virtual machine), then by sleeping on the condition. Only the thread
+    // whose turn it is calls the sink, so no lock is held meanwhile.
     std::mutex mutex;
     std::condition_variable turn;
-    std::uint64_t next = 0;  // the turn to hand on next
-    bool stopped = false;
+    std::atomic<std::uint64_t> next{0};  // the turn to hand on next
+    std::atomic<bool> stopped{false};
+    const auto pass = [&](bool stopping) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (stopping) {
+                stopped.store(true, std::memory_order_release);
+            } else {
+                next.fetch_add(1, std::memory_order_acq_rel);
+            }
+        }
+        turn.notify_all();
+    };
+    const auto awaitTurn = [&](std::uint64_t index) {
+        const auto ready = [&] {
+            return stopped.load(std::memory_order_acquire) || next.load(std::memory_order_acquire) == index;
+        };
+        const auto until = std::chrono::steady_clock::now() + kTurnSpin;
+        while (!ready()) {
+            if (std::chrono::steady_clock::now() >= until) {
+                std::unique_lock<std::mutex> lock(mutex);
+                turn.wait(lock, ready);
+                break;
+            }
+            std::this_thread::yield();
+        }
+        return !stopped.load(std::memory_order_acquire);
+    };
 
     // The decoders are made here, before any thread starts: each one's date
     // formatter reads the time zone (tzset), which must not run on two
@@ -235,6 +268,7 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
         decoders.push_back(
             std::make_unique<TRecordDecoder>(m_geometry, m_layout.Map, volume, details != nullptr, clusters));
     const auto work = [&](unsigned w) {
+        const platform::TCorePin pin(w);
         TRecordDecoder& decoder = *decoders[w];
         std::vector<std::uint8_t> bytes(perChunk * recordSize);
         TDecodedStretch stretch;
@@ -242,11 +276,7 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
             if (stop.load(std::memory_order_relaxed)) {
                 // A turn this thread will not hand on: no thread may wait
                 // for its own after it.
-                {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    stopped = true;
-                }
-                turn.notify_all();
+                pass(true);
                 return;
             }
             stretch.Clear();
@@ -259,16 +289,8 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
                                stretch);
             }
 
-            std::unique_lock<std::mutex> lock(mutex);
-            turn.wait(lock, [&] { return stopped || next == index; });
-            if (stopped) return;
-            if (!Deliver(stretch, stop, sink, details)) {
-                stopped = true;
-            } else {
-                ++next;
-            }
-            lock.unlock();
-            turn.notify_all();
+            if (!awaitTurn(index)) return;
+            pass(!Deliver(stretch, stop, sink, details));
         }
     };
     std::vector<std::thread> threads;
@@ -276,7 +298,7 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work, w);
     work(0);
     for (std::thread& t : threads) t.join();
-    return next == turns ? TScanOutcome::Completed : TScanOutcome::Stopped;
+    return next.load() == turns ? TScanOutcome::Completed : TScanOutcome::Stopped;
 }
 
 std::optional<TScanOutcome> TScanEngine::Prepare() {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -140,6 +141,8 @@ public:
     // the next at a time, so that the hand-overs cost little beside the
     // decoding.
     static constexpr std::size_t kChunksPerTurn = 8;
+    // How long a walk thread watches for its turn before it sleeps.
+    static constexpr std::chrono::microseconds kTurnSpin{200};
 
 private:
     // details: null when the walk collects none.
