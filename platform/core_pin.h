@@ -10,11 +10,11 @@
 
 namespace platform {
 
-// Keeps the calling thread on the index-th core it may run on, counting
-// only the cores its process may use, until the pin ends; the thread's
-// earlier cores are then given back. With no such core, or when the system
-// refuses, nothing changes. On Windows it is the thread's ideal core, a
-// hint the scheduler may pass over.
+// Keeps the calling thread on the index-th core it may run on (counted
+// among the cores it may use, from the first, round again past the last),
+// until the pin ends; the thread's earlier cores are then given back. When
+// the system refuses, nothing changes. On Windows it is the thread's ideal
+// core, a hint the scheduler may pass over.
 class TCorePin {
 public:
     explicit TCorePin(unsigned index);
@@ -26,5 +26,10 @@ private:
     bool m_pinned = false;
     std::array<std::uint64_t, 16> m_saved{};  // the thread's cores before (1,024 of them at most)
 };
+
+// The calling thread's place among the cores it may use, as it runs now
+// (0 when that cannot be told): a worker pinned one place on from it does
+// not start beside its creator.
+unsigned CurrentCoreIndex();
 
 }  // namespace platform

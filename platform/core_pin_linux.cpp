@@ -14,6 +14,9 @@ TCorePin::TCorePin(unsigned index) {
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
     if (pthread_getaffinity_np(pthread_self(), sizeof allowed, &allowed) != 0) return;
+    const int count = CPU_COUNT(&allowed);
+    if (count <= 0) return;
+    index %= static_cast<unsigned>(count);
     unsigned seen = 0;
     for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
         if (!CPU_ISSET(cpu, &allowed)) continue;
@@ -26,6 +29,17 @@ TCorePin::TCorePin(unsigned index) {
         m_pinned = true;
         return;
     }
+}
+
+unsigned CurrentCoreIndex() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    const int now = sched_getcpu();
+    if (now < 0 || pthread_getaffinity_np(pthread_self(), sizeof allowed, &allowed) != 0) return 0;
+    unsigned place = 0;
+    for (int cpu = 0; cpu < now && cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &allowed)) ++place;
+    return place;
 }
 
 TCorePin::~TCorePin() {

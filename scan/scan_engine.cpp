@@ -267,8 +267,13 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     for (unsigned w = 0; w < workers; ++w)
         decoders.push_back(
             std::make_unique<TRecordDecoder>(m_geometry, m_layout.Map, volume, details != nullptr, clusters));
+    // The walking thread is left where the system puts it (a window's UI
+    // thread may need its core); each thread it starts keeps to a core one
+    // place on from it, so none starts beside it.
+    const unsigned here = platform::CurrentCoreIndex();
     const auto work = [&](unsigned w) {
-        const platform::TCorePin pin(w);
+        std::optional<platform::TCorePin> pin;
+        if (w != 0) pin.emplace(here + w);
         TRecordDecoder& decoder = *decoders[w];
         std::vector<std::uint8_t> bytes(perChunk * recordSize);
         TDecodedStretch stretch;
