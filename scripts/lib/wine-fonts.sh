@@ -12,16 +12,16 @@ wine_prefix_fonts() {
     local fonts="$WINEPREFIX/drive_c/windows/Fonts"
     local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
     local cjk='WenQuanYi Micro Hei'
-    mkdir -p "$fonts"
-    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/"
+    mkdir -p "$fonts" || return 1
+    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/" || return 1
     local face
     # Wine looks the bold face's link up under its own name.
     for face in Tahoma "Tahoma Bold"; do
         timeout 60 wine reg add "$key\\FontLink\\SystemLink" /v "$face" /t REG_MULTI_SZ \
-            /d "wqy-microhei.ttc,$cjk" /f >/dev/null 2>&1
+            /d "wqy-microhei.ttc,$cjk" /f >/dev/null 2>&1 || return 1
     done
     for face in SimSun 宋体; do
-        timeout 60 wine reg add "$key\\FontSubstitutes" /v "$face" /t REG_SZ /d "$cjk" /f >/dev/null 2>&1
+        timeout 60 wine reg add "$key\\FontSubstitutes" /v "$face" /t REG_SZ /d "$cjk" /f >/dev/null 2>&1 || return 1
     done
     timeout 120 wineserver -w
 }
