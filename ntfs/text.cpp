@@ -63,16 +63,13 @@ std::string Utf32ToUtf8(std::u32string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view units) {
-    // Most names are ASCII: one byte per unit, no detour through UTF-32.
-    std::string out(units.size(), '\0');
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        if (units[i] >= 0x80) return Utf32ToUtf8(Utf16ToUtf32(units));
-        out[i] = static_cast<char>(units[i]);
-    }
+    std::string out;
+    Utf16ToUtf8(units, out);
     return out;
 }
 
 void Utf16ToUtf8(std::u16string_view units, std::string& out) {
+    // Most names are ASCII: one byte per unit, no detour through UTF-32.
     out.resize(units.size());
     for (std::size_t i = 0; i < units.size(); ++i) {
         if (units[i] >= 0x80) {

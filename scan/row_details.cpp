@@ -29,13 +29,6 @@ TRowNote RowNoteOf(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute,
                     TRowClaim{modificationTime, ClaimOf(dataAttribute, bytesPerCluster, clusterCount)}};
 }
 
-void TRowDetailsCollector::NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute,
-                                   const DeletedFileEntry& entry) {
-    NoteRow(RowNoteOf(nameAttribute, dataAttribute, entry.ModificationTime, m_geometry.BytesPerCluster,
-                      m_clusterCount),
-            entry.NameText);
-}
-
 void TRowDetailsCollector::NoteRow(TRowNote&& note, const std::string& nameText) {
     TRow row;
     row.HasParent = note.ParentReference.has_value();

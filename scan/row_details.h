@@ -41,15 +41,9 @@ public:
     TRowDetailsCollector(const ntfs::TDISK_INFORMATION& geometry, std::uint64_t clusterCount);
     std::uint64_t ClusterCount() const { return m_clusterCount; }
 
-    // Every fixed-up record of the walk, in record order.
-    void NoteRecord(std::uint64_t recordNumber, ntfs::TByteView record, std::uint16_t recordFlags) {
-        m_directories.NoteRecord(recordNumber, record, recordFlags);
-    }
+    // Every directory record of the walk (DirectoryNoteOf), in record order.
     void NoteDirectory(const TDirectoryNote& note) { m_directories.Note(note); }
-    // A record that became a row (the next row index).
-    // nameAttribute, dataAttribute: the row's $FILE_NAME and $DATA as the
-    // scan found them (in an extension record when the base lacks them).
-    void NoteRow(ntfs::TByteView nameAttribute, ntfs::TByteView dataAttribute, const DeletedFileEntry& entry);
+    // A record that became a row (the next row index), as RowNoteOf took it.
     void NoteRow(TRowNote&& note, const std::string& nameText);
 
     // After the walk: each row's details, by row index.

@@ -182,34 +182,9 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     const std::uint64_t recordSize = m_geometry.BytesPerFileRecord;
     if (m_recordCount <= kFirstUserRecord || recordSize == 0) return TScanOutcome::Completed;
     const std::uint64_t clusters = details ? details->ClusterCount() : 0;
-    const unsigned workers = WalkWorkers(m_walkThreads);
-    const auto recordsPer = [&](std::size_t bytes) {
-        return static_cast<std::size_t>(
-            std::min<std::uint64_t>(std::max<std::uint64_t>(1, bytes / recordSize), WalkLength()));
-    };
-
-    // One core, or a walk too short to share: decode on this thread.
-    if (workers < 2 || WalkLength() < 2 * kChunksPerTurn * recordsPer(kChunkBytes)) {
-        const std::size_t perChunk = recordsPer(kChunkBytes);
-        TRecordDecoder decoder(m_geometry, m_layout.Map, *m_volume, details != nullptr, clusters);
-        std::vector<std::uint8_t> bytes(perChunk * recordSize);
-        TDecodedStretch stretch;
-        for (std::uint64_t n = kFirstUserRecord; n < m_recordCount;) {
-            if (stop.load(std::memory_order_relaxed)) return TScanOutcome::Stopped;
-            const std::size_t batch =
-                static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, m_recordCount - n));
-            const std::span<std::uint8_t> span(bytes.data(), batch * recordSize);
-            const std::size_t got = m_layout.Map.Read(*m_volume, n * recordSize, span);
-            stretch.Clear();
-            decoder.Decode(n, batch, span, got, stretch);
-            if (!Deliver(stretch, stop, sink, details)) return TScanOutcome::Stopped;
-            n += batch;
-        }
-        return TScanOutcome::Completed;
-    }
-
-    // Otherwise the walk is cut into turns of a few chunks, and each of
-    // `workers` threads (this one among them) takes every workers-th turn:
+    unsigned workers = WalkWorkers(m_walkThreads);
+    // The walk is cut into turns of a few chunks, and each of `workers`
+    // threads (this one among them) takes every workers-th turn:
     // it reads and decodes the turn's chunks (each into a buffer small
     // enough to stay in the CPU's cache), and then, once the turn before
     // has been handed on, hands its own on. Only the hand-over is taken in
@@ -217,12 +192,16 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     // rendered by the front end on the core that decoded them, and freed by
     // the thread that allocated them. The sink is thus called from several
     // threads, but never from two at once, and always in record order.
-    const std::size_t perChunk = recordsPer(kChunkBytes);
+    const auto perChunk = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::uint64_t>(1, kChunkBytes / recordSize), WalkLength()));
     const std::uint64_t perTurn = std::uint64_t{perChunk} * kChunksPerTurn;
     const std::uint64_t turns = (WalkLength() + perTurn - 1) / perTurn;
+    // One core, or a walk too short to share: this thread takes every turn.
+    if (turns < 2) workers = 1;
     TLockedVolume locked(*m_volume);
-    platform::TRawVolume& volume =
-        m_volume->AllowsConcurrentReads() ? *m_volume : static_cast<platform::TRawVolume&>(locked);
+    platform::TRawVolume& volume = workers == 1 || m_volume->AllowsConcurrentReads()
+                                       ? *m_volume
+                                       : static_cast<platform::TRawVolume&>(locked);
 
     // Whose turn it is to hand on. A thread waits for its turn by watching
     // `next` for a short while (the turn before is usually nearly handed on,
