@@ -67,6 +67,8 @@ public:
         }
         return row;
     }
+    // The list is made before the run: files are written ahead.
+    bool FixedBeforeTheRun() const override { return true; }
 
 private:
     const scan::TScanResult& m_scan;

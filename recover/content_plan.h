@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "ntfs/mft_map.h"
 #include "platform/raw_volume.h"
 #include "recover/content_sink.h"
+#include "recover/output_file.h"
 #include "recover/recover_file.h"
 #include "recover/run_walk.h"
 
@@ -57,5 +59,19 @@ TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, 
 // plan writes nothing and returns its status.
 TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
                                 const std::string& targetPath);
+
+// The same in two steps, so that the content can be written while earlier
+// files are still being named: PrepareFile writes it to a temporary file in
+// `folder`, CommitPreparedFile gives that file its name (once; the temporary
+// file goes if it is never committed or the commit fails).
+struct TPreparedFile {
+    // Status Written: the content waits in Output; else why not (a failed
+    // create or write is OutputFailed with its error).
+    TRecoverResult Result;
+    std::unique_ptr<TOutputFile> Output;
+    std::uint64_t Size = 0;
+};
+TPreparedFile PrepareFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& folder);
+TRecoverResult CommitPreparedFile(TPreparedFile& file, const std::string& targetPath);
 
 }  // namespace recover

@@ -2,6 +2,7 @@
 #include "recover/output_file.h"
 
 #include "ntfs/text.h"
+#include "recover/target_name.h"
 
 namespace recover {
 
@@ -10,6 +11,11 @@ std::string FolderPrefix(const std::string& targetPath, bool windowsPaths) {
     const std::size_t last = targetPath.find_last_of(separators);
     if (last == std::string::npos) return {};
     return targetPath.substr(0, last + 1);
+}
+
+std::unique_ptr<TOutputFile> CreateOutputFileIn(const std::string& folder) {
+    // Only the folder part of the path counts until CommitAs names the file.
+    return CreateOutputFile(JoinTargetPath(folder, "*", HostNameRules()));
 }
 
 std::string TempFileName(std::uint64_t unique) {

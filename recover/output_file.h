@@ -29,6 +29,9 @@ public:
     // target path. False when any of that failed; the temporary file is then
     // removed and the target left as it was.
     virtual bool Commit(std::uint64_t size) = 0;
+    // The same onto `targetPath` instead of the path the file was made for
+    // (a name chosen once the content is written); a path in the same folder.
+    virtual bool CommitAs(const std::string& targetPath, std::uint64_t size) = 0;
     // The temporary file's path (for tests and messages); empty while it is
     // an unnamed file.
     virtual const std::string& TempPath() const = 0;
@@ -42,6 +45,10 @@ public:
 // makes a write past the file size limit fail with EFBIG instead of raising
 // SIGXFSZ, unless the program handles that signal itself.
 std::unique_ptr<TOutputFile> CreateOutputFile(const std::string& targetPath);
+
+// The temporary file for a file of `folder` (UTF-8; empty: the current
+// folder) whose name is chosen later: it is committed with CommitAs only.
+std::unique_ptr<TOutputFile> CreateOutputFileIn(const std::string& folder);
 
 // errno, or GetLastError on Windows: why CreateOutputFile returned empty.
 int LastSystemError();

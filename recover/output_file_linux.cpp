@@ -112,8 +112,11 @@ public:
         return true;
     }
 
-    bool Commit(std::uint64_t size) override {
+    bool Commit(std::uint64_t size) override { return CommitAs(m_targetPath, size); }
+
+    bool CommitAs(const std::string& targetPath, std::uint64_t size) override {
         if (m_fd < 0 || m_committed) return Fail(EBADF);
+        m_targetPath = targetPath;
         if (size > static_cast<std::uint64_t>(INT64_MAX)) return Fail(EFBIG);
         // Writes ended where the content ends unless it ends in zeros.
         if (size != m_end && ::ftruncate(m_fd, static_cast<off_t>(size)) != 0) return Fail(errno);

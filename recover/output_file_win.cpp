@@ -72,8 +72,11 @@ public:
         return true;
     }
 
-    bool Commit(std::uint64_t size) override {
+    bool Commit(std::uint64_t size) override { return CommitAs(m_targetPath, size); }
+
+    bool CommitAs(const std::string& targetPath, std::uint64_t size) override {
         if (m_handle == INVALID_HANDLE_VALUE || m_committed) return Fail(ERROR_INVALID_HANDLE);
+        m_targetPath = targetPath;
         if (size > static_cast<std::uint64_t>(INT64_MAX)) return Fail(ERROR_FILE_TOO_LARGE);
         if (size > m_end) MarkSparse();
         LARGE_INTEGER end;

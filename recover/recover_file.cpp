@@ -36,31 +36,62 @@ TRecoverResult RecoverFileFromRecord(platform::TRawVolume& volume, std::uint64_t
     return WritePlannedFile(volume, PlanContent(volume, recordOffset, geometry), targetPath);
 }
 
-TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
-                                const std::string& targetPath) {
-    TRecoverResult result = plan.Result;
-    if (result.Status != TRecoverStatus::Written) return result;
+namespace {
 
-    // Every check passed: only now is a file created. Until Commit it is a
-    // temporary file, removed again on any failure.
-    const auto output = CreateOutputFile(targetPath);
+// Writes a plan whose checks passed into `output` (empty: it could not be
+// made); Status OutputFailed and Output empty when that failed.
+TPreparedFile Prepare(platform::TRawVolume& volume, const TContentPlan& plan,
+                      std::unique_ptr<TOutputFile> output) {
+    const int createError = output ? 0 : LastSystemError();
+    TPreparedFile file;
+    file.Result = plan.Result;
+    file.Size = plan.Size;
     if (!output) {
-        result.Status = TRecoverStatus::OutputFailed;
-        result.OutputError = LastSystemError();
-        return result;
+        file.Result.Status = TRecoverStatus::OutputFailed;
+        file.Result.OutputError = createError;
+        return file;
     }
     const TWalkStats stats = WriteContent(volume, plan, *output);
-    result.UnreadBytes = stats.UnreadBytes;
-    result.MissingBytes = stats.MissingBytes;
-    result.DamagedUnits = stats.DamagedUnits;
-    result.ReusedBytes = stats.ReusedBytes;
-    if (stats.WriteFailed || !output->Commit(plan.Size)) {
+    file.Result.UnreadBytes = stats.UnreadBytes;
+    file.Result.MissingBytes = stats.MissingBytes;
+    file.Result.DamagedUnits = stats.DamagedUnits;
+    file.Result.ReusedBytes = stats.ReusedBytes;
+    if (stats.WriteFailed) {
+        file.Result.Status = TRecoverStatus::OutputFailed;
+        file.Result.OutputError = output->Error();
+        return file;
+    }
+    file.Output = std::move(output);
+    return file;
+}
+
+}  // namespace
+
+TPreparedFile PrepareFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& folder) {
+    // Every check passed: only now is a file created. Until it is committed
+    // it is a temporary file, removed again on any failure.
+    if (plan.Result.Status != TRecoverStatus::Written) return TPreparedFile{plan.Result, nullptr, plan.Size};
+    return Prepare(volume, plan, CreateOutputFileIn(folder));
+}
+
+TRecoverResult CommitPreparedFile(TPreparedFile& file, const std::string& targetPath) {
+    TRecoverResult result = file.Result;
+    if (result.Status != TRecoverStatus::Written) return result;
+    const std::unique_ptr<TOutputFile> output = std::move(file.Output);
+    if (!output || !output->CommitAs(targetPath, file.Size)) {
         result.Status = TRecoverStatus::OutputFailed;
-        result.OutputError = output->Error();
+        result.OutputError = output ? output->Error() : 0;
         return result;
     }
-    result.Bytes = plan.Size;
+    result.Bytes = file.Size;
     return result;
+}
+
+TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
+                                const std::string& targetPath) {
+    if (plan.Result.Status != TRecoverStatus::Written) return plan.Result;
+    TPreparedFile file = Prepare(volume, plan, CreateOutputFile(targetPath));
+    return CommitPreparedFile(file, targetPath);
 }
 
 TRecoverResult RecoverFileFromRecord(const std::string& drive, const std::string& caption,

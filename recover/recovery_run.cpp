@@ -1,10 +1,147 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recover/recovery_run.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/locked_volume.h"
 #include "platform/window_volume.h"
 #include "recover/content_plan.h"
 
 namespace recover {
+
+namespace {
+
+// Rows whose content may be on its way at once: enough to keep the writing
+// threads busy while this one names files, few enough that the temporary
+// files and plans held stay small.
+constexpr std::size_t kRowsAhead = 32;
+
+// On two cores one writing thread beside the naming one was fastest into
+// ext4 (0.98 s for 25,000 small files against 1.29 s with two and 1.54 s
+// with three): more of them only wait on the folder's lock and the journal.
+unsigned WriteThreads(unsigned asked) {
+    if (asked != 0) return asked;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 2u);
+}
+
+// One row on its way: planned and written to a temporary file by whichever
+// thread takes it first, then named by the run's thread.
+struct TJob {
+    TChosenRow Row;
+    TContentPlan Plan;
+    TPreparedFile File;
+};
+
+void Prepare(platform::TRawVolume& volume, const scan::TScanResult& scan, TJob& job) {
+    const scan::DeletedFileEntry& row = scan.Rows[job.Row.Index];
+    job.Plan = PlanMftRecord(volume, scan.Layout.Map, row.Record, scan.Geometry);
+    job.File = PrepareFile(volume, job.Plan, job.Row.Folder);
+}
+
+// The rows asked for and not yet named, in row order, and the threads that
+// write their content ahead. With no threads the run's thread writes each
+// row's content itself when it comes to it.
+class TAheadWriters {
+public:
+    TAheadWriters(platform::TRawVolume& volume, const scan::TScanResult& scan, unsigned threads)
+        : m_volume(volume), m_scan(scan) {
+        for (unsigned i = 0; i < threads; ++i) m_threads.emplace_back([this] { Work(); });
+    }
+    ~TAheadWriters() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_threads) t.join();
+    }
+    TAheadWriters(const TAheadWriters&) = delete;
+    TAheadWriters& operator=(const TAheadWriters&) = delete;
+
+    std::size_t Waiting() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_jobs.size();
+    }
+
+    void Add(TChosenRow row) {
+        auto job = std::make_unique<TJob>();
+        job->Row = std::move(row);
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.push_back({std::move(job), false, false});
+        }
+        m_wake.notify_one();
+    }
+
+    // The first row, its content written; empty when none is waiting.
+    std::unique_ptr<TJob> TakeFront() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_jobs.empty()) return nullptr;
+        TSlot& front = m_jobs.front();
+        if (!front.Taken) {
+            // No writer has come to it yet: this thread writes it.
+            front.Taken = true;
+            TJob& job = *front.Job;
+            lock.unlock();
+            Prepare(m_volume, m_scan, job);
+            lock.lock();
+            front.Done = true;
+        }
+        m_done.wait(lock, [&] { return m_jobs.front().Done; });
+        std::unique_ptr<TJob> job = std::move(m_jobs.front().Job);
+        m_jobs.pop_front();
+        return job;
+    }
+
+private:
+    struct TSlot {
+        std::unique_ptr<TJob> Job;
+        bool Taken = false;
+        bool Done = false;
+    };
+
+    void Work() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            TSlot* slot = nullptr;
+            m_wake.wait(lock, [&] {
+                if (m_quit) return true;
+                for (TSlot& s : m_jobs)
+                    if (!s.Taken) {
+                        slot = &s;
+                        return true;
+                    }
+                return false;
+            });
+            if (!slot) return;
+            slot->Taken = true;
+            TJob& job = *slot->Job;
+            lock.unlock();
+            Prepare(m_volume, m_scan, job);
+            lock.lock();
+            slot->Done = true;
+            m_done.notify_all();
+        }
+    }
+
+    platform::TRawVolume& m_volume;
+    const scan::TScanResult& m_scan;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;  // a row to write, or the end
+    std::condition_variable m_done;  // a row's content written
+    // Slots stay where they are while the deque grows at its back and
+    // shrinks at its front, so a writer's slot outlives its work.
+    std::deque<TSlot> m_jobs;
+    std::vector<std::thread> m_threads;
+    bool m_quit = false;
+};
+
+}  // namespace
 
 TRecoveryRun::TRecoveryRun(std::shared_ptr<const scan::TScanResult> scan) : m_scan(std::move(scan)) {}
 
@@ -38,26 +175,51 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         }
     }
 
+    // Reads may come from the writing threads and from this one at once.
+    platform::TLockedVolume locked(*volume);
+    platform::TRawVolume& shared =
+        volume->AllowsConcurrentReads() ? *volume : static_cast<platform::TRawVolume&>(locked);
+    const unsigned threads = rows.FixedBeforeTheRun() ? WriteThreads(m_writeThreads) : 0;
+    TAheadWriters writers(shared, scan, threads);
+
     // Names follow each output folder's file system (a FAT or exFAT stick
     // needs the Windows rules even on Linux); a refused name falls back to a
-    // safe one, and no file of this run is replaced by a later one.
+    // safe one, and no file of this run is replaced by a later one. Names are
+    // given here, in row order, whichever thread wrote the content.
     TRunTargets targets;
     std::size_t from = 0;
+    bool listEnded = false;
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
             summary.Stopped = true;
             break;
         }
-        const std::optional<TChosenRow> next = rows.Next(from);
-        if (!next || next->Index >= scan.Rows.size()) break;
-        const scan::DeletedFileEntry& row = scan.Rows[next->Index];
+        // A window's rows are asked for one at a time, each once the file
+        // before has reached the sink; a fixed list's rows a stretch ahead.
+        while (!listEnded && writers.Waiting() < (threads == 0 ? 1 : kRowsAhead)) {
+            const std::optional<TChosenRow> next = rows.Next(from);
+            if (!next || next->Index >= scan.Rows.size()) {
+                listEnded = true;
+                break;
+            }
+            from = next->Index + 1;
+            writers.Add(*next);
+        }
+        std::unique_ptr<TJob> job = writers.TakeFront();
+        if (!job) break;
+        const TChosenRow& chosen = job->Row;
         TFileOutcome outcome;
-        outcome.Index = next->Index;
-        const TContentPlan plan = PlanMftRecord(*volume, scan.Layout.Map, row.Record, scan.Geometry);
+        outcome.Index = chosen.Index;
+        bool prepared = true;
         outcome.Result = targets.Write(
-            next->Folder, row.Name, next->NameIndex.value_or(next->Index), next->Naming,
+            chosen.Folder, scan.Rows[chosen.Index].Name, chosen.NameIndex.value_or(chosen.Index),
+            chosen.Naming,
             [&](const std::string& path) {
-                TRecoverResult r = WritePlannedFile(*volume, plan, path);
+                // The content already written goes under the first name; a
+                // second name (the fallback) is written afresh.
+                TRecoverResult r = prepared ? CommitPreparedFile(job->File, path)
+                                            : WritePlannedFile(shared, job->Plan, path);
+                prepared = false;
                 using TOutcome = TRunTargets::TWriteOutcome;
                 const TOutcome how =
                     r.Status == TRecoverStatus::Written ? TOutcome::Written
@@ -73,8 +235,9 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
             ++summary.Skipped;
         }
         sink.OnFile(outcome);
-        from = next->Index + 1;
     }
+    // Content written ahead for rows after a stop is dropped with its
+    // temporary files when the writers go.
     return summary;
 }
 

@@ -11,7 +11,11 @@
 // The front end decides which row comes next and under which naming choice
 // and folder: the window reads the row's tick, the naming option and the
 // folder when the run reaches the row, so a change made during the run
-// counts from the next row on; the command line hands a fixed list.
+// counts from the next row on; the command line hands a fixed list. The
+// files of a fixed list are written ahead on other threads into temporary
+// files, and named here in row order: small files are then created while
+// earlier ones are named, which on two cores nearly halves the time of a
+// run of many small files into ext4.
 #pragma once
 
 #include <atomic>
@@ -44,6 +48,11 @@ public:
     // The first chosen row at or after `from`, or nothing when the run is to
     // end (no more ticked rows, or a stop was asked for).
     virtual std::optional<TChosenRow> Next(std::size_t from) = 0;
+    // True when the rows and their choices were fixed before the run began
+    // (a list, not a window the user can still change): the run may then
+    // ask for rows ahead and write their content while earlier files are
+    // still being named, so that several files are on their way at once.
+    virtual bool FixedBeforeTheRun() const { return false; }
 };
 
 struct TFileOutcome {
@@ -68,13 +77,20 @@ struct TRecoverySummary {
 class TRecoveryRun {
 public:
     explicit TRecoveryRun(std::shared_ptr<const scan::TScanResult> scan);
-    // Rows are asked for in ascending index order; each file reaches the
-    // sink before the next row is asked for. The stop flag is read before
-    // each row.
+    // Rows are asked for in ascending index order, and files reach the sink
+    // in that order, always from the calling thread. Each file reaches the
+    // sink before the next row is asked for, unless the rows were fixed
+    // before the run. The stop flag is read before each row; no file is
+    // named after a stop was seen.
     TRecoverySummary Run(const std::atomic<bool>& stop, TRowSource& rows, TRecoverySink& sink);
+
+    // Threads that write content ahead for rows fixed before the run; 0 (the
+    // default): one per core beyond the first, at least one, at most two.
+    void SetWriteThreads(unsigned threads) { m_writeThreads = threads; }
 
 private:
     std::shared_ptr<const scan::TScanResult> m_scan;
+    unsigned m_writeThreads = 0;
 };
 
 // A fixed, ascending list of row indices under one naming choice and folder
@@ -83,6 +99,7 @@ class TListedRows : public TRowSource {
 public:
     TListedRows(std::vector<std::size_t> indices, TNamingChoice naming, std::string folder);
     std::optional<TChosenRow> Next(std::size_t from) override;
+    bool FixedBeforeTheRun() const override { return true; }
 
 private:
     std::vector<std::size_t> m_indices;

@@ -11,6 +11,7 @@
 #include "ntfs/file_record.h"
 #include "platform/core_pin.h"
 #include "platform/drives.h"
+#include "platform/locked_volume.h"
 #include "scan/drive_letters.h"
 #include "scan/record_decoder.h"
 
@@ -153,23 +154,6 @@ bool TScanEngine::Deliver(TDecodedStretch& stretch, const std::atomic<bool>& sto
 
 namespace {
 
-// The volume as the walk's threads share it when it does not allow
-// concurrent reads: one read at a time (a Windows device's sector reader
-// keeps a buffer; a test's volume counts its reads).
-class TLockedVolume : public platform::TRawVolume {
-public:
-    explicit TLockedVolume(platform::TRawVolume& inner) : m_inner(inner) {}
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_inner.ReadAt(offset, out);
-    }
-    std::uint64_t Size() const override { return m_inner.Size(); }
-
-private:
-    platform::TRawVolume& m_inner;
-    std::mutex m_mutex;
-};
-
 unsigned WalkWorkers(unsigned asked) {
     if (asked != 0) return asked;
     return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
@@ -198,7 +182,7 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     const std::uint64_t turns = (WalkLength() + perTurn - 1) / perTurn;
     // One core, or a walk too short to share: this thread takes every turn.
     if (turns < 2) workers = 1;
-    TLockedVolume locked(*m_volume);
+    platform::TLockedVolume locked(*m_volume);
     platform::TRawVolume& volume = workers == 1 || m_volume->AllowsConcurrentReads()
                                        ? *m_volume
                                        : static_cast<platform::TRawVolume&>(locked);

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <thread>
+#include <tuple>
 
 #include "ntfs/text.h"
 #include "platform/memory_volume.h"
@@ -171,6 +173,95 @@ TEST_P(FixtureSession, RecoveryRunWritesEveryDeletedFileByteForByte) {
     ASSERT_EQ(files.Files.size(), result->Rows.size());
     for (const auto& f : files.Files) EXPECT_EQ(fs::path(f.Target).parent_path(), dir.Path());
     ExpectManifestFiles(m, *result, files.Files);
+}
+
+// What a run leaves behind: each reported file as the sink saw it, with the
+// sha256 of what was written, and the names in the folder.
+struct TRunPrint {
+    std::vector<std::tuple<std::size_t, std::string, recover::TRecoverStatus, std::uint64_t, std::string>>
+        Files;
+    std::vector<std::string> Folder;
+    bool operator==(const TRunPrint&) const = default;
+};
+
+// A window's rows: each asked for only once the file before reached the
+// sink, which the run must keep to.
+class TOneAtATime : public recover::TRowSource {
+public:
+    TOneAtATime(recover::TRowSource& rows, const TCollectFiles& sink) : m_rows(rows), m_sink(sink) {}
+    std::optional<recover::TChosenRow> Next(std::size_t from) override {
+        EXPECT_EQ(m_asked++, m_sink.Files.size()) << "a row asked for before the file before it was named";
+        return m_rows.Next(from);
+    }
+
+private:
+    recover::TRowSource& m_rows;
+    const TCollectFiles& m_sink;
+    std::size_t m_asked = 0;
+};
+
+// Stops the run once `after` files have reached it.
+class TStopAfter : public TCollectFiles {
+public:
+    TStopAfter(std::atomic<bool>& stop, std::size_t after) : m_stop(stop), m_after(after) {}
+    void OnFile(const recover::TFileOutcome& outcome) override {
+        TCollectFiles::OnFile(outcome);
+        if (Files.size() == m_after) m_stop = true;
+    }
+
+private:
+    std::atomic<bool>& m_stop;
+    std::size_t m_after;
+};
+
+// threads 0: the rows one at a time, as a window hands them out; else a
+// fixed list, written ahead by that many threads. `stopAfter` 0: no stop.
+TRunPrint RecoverAll(const std::shared_ptr<const scan::TScanResult>& result, unsigned threads,
+                     std::size_t stopAfter = 0) {
+    TTempDir dir;
+    recover::TListedRows listed(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+    std::atomic<bool> stop{false};
+    TStopAfter files(stop, stopAfter);
+    TOneAtATime window(listed, files);
+    recover::TRecoveryRun run(result);
+    run.SetWriteThreads(threads);
+    const auto summary =
+        run.Run(stop, threads == 0 ? static_cast<recover::TRowSource&>(window) : listed, files);
+    EXPECT_EQ(summary.Stopped, stopAfter != 0 && stopAfter < result->Rows.size());
+    TRunPrint print;
+    for (const auto& f : files.Files) {
+        const bool written = f.Result.Status == recover::TRecoverStatus::Written;
+        print.Files.emplace_back(f.Index, fs::path(f.Target).filename().string(), f.Result.Status,
+                                 f.Result.Bytes, written ? testing_support::Sha256OfFile(f.Target) : "");
+    }
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        print.Folder.push_back(entry.path().filename());
+    std::sort(print.Folder.begin(), print.Folder.end());
+    return print;
+}
+
+// Writing ahead changes when content is written, never what: the same names
+// (clashes and refused names included), statuses and bytes in the same
+// order, and nothing else in the folder, also when a stop ends the run.
+TEST_P(FixtureSession, FilesWrittenAheadAreTheFilesWrittenOneAtATime) {
+    const auto result = Scan(FixtureImage(GetParam()).string());
+    ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    const TRunPrint once = RecoverAll(result, 0);
+    ASSERT_EQ(once.Files.size(), result->Rows.size());
+    std::size_t written = 0;
+    for (const auto& f : once.Files) written += std::get<2>(f) == recover::TRecoverStatus::Written;
+    EXPECT_EQ(once.Folder.size(), written);
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        SCOPED_TRACE(threads);
+        EXPECT_EQ(RecoverAll(result, threads), once);
+        const std::size_t stopAfter = std::max<std::size_t>(1, result->Rows.size() / 2);
+        const TRunPrint stopped = RecoverAll(result, threads, stopAfter);
+        ASSERT_EQ(stopped.Files.size(), stopAfter);
+        EXPECT_TRUE(std::equal(stopped.Files.begin(), stopped.Files.end(), once.Files.begin()));
+        std::size_t kept = 0;
+        for (const auto& f : stopped.Files) kept += std::get<2>(f) == recover::TRecoverStatus::Written;
+        EXPECT_EQ(stopped.Folder.size(), kept) << "content written ahead of a stop must not stay";
+    }
 }
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FixtureSession);
@@ -439,6 +530,44 @@ TEST(RecoveryRun, RecordThatStraddlesTwoMftExtentsIsReadThroughTheMap) {
     std::ifstream in(files.Files[0].Target, std::ios::binary);
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, std::string(300, '\x5A'));
+}
+
+// A volume that can be read by one thread at a time only (a Windows device)
+// is never read by two at once, though the scan and the run share it out.
+TEST(RecoveryRun, VolumeThatReadsOneAtATimeIsReadOneAtATime) {
+    class TOneReader : public platform::TMemoryVolume {
+    public:
+        using TMemoryVolume::TMemoryVolume;
+        std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+            if (m_busy.exchange(true)) m_overlapped = true;
+            std::this_thread::yield();  // gives another reader its chance to come in
+            const std::size_t n = TMemoryVolume::ReadAt(offset, out);
+            m_busy = false;
+            return n;
+        }
+        bool Overlapped() const { return m_overlapped; }
+
+    private:
+        std::atomic<bool> m_busy{false};
+        std::atomic<bool> m_overlapped{false};
+    };
+    std::ifstream in(FixtureImage("basic"), std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto volume = std::make_unique<TOneReader>(std::move(bytes));
+    const TOneReader& reader = *volume;
+    std::atomic<bool> stop{false};
+    scan::TQuietScanSink quiet;
+    const auto result = scan::TScanSession(std::move(volume), "").Run(stop, quiet);
+    ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
+    TTempDir dir;
+    recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());
+    TCollectFiles files;
+    recover::TRecoveryRun run(result);
+    run.SetWriteThreads(3);
+    const auto summary = run.Run(stop, rows, files);
+    EXPECT_EQ(summary.Skipped, 0u);
+    ExpectManifestFiles(FixtureManifest("basic"), *result, files.Files);
+    EXPECT_FALSE(reader.Overlapped());
 }
 
 // The real image with records split over two $MFT runs: every split row
