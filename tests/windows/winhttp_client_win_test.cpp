@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "tests/windows/win_support.h"
 #include "update/http_client.h"
+#include "windows/win_support.h"
 
 namespace {
 
