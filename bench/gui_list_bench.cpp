@@ -12,7 +12,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/qt/main_form.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/main_form.h"
+#include "app/qt/main_form.h"
 
 namespace {
 

@@ -25,9 +25,9 @@ target_include_directories(lumbra_version INTERFACE ${LUMBRA_VERSION_DIR})
 # resource of a Windows executable. The manifest is configured beside the
 # header, where the resource compiler finds both.
 function(lumbra_add_windows_resources target)
-    configure_file(${PROJECT_SOURCE_DIR}/app/win/lumbra.manifest.in ${LUMBRA_VERSION_DIR}/lumbra.manifest @ONLY)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win/lumbra.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/app/win32/resources/lumbra.manifest.in ${LUMBRA_VERSION_DIR}/lumbra.manifest @ONLY)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win32/resources/lumbra.rc)
     target_link_libraries(${target} PRIVATE lumbra_version)
     # lumbra.ico is named relative to the resource file's own folder.
-    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app/win32/resources)
 endfunction()

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The engine as the window logic drives it: one scan session, one recovery
-// run. The program uses the engine's sessions; the logic's tests put a fake
-// in their place to script what a run reports and when.
+// The engine as the window logic drives it: the drive letters and their
+// probe, one scan session, one recovery run. The program uses the engine's
+// own; the logic's tests put a fake in their place to script what a run
+// reports and when.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "recover/recovery_run.h"
+#include "scan/probe.h"
 #include "scan/scan_session.h"
 
 namespace form {
@@ -16,6 +20,14 @@ namespace form {
 class TEngine {
 public:
     virtual ~TEngine() = default;
+    // The drive letters there are, bit i for 'A' + i (a partitioned disk's
+    // NTFS partitions each with a letter of their own). None by default.
+    virtual std::uint32_t DriveLetters() { return 0; }
+    // The probe of one drive ("C:"); nothing when its device does not open.
+    virtual std::optional<scan::TProbeResult> Probe(const std::string& drive) {
+        (void)drive;
+        return std::nullopt;
+    }
     virtual std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive,
                                                           const std::atomic<bool>& stop,
                                                           scan::TScanSessionSink& sink) = 0;
@@ -24,7 +36,8 @@ public:
                                               recover::TRecoverySink& sink) = 0;
 };
 
-// The engine's own sessions (scan::TScanSession, recover::TRecoveryRun).
+// The engine's own letters, probe and sessions (scan::DriveLettersMask,
+// scan::ProbeDrive, scan::TScanSession, recover::TRecoveryRun).
 std::unique_ptr<TEngine> SessionEngine();
 
 }  // namespace form

@@ -30,6 +30,22 @@ TRow RowOf(const scan::DeletedFileEntry& entry, std::size_t scanIndex) {
 
 }  // namespace
 
+void TMainLogic::FillDriveList() {
+    std::vector<std::string> drives;
+    const std::uint32_t letters = m_engine->DriveLetters();
+    for (int i = 0; i < 26; ++i) {
+        if ((letters & (std::uint32_t{1} << i)) == 0) continue;
+        const std::string drive{static_cast<char>('A' + i), ':'};
+        const std::optional<scan::TProbeResult> probe = m_engine->Probe(drive);
+        if (!probe) continue;
+        m_view.SetText(TControl::lblDriveName, ProbeNameText(probe->Label));
+        m_view.SetText(TControl::lblDriveSerial, ProbeSerialText(probe->SerialNumber));
+        // Byte for byte: a damaged OEM field must not turn into "NTFS" here.
+        if (probe->Oem == "NTFS") drives.push_back(drive);
+    }
+    m_view.SetDriveList(drives);
+}
+
 struct TMainLogic::TShared {
     std::mutex Mutex;
     std::condition_variable Changed;

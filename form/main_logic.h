@@ -50,6 +50,11 @@ public:
     TMainLogic& operator=(const TMainLogic&) = delete;
 
     // Handlers, on the UI thread.
+    // The drive list as the window opens: every drive letter of the engine,
+    // lowest first, kept when its probe reads exactly "NTFS". A probe that
+    // opens its device shows that drive's name and serial in the drive
+    // labels, so they end on the last drive that opened, NTFS or not.
+    void FillDriveList();
     void btnScanClick();
     void btnRecoverClick();
     void chk1Click(bool checked);  // Select All

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the window logic may ask of a window, and nothing else.
 //
-// A window (Qt today, native Win32 next) implements this and only draws and
-// forwards: every decision (flags, captions, enabled states, messages, which
+// Both windows (app/qt/ and app/win32/) implement this and only draw and
+// forward: every decision (flags, captions, enabled states, messages, which
 // rows, in which order) is taken by form::TMainLogic. All texts are UTF-16,
 // the unit both toolkits draw with. Every call but Post comes on the UI
 // thread; Post is how the workers reach it.
@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace form {
 
@@ -38,12 +39,12 @@ enum class TControl {
     Memo1,
 };
 
-// How a question is put.
+// How a question is put (form/question.h: its title, icon and buttons).
 enum class TQuestionKind {
-    // The program's title, no icon, Yes and Cancel; Cancel is the default, so
-    // Enter alone never agrees to something that can lose data.
+    // Cancel is the default, so Enter alone never agrees to something that
+    // can lose data.
     Caution,
-    // Titled "Information", the information icon, "&Yes" (the default) and "Cancel".
+    // The update's offer: Yes is the default.
     Information,
 };
 
@@ -58,6 +59,9 @@ public:
     // as a busy indicator.
     virtual void SetBarRange(int maximum) = 0;
     virtual void SetBarPosition(int position) = 0;
+
+    // lstDriveList's entries, in this order ("C:"), none selected.
+    virtual void SetDriveList(const std::vector<std::string>& drives) = 0;
 
     // What the user chose, read when the logic needs it.
     // The drive string of the selected entry of lstDriveList, UTF-8; nothing

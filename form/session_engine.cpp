@@ -4,6 +4,7 @@
 #include "form/toolkit_free.h"
 //
 #include "form/engine.h"
+#include "scan/drive_letters.h"
 
 namespace form {
 
@@ -11,6 +12,12 @@ namespace {
 
 class TSessionEngine : public TEngine {
 public:
+    std::uint32_t DriveLetters() override { return scan::DriveLettersMask(); }
+
+    std::optional<scan::TProbeResult> Probe(const std::string& drive) override {
+        return scan::ProbeDrive(drive);
+    }
+
     std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive, const std::atomic<bool>& stop,
                                                   scan::TScanSessionSink& sink) override {
         scan::TScanSession session(drive);

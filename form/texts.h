@@ -83,6 +83,10 @@ inline constexpr std::u16string_view kUpdateQuestion =
 inline constexpr std::u16string_view kWaitCaption = u"Now Wait...";
 inline constexpr std::u16string_view kWaitMessage = u"Updating version，Please wait a moment...";
 
+// The two buttons of every question (form/question.h).
+inline constexpr std::u16string_view kYesButton = u"&Yes";
+inline constexpr std::u16string_view kCancelButton = u"Cancel";
+
 // "%1" in a template replaced by value.
 std::u16string Fill(std::u16string_view pattern, std::u16string_view value);
 

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "form/texts.h"
 #include "ntfs/text.h"
 
 namespace form {
@@ -18,7 +19,7 @@ void RunUpdateCheck(TUpdateSteps& steps) {
     steps.ShowVersionFile(SplitLines(*text));
     if (!ShouldAskForUpdate(PublishedVersionLine(*text), steps.RunningVersion(), steps.ExecutableUrl()))
         return;
-    if (!steps.AskToUpdate()) return;
+    if (!steps.Ask(texts::kUpdateQuestion, TQuestionKind::Information)) return;
     steps.ShowWaitHint();
     // A third line that claims a digest but does not give one stops the
     // update: the file could not be checked as its publisher meant.

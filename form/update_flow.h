@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The update check's run, the same in both windows: fetch the version file,
+// The update check's run, as the Win32 window takes it: fetch the version file,
 // keep it as "ver.txt", read it back and show it, compare its second line
 // with the running version, ask, and on consent download the new executable
-// under the wait box. Each window lends its own network, files, memo, box
-// and question through TUpdateSteps; what is decided, and in which order,
-// is decided here. No failure is ever shown: any step that fails ends the
+// under the wait box. The window lends its network, files, memo, wait box
+// and question box through TUpdateSteps; what is asked, what is decided,
+// and in which order, is decided here. No failure is ever shown: any step that fails ends the
 // check quietly.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "form/main_view.h"
 #include "form/update_rules.h"
 
 namespace form {
@@ -34,8 +35,8 @@ public:
     virtual std::u16string RunningVersion() = 0;
     // Where the new executable would come from.
     virtual std::string ExecutableUrl() = 0;
-    // The question; true only for Yes.
-    virtual bool AskToUpdate() = 0;
+    // The window's question box (TMainView::Ask); true only for Yes.
+    virtual bool Ask(std::u16string_view text, TQuestionKind kind) = 0;
     virtual void ShowWaitHint() = 0;
     virtual void HideWaitHint() = 0;
     // Downloads the executable to a temporary file and swaps it in, checked

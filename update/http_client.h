@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // idhtp1, the update's HTTP client, behind a small interface: a blocking GET
-// of one URL, its body handed to a sink as it arrives. libcurl implements it
-// on Linux (curl_http_client.cpp); WinHTTP does on Windows.
+// of one URL, its body handed to a sink as it arrives. WinHTTP implements it
+// (winhttp_http_client.cpp): only the Windows program updates itself.
 //
 // The update runs on the UI thread while the window is being shown and is
 // meant to block it, so the GET blocks too, with no nested event loop. An
@@ -66,7 +66,7 @@ struct TClientOptions {
     std::filesystem::path CaFile;
 };
 
-// libcurl on Linux, WinHTTP on Windows.
+// WinHTTP; Windows builds only.
 std::unique_ptr<THttpClient> MakeHttpClient(const TClientOptions& options = {});
 
 // The scheme of `url`; nothing for one that is neither http nor https.

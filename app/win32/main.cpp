@@ -4,14 +4,12 @@
 #include "app/win32/win_api.h"
 
 #include "app/win32/main_window.h"
+#include "app/win32/single_instance.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    // The mutex exists from here on, so a second start while this copy's
-    // window is still coming up ends too, silently and with no window. Not
-    // owned, never closed: it goes when the process goes. Any failure other
-    // than "exists" runs the program without the rule.
-    CreateMutexW(nullptr, FALSE, L"Tovelmark");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    // The token exists from here on, so a second start while this copy's
+    // window is still coming up ends too, silently and with no window.
+    if (!win32app::ClaimSingleInstance(win32app::kInstanceName)) return 0;
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                        ICC_PROGRESS_CLASS | ICC_USEREX_CLASSES};

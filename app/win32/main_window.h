@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on Win32: the controls in their places, their fonts,
 // colours and cursors, the docking layout per monitor dpi, and the plumbing
-// that turns control notifications into the window's handlers.
+// that turns control notifications into the window's handlers
+// (main_window.cpp); form::TMainView over the controls (main_window_view.cpp);
+// the output folder's drive selector (drive_selector.cpp); the update check
+// (update_check.cpp).
 #pragma once
 
 #include "app/win32/win_api.h"
@@ -16,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/win32/controls.h"
@@ -29,6 +33,11 @@
 namespace win32app {
 
 inline constexpr const wchar_t* kMainWindowClass = L"TMainForm";
+
+// wchar_t is a UTF-16 unit on Windows: the logic's texts as they are.
+inline std::wstring_view Wide(std::u16string_view text) {
+    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
+}
 
 // lv1's rows as the logic keeps them.
 class TLogicRows : public TRowSource {
@@ -81,6 +90,7 @@ public:
     void SetEnabled(form::TControl control, bool enabled) override;
     void SetBarRange(int maximum) override;
     void SetBarPosition(int position) override;
+    void SetDriveList(const std::vector<std::string>& drives) override;
     std::optional<std::string> SelectedDrive() const override;
     std::string OutputFolder() const override;
     bool OldNameChosen() const override { return rb1.Checked(); }
@@ -123,7 +133,6 @@ private:
     void FillDriveSelector();
     void drvcbbDCBChange();
     void dirlstDLBChange();
-    std::wstring CheckNTFS(const std::wstring& drive);
 #if LUMBRA_SELF_UPDATE
     // The update check, in update_check.cpp.
     void CheckForUpdate();

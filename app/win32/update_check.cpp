@@ -30,10 +30,6 @@ constexpr std::chrono::milliseconds kVersionLimit{10'000};
 // The download may take long, but not this long without a byte.
 constexpr std::chrono::milliseconds kDownloadStallLimit{30'000};
 
-std::wstring_view Wide(std::u16string_view text) {
-    return {reinterpret_cast<const wchar_t*>(text.data()), text.size()};
-}
-
 std::string UpdateUrl(std::string_view path) {
     return std::string(LUMBRA_UPDATE_URL) + std::string(path);
 }
@@ -142,9 +138,7 @@ public:
         return GetFileVersionString(self);
     }
     std::string ExecutableUrl() override { return UpdateUrl(form::kExecutablePath); }
-    bool AskToUpdate() override {
-        return m_form.Ask(form::texts::kUpdateQuestion, form::TQuestionKind::Information);
-    }
+    bool Ask(std::u16string_view text, form::TQuestionKind kind) override { return m_form.Ask(text, kind); }
     void ShowWaitHint() override { m_form.ShowWaitHint(); }
     void HideWaitHint() override { m_form.HideWaitHint(); }
     void DownloadAndSwap(const std::optional<form::TSha256>& digest) override {

@@ -9,7 +9,7 @@ export LUMBRA_ROOT
 LUMBRA_BUILD_PACKAGES=(
     cmake ninja-build g++ pkg-config ccache zstd
     libblkid-dev
-    qt6-base-dev libcurl4-openssl-dev libfontconfig-dev
+    qt6-base-dev libfontconfig-dev
 )
 # What the window looks for at run time: Tahoma (from Wine's fonts, found
 # through fontconfig) and a CJK font for the Chinese captions. The package
@@ -54,10 +54,17 @@ ensure_packages() {
 jobs_count() { nproc 2>/dev/null || echo 2; }
 
 # configure_and_build DIR [cmake args...]
+# The configure's output is kept in DIR/configure.log and shown when it fails.
 configure_and_build() {
     local dir="$1"
     shift
-    cmake -S "$LUMBRA_ROOT" -B "$LUMBRA_ROOT/$dir" -G Ninja "$@" >/dev/null
+    mkdir -p "$LUMBRA_ROOT/$dir"
+    local log="$LUMBRA_ROOT/$dir/configure.log"
+    if ! cmake -S "$LUMBRA_ROOT" -B "$LUMBRA_ROOT/$dir" -G Ninja "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        echo "configure of $dir failed (its output: $log)" >&2
+        return 1
+    fi
     cmake --build "$LUMBRA_ROOT/$dir" -j "$(jobs_count)"
 }
 

@@ -27,6 +27,7 @@ public:
     void SetEnabled(TControl c, bool enabled) override { Enabled[c] = enabled; }
     void SetBarRange(int maximum) override { BarMax = maximum; }
     void SetBarPosition(int position) override { Bar = position; }
+    void SetDriveList(const std::vector<std::string>& drives) override { DriveList = drives; }
     std::optional<std::string> SelectedDrive() const override { return Drive; }
     std::string OutputFolder() const override { return "/nowhere/out"; }
     bool OldNameChosen() const override { return true; }
@@ -64,6 +65,7 @@ public:
 
     std::map<TControl, std::u16string> Texts;
     std::map<TControl, bool> Enabled;
+    std::vector<std::string> DriveList;
     std::vector<std::u16string> Messages;
     std::optional<std::string> Drive = "D:";
     std::u16string Seek;
@@ -90,6 +92,15 @@ public:
     std::vector<std::string> RecoveredSources;
     std::vector<recover::TChosenRow> Chosen;
     bool WithDetails = false;
+    std::uint32_t Letters = 0;
+    std::map<std::string, scan::TProbeResult> Probes;  // drives whose device opens
+
+    std::uint32_t DriveLetters() override { return Letters; }
+    std::optional<scan::TProbeResult> Probe(const std::string& drive) override {
+        const auto found = Probes.find(drive);
+        if (found == Probes.end()) return std::nullopt;
+        return found->second;
+    }
 
     std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive, const std::atomic<bool>& stop,
                                                   scan::TScanSessionSink& sink) override {
@@ -367,6 +378,57 @@ TEST(MainLogic, RowsGetPathAndVerdictAfterTheWalk) {
 
 // The logic over the real engine: each NTFS partition of a disk image in the
 // drive table is a letter whose scan shows that partition's label and rows.
+TEST(MainLogic, DriveListKeepsNtfsDrivesAndShowsTheLastProbeThatOpened) {
+    const auto probe = [](std::string oem, std::string label, std::uint64_t serial) {
+        scan::TProbeResult r;
+        r.Oem = std::move(oem);
+        r.Label = std::move(label);
+        r.SerialNumber = serial;
+        return r;
+    };
+    struct TCase {
+        const char* Name;
+        std::uint32_t Letters;
+        std::map<std::string, scan::TProbeResult> Probes;
+        std::vector<std::string> Listed;
+        std::u16string NameLabel, SerialLabel;  // "" = never set
+    };
+    const TCase cases[] = {
+        {"none", 0, {}, {}, u"", u""},
+        {"lowest letter first; a drive that does not open sets nothing",
+         0b11101,  // A: C: D: E:
+         {{"E:", probe("NTFS", "Eve", 0xE)}, {"C:", probe("NTFS", "Cee", 0xC)}},
+         {"C:", "E:"},
+         u"Name: Eve",
+         u"SN: 0000000E"},
+        {"an opened drive that is not NTFS still names itself",
+         0b1100,  // C: D:
+         {{"C:", probe("NTFS", "Cee", 0xC)}, {"D:", probe("FAT3", "Dos", 0xD)}},
+         {"C:"},
+         u"Name: Dos",
+         u"SN: 0000000D"},
+        {"the OEM field compared byte for byte",
+         0b111000,  // D: E: F:
+         {{"D:", probe("ntfs", "", 1)},
+          {"E:", probe(std::string("NTF\0", 4), "", 2)},
+          {"F:", probe("NTFS", "", 3)}},
+         {"F:"},
+         u"Name: ",
+         u"SN: 00000003"},
+        {"letters past Z: are no drives", 0xFC000000u, {}, {}, u"", u""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TFixture f;
+        f.Engine->Letters = c.Letters;
+        f.Engine->Probes = c.Probes;
+        f.Logic.FillDriveList();
+        EXPECT_EQ(f.View.DriveList, c.Listed);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveName], c.NameLabel);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveSerial], c.SerialLabel);
+    }
+}
+
 TEST(MainLogic, PartitionLettersScanTheirOwnPartition) {
     const std::string disk = std::string(LUMBRA_FIXTURE_IMAGES) + "/mbr.img";
     ::setenv("LUMBRA_DRIVES", ("D=" + disk + ";E=/nonexistent.img").c_str(), 1);
@@ -376,6 +438,10 @@ TEST(MainLogic, PartitionLettersScanTheirOwnPartition) {
         TFakeView view;
         view.Drive = drive;
         form::TMainLogic logic{view, form::SessionEngine()};
+        // The engine's own letters: one per NTFS partition, the image that
+        // does not open left out.
+        logic.FillDriveList();
+        EXPECT_EQ(view.DriveList, (std::vector<std::string>{"D:", "F:", "G:"}));
         logic.btnScanClick();
         ASSERT_TRUE(view.PumpUntil([&] { return !logic.ScanRunning; }));
         EXPECT_EQ(view.Texts[TControl::lblDriveName], name) << drive;

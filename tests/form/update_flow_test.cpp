@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The update check's run, as both windows take it from form/: which steps
+// The update check's run as the window takes it from form/: which steps
 // run, in which order, and where the run ends, told by a fake window.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "form/texts.h"
 #include "form/update_flow.h"
 
 namespace {
@@ -43,8 +44,10 @@ struct TFakeSteps : form::TUpdateSteps {
         return Running;
     }
     std::string ExecutableUrl() override { return Url; }
-    bool AskToUpdate() override {
+    bool Ask(std::u16string_view text, form::TQuestionKind kind) override {
         Log += 'A';
+        Asked = text;
+        AskedKind = kind;
         return Yes;
     }
     void ShowWaitHint() override { Log += 'W'; }
@@ -55,6 +58,8 @@ struct TFakeSteps : form::TUpdateSteps {
     }
     std::vector<std::u16string> Lines;
     std::optional<form::TSha256> Digest;
+    std::u16string Asked;
+    form::TQuestionKind AskedKind = form::TQuestionKind::Caution;
 };
 
 TEST(UpdateFlow, StepsRunInOrderAndEndWhereTheyMust) {
@@ -90,6 +95,11 @@ TEST(UpdateFlow, StepsRunInOrderAndEndWhereTheyMust) {
         if (c.Log.find('S') != std::string::npos) {
             const std::u16string published(c.Served->begin() + 3, c.Served->begin() + 10);
             EXPECT_EQ(steps.Lines.at(1), published);  // the second line, as the memo shows it
+        }
+        if (c.Log.find('A') != std::string::npos) {
+            // The offer, in the box whose default is Yes.
+            EXPECT_EQ(steps.Asked, form::texts::kUpdateQuestion);
+            EXPECT_EQ(steps.AskedKind, form::TQuestionKind::Information);
         }
         if (c.Log.find('D') != std::string::npos) {
             EXPECT_EQ(steps.Digest.has_value(), c.Served->find("sha256") != std::string::npos);

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/fonts.h"
+#include "app/qt/fonts.h"
 
 using app::FindRegularFace;
 using app::WineFontDirs;

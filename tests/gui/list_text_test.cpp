@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "app/results_model.h"
+#include "app/qt/results_model.h"
 #include "form/result_rows.h"
 
 namespace {

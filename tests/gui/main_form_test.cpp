@@ -30,8 +30,8 @@
 #include <iterator>
 #include <memory>
 
-#include "app/fonts.h"
-#include "app/main_form.h"
+#include "app/qt/fonts.h"
+#include "app/qt/main_form.h"
 
 using app::TMainForm;
 using form::TRow;
@@ -181,12 +181,45 @@ private slots:
             QVERIFY(form->lblDriveSerial->text().startsWith(QStringLiteral("SN: ")));
     }
 
-    void CheckNtfsAnswersOemText() {
-        auto form = MakeForm(QStringLiteral("D=%1;E=%2").arg(Image("basic"), Image("notntfs")));
-        QCOMPARE(form->CheckNTFS(QStringLiteral("D:")), QStringLiteral("NTFS"));
-        QVERIFY(form->CheckNTFS(QStringLiteral("E:")) != QStringLiteral("NTFS"));
-        QVERIFY(form->CheckNTFS(QStringLiteral("E:")).size() == 4);
-        QCOMPARE(form->CheckNTFS(QStringLiteral("Z:")), QString());  // not in the table: does not open
+    // Each kind of question as the box shows it, and which answers agree.
+    void QuestionsAreDrawnAsTheLogicPutsThem() {
+        struct TCase {
+            form::TQuestionKind Kind;
+            QString Title;
+            QMessageBox::Icon Icon;
+            QMessageBox::StandardButton Default;
+        };
+        const TCase cases[] = {
+            {form::TQuestionKind::Caution, QStringLiteral("Lumbra"), QMessageBox::NoIcon,
+             QMessageBox::Cancel},
+            {form::TQuestionKind::Information, QStringLiteral("Information"), QMessageBox::Information,
+             QMessageBox::Yes},
+        };
+        auto form = MakeForm(QString());
+        for (const TCase& c : cases) {
+            for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::Cancel}) {
+                QString seen;
+                auto* timer = new QTimer;
+                QObject::connect(timer, &QTimer::timeout, [timer, &seen, answer] {
+                    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                    if (box == nullptr) return;
+                    seen = QStringList{box->windowTitle(), box->text(), box->button(QMessageBox::Yes)->text(),
+                                       box->button(QMessageBox::Cancel)->text()}
+                               .join(u'|');
+                    timer->setProperty("icon", static_cast<int>(box->icon()));
+                    timer->setProperty("yesDefault", box->defaultButton() == box->button(QMessageBox::Yes));
+                    box->button(answer)->click();
+                    timer->stop();
+                });
+                timer->start(10);
+                const bool agreed = form->Ask(u"Go on?", c.Kind);
+                QCOMPARE(agreed, answer == QMessageBox::Yes);
+                QCOMPARE(seen, c.Title + QStringLiteral("|Go on?|&Yes|Cancel"));
+                QCOMPARE(timer->property("icon").toInt(), static_cast<int>(c.Icon));
+                QCOMPARE(timer->property("yesDefault").toBool(), c.Default == QMessageBox::Yes);
+                delete timer;
+            }
+        }
     }
 
     void WindowOpensWithDesignTextsAndStates() {

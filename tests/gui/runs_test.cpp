@@ -29,7 +29,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/main_form.h"
+#include "app/qt/main_form.h"
 #include "form/bar_scale.h"
 #include "form/texts.h"
 #include "unit/fixtures.h"

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One copy at a time: the token, and a second start of the real program.
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <QUuid>
 
-#include "app/single_instance.h"
+#include "app/qt/single_instance.h"
 
 class TSingleInstanceTest : public QObject {
     Q_OBJECT
@@ -33,18 +32,19 @@ private slots:
         QVERIFY(first.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(app::IsSingleInstanceHeld(app::kInstanceName), 10000);
 
-        // A second copy ends at once, with no window, and leaves the first running.
+        // A second copy ends on its own, cleanly, and leaves the first
+        // running. It ends before any window: a copy that built one would
+        // stay in its event loop, and the wait (a bound against a hang, not
+        // a measure) would run out.
         QProcess second;
         second.setProgram(QStringLiteral(LUMBRA_APP_PATH));
         second.setProcessEnvironment(env);
-        QElapsedTimer clock;
-        clock.start();
         second.start();
-        QVERIFY(second.waitForFinished(5000));
+        QVERIFY(second.waitForFinished(30000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
-        QVERIFY2(clock.elapsed() < 3000, "the second copy should not build a window");
         QCOMPARE(first.state(), QProcess::Running);
+        QVERIFY(app::IsSingleInstanceHeld(app::kInstanceName));
 
         // Killed (no clean exit), the first copy leaves nothing that blocks a new start.
         first.kill();

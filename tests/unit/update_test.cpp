@@ -210,13 +210,6 @@ TEST(UpdateHttp, SchemesAndReservedHosts) {
     EXPECT_EQ(update::SchemeOf("http:/a"), std::nullopt);
     EXPECT_TRUE(update::IsReservedInvalidHost("update.lumbra.INVALID."));
     EXPECT_FALSE(update::IsReservedInvalidHost("invalid.example"));
-    // A reserved host costs no lookup and no request.
-    auto client = update::MakeHttpClient();
-    update::TRequest request;
-    request.Url = "https://update.lumbra.invalid/update/ver.txt";
-    EXPECT_EQ(update::GetToMemory(*client, request), std::nullopt);
-    request.Url = "ftp://127.0.0.1/x";
-    EXPECT_EQ(update::GetToMemory(*client, request), std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The WinHTTP client against a local server (tests/gui/update_server.py,
+// The WinHTTP client against a local server (tests/windows/update_server.py,
 // started by scripts/test-windows): LUMBRA_TEST_HTTP_URL is its http base,
 // LUMBRA_TEST_HTTPS_URL the same files over https with a certificate no
 // store trusts, LUMBRA_TEST_HTTP_ROOT (a Windows path) the folder it serves
@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "tests/windows/win_support.h"
 #include "update/http_client.h"
+#include "windows/win_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/fonts.h"
+#include "app/qt/fonts.h"
 
 #include <fontconfig/fontconfig.h>
 

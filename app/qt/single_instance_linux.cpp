@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/single_instance.h"
+#include "app/qt/single_instance.h"
 
 namespace app {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/directory_list.h"
+#include "app/qt/directory_list.h"
 
 #include <QDir>
 #include <QFileInfo>

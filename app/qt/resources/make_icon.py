@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's 64 x 64 icon (a disk platter under a magnifying lens)
-and writes it as lumbra.png (the window icon) and ../win/lumbra.ico (the
+and writes it as lumbra.png (the window icon) and ../../win32/resources/lumbra.ico (the
 Windows executable's icon, one 32-bit PNG image). Standard library only, so
 the icon can be redrawn on any machine: python3 make_icon.py"""
 import math
@@ -97,5 +97,5 @@ if __name__ == "__main__":
     data = png(render())
     with open(os.path.join(here, "lumbra.png"), "wb") as f:
         f.write(data)
-    with open(os.path.join(here, "..", "win", "lumbra.ico"), "wb") as f:
+    with open(os.path.join(here, "..", "..", "win32", "resources", "lumbra.ico"), "wb") as f:
         f.write(ico(data))

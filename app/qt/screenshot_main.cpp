@@ -4,14 +4,14 @@
 // never installed or packaged, so the shipped program carries no such mode.
 #include <QApplication>
 
-#include "app/fonts.h"
-#include "app/main_form.h"
-#include "app/message_box.h"
-#include "app/screenshot.h"
+#include "app/qt/fonts.h"
+#include "app/qt/main_form.h"
+#include "app/qt/message_box.h"
+#include "app/qt/screenshot.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(app::kApplicationTitle));
+    QApplication::setApplicationName(app::ApplicationTitle());
     app::SetUpFonts();
     app::TMainForm form;
     form.show();

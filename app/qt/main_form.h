@@ -14,20 +14,16 @@
 #pragma once
 
 #include <QWidget>
-#include <array>
 #include <atomic>
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "app/directory_list.h"
-#include "app/results_model.h"
-#include "app/update_check.h"
+#include "app/qt/directory_list.h"
+#include "app/qt/results_model.h"
 #include "form/main_logic.h"
 #include "form/main_view.h"
-#include "update/http_client.h"
 
 class QCheckBox;
 class QComboBox;
@@ -45,7 +41,6 @@ class QToolButton;
 
 namespace app {
 
-class TWaitHint;
 class TMainForm : public QWidget, public form::TMainView {
     Q_OBJECT
 
@@ -62,6 +57,7 @@ public:
     // The right pane never gets narrower than this.
     static constexpr int kRightPaneMinWidth = 30;
     static constexpr int kColumnWidths[TResultsModel::kColumnCount] = {23, 282, 68, 80, 158, 158};
+    static constexpr int kItemHeight = 19;  // lstDriveList and dirlstDLB
 
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -72,10 +68,6 @@ public:
     void AppendRows(std::vector<form::TRow> rows);
     TResultsModel* Results() const { return m_results; }
     form::TMainLogic& Logic() { return *m_logic; }
-
-    // The probe of one drive: its four OEM characters, empty when its device
-    // does not open. Whenever the device opens, the two drive labels describe it.
-    QString CheckNTFS(const QString& drive);
 
     // lv1's sort: the column of the last header click, and the comparison.
     int lv1Compare(const form::TRow& first, const form::TRow& second) const;
@@ -92,6 +84,7 @@ public:
     void SetEnabled(form::TControl control, bool enabled) override;
     void SetBarRange(int maximum) override;
     void SetBarPosition(int position) override;
+    void SetDriveList(const std::vector<std::string>& drives) override;
     std::optional<std::string> SelectedDrive() const override;
     std::string OutputFolder() const override;
     bool OldNameChosen() const override;
@@ -144,20 +137,6 @@ public:
     QProgressBar* pb1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;  // never shown
 
-    // The update check (app/update_check.cpp, built into lumbra_app_update):
-    // run from the show handler, before the window is first drawn, only in a
-    // build with LUMBRA_SELF_UPDATE.
-    void FormShow();
-    void CheckForUpdate();
-    static QString GetFileVersionString(const QString& path);
-    void DownloadUpdate(const std::optional<std::array<std::uint8_t, 32>>& digest);
-    void ShowWaitHint();
-    void HideWaitHint();
-    class TUpdateSteps;
-    TUpdateSettings UpdateSettings;
-    TWaitHint* MyNoWaitWnd = nullptr;             // the wait box, made on first use
-    std::unique_ptr<update::THttpClient> idhtp1;  // made on first use
-
 public slots:
     void btnScanClick();
     void btnRecoverClick();
@@ -171,6 +150,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The controls in their places (main_form_panes.cpp).
+    void BuildClientArea();
     void BuildLeftPane();
     void BuildRightPane();
     void FillDriveSelector();
@@ -181,7 +162,6 @@ private:
     // which it refuses.
     bool ListViewWndProc(QEvent* event);
     QWidget* Control(form::TControl control) const;
-    QString UpdateUrl(const char* path) const;
 
     TResultsModel* m_results = nullptr;
     // The header area whose events ListViewWndProc sees first; empty when the

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/screenshot.h"
+#include "app/qt/screenshot.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,7 +13,7 @@
 #include <QToolTip>
 #include <thread>
 
-#include "app/main_form.h"
+#include "app/qt/main_form.h"
 
 namespace app {
 

@@ -7,9 +7,10 @@
 
 namespace app {
 
-// The application title: the taskbar's name for the program and the title of
-// every message box. The window's own caption is a different text.
-inline constexpr const char* kApplicationTitle = "Lumbra";
+// The application title (form::texts::kApplicationTitle): the taskbar's name
+// for the program and the title of every message box. The window's own
+// caption is a different text.
+QString ApplicationTitle();
 
 // Shows the message and returns when the user has closed it.
 void ShowMessage(const QString& text);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/results_model.h"
+#include "app/qt/results_model.h"
 
 #include <QBrush>
 #include <QColor>

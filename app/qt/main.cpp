@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/fonts.h"
-#include "app/main_form.h"
-#include "app/message_box.h"
-#include "app/single_instance.h"
+#include "app/qt/fonts.h"
+#include "app/qt/main_form.h"
+#include "app/qt/message_box.h"
+#include "app/qt/single_instance.h"
 #include "lumbra_version.h"
 
 int main(int argc, char* argv[]) {
@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
     // The token exists from here on, so a second start while this copy's
     // window is still coming up ends too, silently and with no window.
     if (!app::ClaimSingleInstance(app::kInstanceName)) return 0;
-    QApplication::setApplicationName(QString::fromUtf8(app::kApplicationTitle));
+    QApplication::setApplicationName(app::ApplicationTitle());
     app::SetUpFonts();
 
     app::TMainForm form;

@@ -2,9 +2,9 @@
 // Only one copy of the program runs at a time.
 //
 // The token is a kernel object that lives exactly as long as the process that
-// made it: a named mutex on Windows, an abstract-namespace Unix socket on
-// Linux. Neither leaves anything behind when a process dies, so a crash never
-// locks the user out (a lock file would).
+// made it, an abstract-namespace Unix socket: it leaves nothing behind when a
+// process dies, so a crash never locks the user out (a lock file would). The
+// Win32 window has its own, a named mutex (app/win32/single_instance.h).
 #pragma once
 
 #include <string>
