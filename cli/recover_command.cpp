@@ -99,6 +99,12 @@ public:
             if (result.ReusedBytes > 0)
                 outcome += " (damaged: " + std::to_string(result.ReusedBytes) +
                            " bytes map clusters used earlier in the file, left as holes)";
+            if (result.TakenBytes > 0)
+                outcome += " (damaged: " + std::to_string(result.TakenBytes) +
+                           " bytes map clusters another file of this run holds, left as holes)";
+            if (result.BeyondBytes > 0)
+                outcome += " (" + std::to_string(result.BeyondBytes) +
+                           " bytes left as holes: the run has written as many bytes as the volume holds)";
             if (result.CutBytes > 0)
                 outcome += " (damaged: size claimed " + std::to_string(result.CutBytes) +
                            " bytes past what the runs allocate, cut)";
