@@ -5,11 +5,13 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/locked_volume.h"
 #include "platform/window_volume.h"
 #include "recover/content_plan.h"
+#include "recover/output_file.h"
 #include "recover/run_bound.h"
 
 namespace recover {
@@ -236,6 +238,7 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
     // safe one, and no file of this run is replaced by a later one. Names are
     // given here, in row order, whichever thread wrote the content.
     TRunTargets targets;
+    std::set<std::string> cleaned;  // folders whose stale temporary files are gone
     std::size_t from = 0;
     bool listEnded = false;
     for (;;) {
@@ -252,6 +255,9 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
                 break;
             }
             from = next->Index + 1;
+            // Temporary files a killed run left in a folder go before this
+            // run writes there.
+            if (cleaned.insert(next->Folder).second) RemoveStaleTempFiles(next->Folder);
             writers.Add(*next);
         }
         std::unique_ptr<TJob> job = writers.TakeFront();
