@@ -157,7 +157,8 @@ void RemoveTempFilesOnSignals() {
     struct sigaction action {};
     action.sa_handler = RemoveTempFilesAndDie;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // SIGPIPE too: output piped into a command that stops reading.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         struct sigaction old {};
         // A signal ignored by whoever started the run stays ignored.
         if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
