@@ -2,6 +2,8 @@
 // lumbra-cli recover: a scan session over the source, then a recovery run of
 // the chosen rows into a folder, named as the window's recovery run names
 // them. The run reads the volume the scan resolved, never the name again.
+#include <csignal>
+
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "recover/output_file.h"
 #include "recover/recovery_run.h"
 #include "scan/row_details.h"
 
@@ -99,6 +102,12 @@ public:
             if (result.ReusedBytes > 0)
                 outcome += " (damaged: " + std::to_string(result.ReusedBytes) +
                            " bytes map clusters used earlier in the file, left as holes)";
+            if (result.TakenBytes > 0)
+                outcome += " (damaged: " + std::to_string(result.TakenBytes) +
+                           " bytes map clusters another file of this run holds, left as holes)";
+            if (result.BeyondBytes > 0)
+                outcome += " (" + std::to_string(result.BeyondBytes) +
+                           " bytes left as holes: the run has written as many bytes as the volume holds)";
             if (result.CutBytes > 0)
                 outcome += " (damaged: size claimed " + std::to_string(result.CutBytes) +
                            " bytes past what the runs allocate, cut)";
@@ -130,6 +139,33 @@ private:
     std::size_t m_done = 0;
     std::vector<std::string> m_skipped;
 };
+
+#ifndef _WIN32
+// Ctrl-C or a SIGTERM ends the run where it is, as the signal would, less
+// the temporary files of content written ahead: they are removed first.
+extern "C" void RemoveTempFilesAndDie(int signal) {
+    recover::RemoveOwnTempFiles();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
+void RemoveTempFilesOnSignals() {
+#ifdef _WIN32
+    // Windows removes an uncommitted temporary file by itself.
+#else
+    struct sigaction action {};
+    action.sa_handler = RemoveTempFilesAndDie;
+    sigemptyset(&action.sa_mask);
+    // SIGPIPE too: output piped into a command that stops reading.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        struct sigaction old {};
+        // A signal ignored by whoever started the run stays ignored.
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(signal, &action, nullptr);
+    }
+#endif
+}
 
 }  // namespace
 
@@ -176,6 +212,7 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
             if (picked[i]) chosen.push_back(i);
     }
 
+    RemoveTempFilesOnSignals();
     const std::size_t total = chosen.size();
     TChosenRows listed(*scanned, std::move(chosen),
                        autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, outDir,

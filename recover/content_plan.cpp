@@ -215,13 +215,22 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffse
     });
 }
 
-TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink) {
+TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink,
+                        const TClusterGrant* grant) {
     TWalkStats stats;
     if (plan.Resident) {
-        if (!plan.ResidentValue.empty() && !sink.WriteAt(0, plan.ResidentValue)) stats.WriteFailed = true;
+        if (grant && !grant->ResidentWritten)
+            stats.BeyondBytes = plan.ResidentValue.size();
+        else if (!plan.ResidentValue.empty() && !sink.WriteAt(0, plan.ResidentValue))
+            stats.WriteFailed = true;
         return stats;
     }
-    return WalkRuns(volume, plan.Runs, plan.Layout, sink);
+    return WalkRuns(volume, plan.Runs, plan.Layout, sink, grant);
+}
+
+std::vector<TClusterSpan> ClustersToRead(const TContentPlan& plan, std::uint64_t volumeSize) {
+    if (plan.Result.Status != TRecoverStatus::Written || plan.Resident) return {};
+    return ClustersToRead(plan.Runs, plan.Layout, volumeSize);
 }
 
 }  // namespace recover

@@ -51,14 +51,20 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffse
                          const ntfs::TDISK_INFORMATION& geometry);
 
 // Writes a planned content (Result.Status Written) to `sink`, up to plan.Size
-// less the zero tail, which the sink's owner sets as the file's size.
-TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink);
+// less the zero tail, which the sink's owner sets as the file's size. A
+// run's grant (null: none) says which of it may be read.
+TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink,
+                        const TClusterGrant* grant = nullptr);
+
+// What a walk of the plan would read, for a run to decide on (nothing for a
+// plan that writes nothing or is resident).
+std::vector<TClusterSpan> ClustersToRead(const TContentPlan& plan, std::uint64_t volumeSize);
 
 // Writes a plan whose checks passed to `targetPath` (UTF-8) through a
 // temporary file that replaces the target only once complete; any other
 // plan writes nothing and returns its status.
 TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
-                                const std::string& targetPath);
+                                const std::string& targetPath, const TClusterGrant* grant = nullptr);
 
 // The same in two steps, so that the content can be written while earlier
 // files are still being named: PrepareFile writes it to a temporary file in
@@ -71,7 +77,8 @@ struct TPreparedFile {
     std::unique_ptr<TOutputFile> Output;
     std::uint64_t Size = 0;
 };
-TPreparedFile PrepareFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& folder);
+TPreparedFile PrepareFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& folder,
+                          const TClusterGrant* grant = nullptr);
 TRecoverResult CommitPreparedFile(TPreparedFile& file, const std::string& targetPath);
 
 }  // namespace recover

@@ -62,4 +62,25 @@ std::string FolderPrefix(const std::string& targetPath, bool windowsPaths);
 // The temporary file's name for the given unique number.
 std::string TempFileName(std::uint64_t unique);
 
+// Whether `name` is one TempFileName gives.
+bool IsTempFileName(const std::string& name);
+
+// Removes the named temporary files in `folder` (UTF-8; empty: the current
+// folder) that no running process is writing: those left by a run that was
+// killed. On Linux each named temporary file is locked while its writer has
+// it open, so one still being written is never touched; on Windows the
+// system removes them by itself. Files of other names are never touched.
+void RemoveStaleTempFiles(const std::string& folder);
+
+// Removes this process's named temporary files. Safe to call from a signal
+// handler (it only unlinks paths kept ready for it), so that a run ended by
+// SIGINT or SIGTERM leaves none behind.
+void RemoveOwnTempFiles() noexcept;
+
+// Makes the unnamed temporary file refused on Linux, as FAT, exFAT and FUSE
+// folders refuse it, so that the named fallback can be tested anywhere. The
+// environment variable LUMBRA_TEST_NO_TMPFILE=1 does the same for a whole
+// process (the command line, run by tests).
+void RefuseUnnamedTempFilesForTesting(bool refuse);
+
 }  // namespace recover

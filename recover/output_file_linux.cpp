@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,9 +10,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "recover/output_file.h"
+#include "recover/target_name.h"
 
 namespace recover {
 
@@ -83,15 +88,65 @@ bool LinkUnnamed(int fd, const char* target) {
     return false;
 }
 
+// The named temporary files this process has open, for a signal handler to
+// remove: fixed slots of plain characters, claimed and released through an
+// atomic state, so the handler neither allocates nor takes a lock. A file
+// that finds no free slot (or whose path is too long) is not removed on a
+// signal; the next run into its folder removes it (RemoveStaleTempFiles).
+constexpr std::size_t kTempSlots = 256;
+constexpr std::size_t kTempPathMax = 4096;
+enum : int { kSlotFree = 0, kSlotFilling = 1, kSlotReady = 2 };
+struct TTempSlot {
+    std::atomic<int> State{kSlotFree};
+    char Path[kTempPathMax];
+};
+TTempSlot g_tempSlots[kTempSlots];
+
+// A slot holding `path`; -1 when none could take it.
+int RegisterTemp(const std::string& path) {
+    if (path.size() >= kTempPathMax) return -1;
+    for (std::size_t i = 0; i < kTempSlots; ++i) {
+        int expected = kSlotFree;
+        if (!g_tempSlots[i].State.compare_exchange_strong(expected, kSlotFilling, std::memory_order_acquire))
+            continue;
+        std::memcpy(g_tempSlots[i].Path, path.c_str(), path.size() + 1);
+        g_tempSlots[i].State.store(kSlotReady, std::memory_order_release);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void ReleaseTemp(int slot) {
+    if (slot >= 0) g_tempSlots[slot].State.store(kSlotFree, std::memory_order_release);
+}
+
+// A named temporary file is locked for as long as its writer holds it, so
+// that another run's clean-up can tell it from one a killed run left. The
+// lock goes with the last descriptor, a killed process's included. Where a
+// file system has no locks the file is simply not cleaned up by others.
+void LockTemp(int fd) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EINTR) {
+    }
+}
+
+std::atomic<bool> g_refuseUnnamed{false};
+
 class TLinuxOutputFile : public TOutputFile {
 public:
     // `tempPath` empty: `fd` is an unnamed file (O_TMPFILE) in the target's
     // folder, which the kernel removes with its last descriptor.
     TLinuxOutputFile(int fd, std::string tempPath, std::string targetPath)
-        : m_fd(fd), m_tempPath(std::move(tempPath)), m_targetPath(std::move(targetPath)) {}
+        : m_fd(fd), m_tempPath(std::move(tempPath)), m_targetPath(std::move(targetPath)) {
+        if (!m_tempPath.empty()) {
+            LockTemp(m_fd);
+            m_slot = RegisterTemp(m_tempPath);
+        }
+    }
     ~TLinuxOutputFile() override {
-        if (m_fd >= 0) ::close(m_fd);
+        // Removed while still locked, so no clean-up of another run races it.
         if (!m_committed && !m_tempPath.empty()) ::unlink(m_tempPath.c_str());
+        ReleaseTemp(m_slot);
+        if (m_fd >= 0) ::close(m_fd);
     }
     TLinuxOutputFile(const TLinuxOutputFile&) = delete;
     TLinuxOutputFile& operator=(const TLinuxOutputFile&) = delete;
@@ -145,11 +200,14 @@ private:
         if (errno != EEXIST) return Fail(errno);
         if (::fdatasync(m_fd) != 0) return Fail(errno);
         const std::string prefix = FolderPrefix(m_targetPath, false);
+        // Locked before it has a name: a clean-up never sees it unlocked.
+        LockTemp(m_fd);
         for (int attempt = 0; attempt < 8; ++attempt) {
             std::string tempPath = prefix + TempFileName(NextUnique());
             if (LinkUnnamed(m_fd, tempPath.c_str())) {
                 m_tempPath = std::move(tempPath);  // removed by the destructor if the rename fails
-                return Close() && Rename();
+                m_slot = RegisterTemp(m_tempPath);
+                return CloseAndRename();
             }
             if (errno != EEXIST) return Fail(errno);
         }
@@ -159,7 +217,22 @@ private:
     bool CommitNamed() {
         struct stat st {};
         if (::lstat(m_targetPath.c_str(), &st) == 0 && ::fdatasync(m_fd) != 0) return Fail(errno);
-        return Close() && Rename();
+        return CloseAndRename();
+    }
+
+    // Closing reports a write the file system deferred, before the name is
+    // given. A duplicate descriptor keeps the lock (it belongs to the open
+    // file, not to one descriptor) until the file has its name, so another
+    // run's clean-up never takes it for a stale one in between.
+    bool CloseAndRename() {
+        const int keep = ::dup(m_fd);
+        const bool done = Close() && Rename();
+        if (done) {
+            ReleaseTemp(m_slot);
+            m_slot = -1;
+        }
+        if (keep >= 0) ::close(keep);
+        return done;
     }
 
     bool Close() {
@@ -171,6 +244,7 @@ private:
     bool Rename() { return ::rename(m_tempPath.c_str(), m_targetPath.c_str()) == 0 || Fail(errno); }
 
     int m_fd;
+    int m_slot = -1;  // where a signal handler finds the temporary file's path
     std::string m_tempPath;
     std::string m_targetPath;
     std::uint64_t m_end = 0;
@@ -184,7 +258,12 @@ private:
 int OpenUnnamed(const std::string& folder) {
     // Without /proc and without the capability there is no way to name it.
     static const bool nameable = ::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0;
-    if (!nameable || g_linkWay.load(std::memory_order_relaxed) == TLinkWay::None) {
+    static const bool refusedByEnvironment = [] {
+        const char* v = std::getenv("LUMBRA_TEST_NO_TMPFILE");
+        return v != nullptr && std::strcmp(v, "1") == 0;
+    }();
+    if (!nameable || refusedByEnvironment || g_refuseUnnamed.load(std::memory_order_relaxed) ||
+        g_linkWay.load(std::memory_order_relaxed) == TLinkWay::None) {
         errno = EOPNOTSUPP;
         return -1;
     }
@@ -195,6 +274,35 @@ int OpenUnnamed(const std::string& folder) {
 
 int LastSystemError() {
     return errno;
+}
+
+void RefuseUnnamedTempFilesForTesting(bool refuse) {
+    g_refuseUnnamed.store(refuse, std::memory_order_relaxed);
+}
+
+void RemoveOwnTempFiles() noexcept {
+    for (TTempSlot& slot : g_tempSlots)
+        if (slot.State.load(std::memory_order_acquire) == kSlotReady) ::unlink(slot.Path);
+}
+
+void RemoveStaleTempFiles(const std::string& folder) {
+    const std::string prefix = FolderPrefix(JoinTargetPath(folder, "*", HostNameRules()), false);
+    DIR* dir = ::opendir(prefix.empty() ? "." : prefix.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!IsTempFileName(name)) continue;
+        const std::string path = prefix + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        // Unlocked: its writer is gone. It is removed while this process
+        // holds the lock, so a writer cannot be between the two.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 std::unique_ptr<TOutputFile> CreateOutputFile(const std::string& targetPath) {

@@ -142,6 +142,13 @@ int LastSystemError() {
     return static_cast<int>(::GetLastError());
 }
 
+// Every temporary file here is marked for deletion until it is committed,
+// so the system removes it with its last handle, a killed process's too:
+// nothing is left to clean up, and nothing is refused to test.
+void RemoveStaleTempFiles(const std::string&) {}
+void RemoveOwnTempFiles() noexcept {}
+void RefuseUnnamedTempFilesForTesting(bool) {}
+
 std::unique_ptr<TOutputFile> CreateOutputFile(const std::string& targetPath) {
     if (targetPath.empty()) return nullptr;
     const std::string prefix = FolderPrefix(targetPath, true);

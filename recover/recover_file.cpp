@@ -41,7 +41,7 @@ namespace {
 // Writes a plan whose checks passed into `output` (empty: it could not be
 // made); Status OutputFailed and Output empty when that failed.
 TPreparedFile Prepare(platform::TRawVolume& volume, const TContentPlan& plan,
-                      std::unique_ptr<TOutputFile> output) {
+                      std::unique_ptr<TOutputFile> output, const TClusterGrant* grant) {
     const int createError = output ? 0 : LastSystemError();
     TPreparedFile file;
     file.Result = plan.Result;
@@ -51,11 +51,13 @@ TPreparedFile Prepare(platform::TRawVolume& volume, const TContentPlan& plan,
         file.Result.OutputError = createError;
         return file;
     }
-    const TWalkStats stats = WriteContent(volume, plan, *output);
+    const TWalkStats stats = WriteContent(volume, plan, *output, grant);
     file.Result.UnreadBytes = stats.UnreadBytes;
     file.Result.MissingBytes = stats.MissingBytes;
     file.Result.DamagedUnits = stats.DamagedUnits;
     file.Result.ReusedBytes = stats.ReusedBytes;
+    file.Result.TakenBytes = stats.TakenBytes;
+    file.Result.BeyondBytes = stats.BeyondBytes;
     if (stats.WriteFailed) {
         file.Result.Status = TRecoverStatus::OutputFailed;
         file.Result.OutputError = output->Error();
@@ -67,11 +69,12 @@ TPreparedFile Prepare(platform::TRawVolume& volume, const TContentPlan& plan,
 
 }  // namespace
 
-TPreparedFile PrepareFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& folder) {
+TPreparedFile PrepareFile(platform::TRawVolume& volume, const TContentPlan& plan, const std::string& folder,
+                          const TClusterGrant* grant) {
     // Every check passed: only now is a file created. Until it is committed
     // it is a temporary file, removed again on any failure.
     if (plan.Result.Status != TRecoverStatus::Written) return TPreparedFile{plan.Result, nullptr, plan.Size};
-    return Prepare(volume, plan, CreateOutputFileIn(folder));
+    return Prepare(volume, plan, CreateOutputFileIn(folder), grant);
 }
 
 TRecoverResult CommitPreparedFile(TPreparedFile& file, const std::string& targetPath) {
@@ -88,9 +91,9 @@ TRecoverResult CommitPreparedFile(TPreparedFile& file, const std::string& target
 }
 
 TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan& plan,
-                                const std::string& targetPath) {
+                                const std::string& targetPath, const TClusterGrant* grant) {
     if (plan.Result.Status != TRecoverStatus::Written) return plan.Result;
-    TPreparedFile file = Prepare(volume, plan, CreateOutputFile(targetPath));
+    TPreparedFile file = Prepare(volume, plan, CreateOutputFile(targetPath), grant);
     return CommitPreparedFile(file, targetPath);
 }
 

@@ -56,6 +56,12 @@ struct TRecoverResult {
     // Holes where a run maps volume clusters that an earlier part of the file
     // already used: a damaged run list, never a real file.
     std::uint64_t ReusedBytes = 0;
+    // Holes a recovery run left: clusters another file of the run already
+    // holds while neither row's verdict says they were reused (Taken), and
+    // bytes past what the run may write in all, the bytes the volume holds
+    // (Beyond).
+    std::uint64_t TakenBytes = 0;
+    std::uint64_t BeyondBytes = 0;
     // Bytes the record's DataSize claims past what its runs allocate: not
     // written, the file is cut there.
     std::uint64_t CutBytes = 0;

@@ -5,11 +5,14 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/locked_volume.h"
 #include "platform/window_volume.h"
 #include "recover/content_plan.h"
+#include "recover/output_file.h"
+#include "recover/run_bound.h"
 
 namespace recover {
 
@@ -33,14 +36,54 @@ unsigned WriteThreads(unsigned asked) {
 // thread takes it first, then named by the run's thread.
 struct TJob {
     TChosenRow Row;
+    std::uint64_t Ticket = 0;  // its place among the run's rows, for the bound
     TContentPlan Plan;
+    TClusterGrant Grant;
+    bool Bounded = false;  // Grant holds the run's decision
     TPreparedFile File;
 };
 
-void Prepare(platform::TRawVolume& volume, const scan::TScanResult& scan, TJob& job) {
+// Rows whose clusters may belong to other files now: they may repeat
+// clusters another file of the run wrote.
+bool MayRepeatClusters(const scan::DeletedFileEntry& row) {
+    const scan::TVerdict v = row.Details.Recoverability.Verdict;
+    return v == scan::TVerdict::Overwritten || v == scan::TVerdict::Partial;
+}
+
+// What the rows that may not repeat clusters claim together: their clusters,
+// and a resident value's length in whole clusters (at most a record long).
+std::uint64_t SoundClaimBytes(const scan::TScanResult& scan) {
+    const std::uint64_t bpc = scan.Geometry.BytesPerCluster;
+    const std::uint64_t recordBytes = scan.Geometry.BytesPerFileRecord;
+    if (bpc == 0) return UINT64_MAX;
+    std::uint64_t total = 0;
+    auto add = [&](std::uint64_t bytes) { total = bytes > UINT64_MAX - total ? UINT64_MAX : total + bytes; };
+    for (const scan::DeletedFileEntry& row : scan.Rows) {
+        if (MayRepeatClusters(row)) continue;
+        const std::uint64_t clusters = row.Details.Recoverability.Clusters;
+        if (clusters != 0) {
+            add(clusters > UINT64_MAX / bpc ? UINT64_MAX : clusters * bpc);
+        } else if (row.Size > 0) {
+            const std::uint64_t value =
+                std::min<std::uint64_t>(static_cast<std::uint64_t>(row.Size), recordBytes);
+            add((value + bpc - 1) / bpc * bpc);
+        }
+    }
+    return total;
+}
+
+void Prepare(platform::TRawVolume& volume, const scan::TScanResult& scan, TRunBound* bound, TJob& job) {
     const scan::DeletedFileEntry& row = scan.Rows[job.Row.Index];
     job.Plan = PlanMftRecord(volume, scan.Layout.Map, row.Record, scan.Geometry);
-    job.File = PrepareFile(volume, job.Plan, job.Row.Folder);
+    if (bound) {
+        // Every ticket is decided, a row that writes nothing included, so the
+        // rows after it are not kept waiting.
+        const bool writes = job.Plan.Result.Status == TRecoverStatus::Written;
+        job.Grant = bound->Grant(job.Ticket, ClustersToRead(job.Plan, volume.Size()), MayRepeatClusters(row),
+                                 writes && job.Plan.Resident ? job.Plan.ResidentValue.size() : 0);
+        job.Bounded = true;
+    }
+    job.File = PrepareFile(volume, job.Plan, job.Row.Folder, job.Bounded ? &job.Grant : nullptr);
 }
 
 // The rows asked for and not yet named, in row order, and the threads that
@@ -48,8 +91,9 @@ void Prepare(platform::TRawVolume& volume, const scan::TScanResult& scan, TJob& 
 // row's content itself when it comes to it.
 class TAheadWriters {
 public:
-    TAheadWriters(platform::TRawVolume& volume, const scan::TScanResult& scan, unsigned threads)
-        : m_volume(volume), m_scan(scan) {
+    TAheadWriters(platform::TRawVolume& volume, const scan::TScanResult& scan, TRunBound* bound,
+                  unsigned threads)
+        : m_volume(volume), m_scan(scan), m_bound(bound) {
         for (unsigned i = 0; i < threads; ++i) m_threads.emplace_back([this] { Work(); });
     }
     ~TAheadWriters() {
@@ -71,6 +115,7 @@ public:
     void Add(TChosenRow row) {
         auto job = std::make_unique<TJob>();
         job->Row = std::move(row);
+        job->Ticket = m_tickets++;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_jobs.push_back({std::move(job), false, false});
@@ -88,7 +133,7 @@ public:
             front.Taken = true;
             TJob& job = *front.Job;
             lock.unlock();
-            Prepare(m_volume, m_scan, job);
+            Prepare(m_volume, m_scan, m_bound, job);
             lock.lock();
             front.Done = true;
         }
@@ -122,7 +167,7 @@ private:
             slot->Taken = true;
             TJob& job = *slot->Job;
             lock.unlock();
-            Prepare(m_volume, m_scan, job);
+            Prepare(m_volume, m_scan, m_bound, job);
             lock.lock();
             slot->Done = true;
             m_done.notify_all();
@@ -131,6 +176,8 @@ private:
 
     platform::TRawVolume& m_volume;
     const scan::TScanResult& m_scan;
+    TRunBound* m_bound;
+    std::uint64_t m_tickets = 0;  // handed out by Add, on the run's thread
     std::mutex m_mutex;
     std::condition_variable m_wake;  // a row to write, or the end
     std::condition_variable m_done;  // a row's content written
@@ -180,13 +227,18 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
     platform::TRawVolume& shared =
         volume->AllowsConcurrentReads() ? *volume : static_cast<platform::TRawVolume&>(locked);
     const unsigned threads = rows.FixedBeforeTheRun() ? WriteThreads(m_writeThreads) : 0;
-    TAheadWriters writers(shared, scan, threads);
+    // A volume of unknown size has no bound to keep to.
+    std::optional<TRunBound> bound;
+    if (volume->Size() != 0)
+        bound.emplace(volume->Size(), scan.Geometry.BytesPerCluster, SoundClaimBytes(scan));
+    TAheadWriters writers(shared, scan, bound ? &*bound : nullptr, threads);
 
     // Names follow each output folder's file system (a FAT or exFAT stick
     // needs the Windows rules even on Linux); a refused name falls back to a
     // safe one, and no file of this run is replaced by a later one. Names are
     // given here, in row order, whichever thread wrote the content.
     TRunTargets targets;
+    std::set<std::string> cleaned;  // folders whose stale temporary files are gone
     std::size_t from = 0;
     bool listEnded = false;
     for (;;) {
@@ -203,6 +255,9 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
                 break;
             }
             from = next->Index + 1;
+            // Temporary files a killed run left in a folder go before this
+            // run writes there.
+            if (cleaned.insert(next->Folder).second) RemoveStaleTempFiles(next->Folder);
             writers.Add(*next);
         }
         std::unique_ptr<TJob> job = writers.TakeFront();
@@ -218,7 +273,8 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
                 // The content already written goes under the first name; a
                 // second name (the fallback) is written afresh.
                 TRecoverResult r = prepared ? CommitPreparedFile(job->File, path)
-                                            : WritePlannedFile(shared, job->Plan, path);
+                                            : WritePlannedFile(shared, job->Plan, path,
+                                                               job->Bounded ? &job->Grant : nullptr);
                 prepared = false;
                 using TOutcome = TRunTargets::TWriteOutcome;
                 const TOutcome how =

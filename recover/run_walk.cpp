@@ -24,8 +24,9 @@ struct TSpan {
     std::uint64_t End = 0;
     std::int64_t Lcn = 0;
     bool Sparse = false;
-    // Its clusters were already used by an earlier part of the file: a hole.
-    bool Reused = false;
+    // Why it stays a hole (its clusters were already used by an earlier part
+    // of the file, or the run did not grant them); None: read.
+    TClusterHole Hole = TClusterHole::None;
 };
 
 // The runs sorted by VCN, empty ones dropped, each cut where the one before
@@ -36,7 +37,7 @@ std::vector<TSpan> Normalize(const std::vector<ntfs::TDataRun>& runs) {
     for (const auto& r : runs) {
         if (r.Length == 0) continue;
         const std::uint64_t end = r.Length > UINT64_MAX - r.Vcn ? UINT64_MAX : r.Vcn + r.Length;
-        spans.push_back({r.Vcn, end, r.Lcn, r.Sparse});
+        spans.push_back({r.Vcn, end, r.Lcn, r.Sparse, TClusterHole::None});
     }
     std::stable_sort(spans.begin(), spans.end(),
                      [](const TSpan& a, const TSpan& b) { return a.Vcn < b.Vcn; });
@@ -57,54 +58,6 @@ std::vector<TSpan> Normalize(const std::vector<ntfs::TDataRun>& runs) {
     return out;
 }
 
-// The clusters of the volume that a file has used so far, as disjoint,
-// non-adjacent ranges [first, end).
-class TUsedClusters {
-public:
-    // Calls emit(from, to, reused) for the consecutive pieces of [first, end)
-    // in order, reused telling whether an earlier Add took them; then adds
-    // the whole range.
-    template <typename TEmit>
-    void Take(std::uint64_t first, std::uint64_t end, TEmit&& emit) {
-        auto it = m_ranges.upper_bound(first);
-        if (it != m_ranges.begin() && std::prev(it)->second > first) --it;
-        std::uint64_t at = first;
-        while (at < end) {
-            if (it == m_ranges.end() || it->first >= end) {
-                emit(at, end, false);
-                break;
-            }
-            if (it->first > at) {
-                emit(at, it->first, false);
-                at = it->first;
-            }
-            const std::uint64_t usedEnd = std::min(it->second, end);
-            if (usedEnd > at) {
-                emit(at, usedEnd, true);
-                at = usedEnd;
-            }
-            ++it;
-        }
-        Add(first, end);
-    }
-
-private:
-    void Add(std::uint64_t first, std::uint64_t end) {
-        auto it = m_ranges.upper_bound(first);
-        if (it != m_ranges.begin() && std::prev(it)->second >= first) {
-            --it;
-            first = it->first;
-        }
-        while (it != m_ranges.end() && it->first <= end) {
-            end = std::max(end, it->second);
-            it = m_ranges.erase(it);
-        }
-        m_ranges.emplace(first, end);
-    }
-
-    std::map<std::uint64_t, std::uint64_t> m_ranges;
-};
-
 // A file never holds a volume cluster twice: a damaged run list that maps
 // the same clusters again and again would otherwise turn a small volume into
 // an unbounded amount of written data. In file order, the first use of a
@@ -114,7 +67,7 @@ private:
 std::vector<TSpan> MarkReusedClusters(std::vector<TSpan> spans, std::uint64_t volumeClusters) {
     if (spans.size() < 2) return spans;
     const std::uint64_t limit = volumeClusters == 0 ? UINT64_MAX : volumeClusters;
-    TUsedClusters used;
+    TClusterSet used;
     std::vector<TSpan> out;
     out.reserve(spans.size());
     for (const TSpan& s : spans) {
@@ -125,19 +78,71 @@ std::vector<TSpan> MarkReusedClusters(std::vector<TSpan> spans, std::uint64_t vo
         }
         const std::uint64_t length = s.End - s.Vcn;
         const std::uint64_t end = std::min(limit, length > limit - first ? limit : first + length);
-        used.Take(first, end, [&](std::uint64_t from, std::uint64_t to, bool reused) {
+        used.Visit(first, end, [&](std::uint64_t from, std::uint64_t to, bool reused) {
             TSpan piece = s;
             piece.Vcn = s.Vcn + (from - first);
             piece.End = piece.Vcn + (to - from);
             piece.Lcn = static_cast<std::int64_t>(from);
-            piece.Reused = reused;
-            if (!out.empty() && out.back().Reused && reused && out.back().End == piece.Vcn)
+            piece.Hole = reused ? TClusterHole::Reused : TClusterHole::None;
+            if (!out.empty() && out.back().Hole == TClusterHole::Reused && reused &&
+                out.back().End == piece.Vcn)
                 out.back().End = piece.End;  // one hole for consecutive reused pieces
             else
                 out.push_back(piece);
         });
+        used.Add(first, end);
         if (end - first < length) {
             // The part past the volume's end: kept as it is, never read.
+            TSpan tail = s;
+            tail.Vcn = s.Vcn + (end - first);
+            tail.Lcn = static_cast<std::int64_t>(end);
+            out.push_back(tail);
+        }
+    }
+    return out;
+}
+
+// Splits the spans a walk would read by what the run granted: a piece it
+// names keeps that range's verdict, a piece it does not name is not read.
+std::vector<TSpan> ApplyGrant(std::vector<TSpan> spans, const TClusterGrant& grant,
+                              std::uint64_t volumeClusters) {
+    const std::uint64_t limit = volumeClusters == 0 ? UINT64_MAX : volumeClusters;
+    // The granted ranges by first cluster; disjoint, so a lookup finds the
+    // one that holds a cluster.
+    std::map<std::uint64_t, const TClusterGrant::TRange*> byFirst;
+    for (const auto& r : grant.Ranges)
+        if (r.End > r.First) byFirst.emplace(r.First, &r);
+    std::vector<TSpan> out;
+    out.reserve(spans.size());
+    for (const TSpan& s : spans) {
+        const std::uint64_t first = static_cast<std::uint64_t>(s.Lcn);
+        if (s.Sparse || s.Hole != TClusterHole::None || s.Lcn < 0 || first >= limit) {
+            out.push_back(s);
+            continue;
+        }
+        const std::uint64_t length = s.End - s.Vcn;
+        const std::uint64_t end = length > limit - first ? limit : first + length;
+        std::uint64_t at = first;
+        while (at < end) {
+            TSpan piece = s;
+            piece.Vcn = s.Vcn + (at - first);
+            piece.Lcn = static_cast<std::int64_t>(at);
+            auto it = byFirst.upper_bound(at);
+            const TClusterGrant::TRange* holder = nullptr;
+            if (it != byFirst.begin() && std::prev(it)->second->End > at) holder = std::prev(it)->second;
+            std::uint64_t to = end;
+            if (holder) {
+                to = std::min(end, holder->End);
+                piece.Hole = holder->Hole;
+            } else {
+                if (it != byFirst.end()) to = std::min(end, it->first);
+                piece.Hole = TClusterHole::Beyond;
+            }
+            piece.End = piece.Vcn + (to - at);
+            out.push_back(piece);
+            at = to;
+        }
+        if (end - first < length) {
             TSpan tail = s;
             tail.Vcn = s.Vcn + (end - first);
             tail.Lcn = static_cast<std::int64_t>(end);
@@ -152,7 +157,7 @@ struct TPiece {
     std::uint64_t UnitCluster = 0;  // first cluster, counted from the unit's start
     std::uint64_t Clusters = 0;
     std::optional<std::uint64_t> VolumeOffset;  // empty: not a readable position
-    bool Reused = false;
+    TClusterHole Hole = TClusterHole::None;
 };
 
 class TWalker {
@@ -163,9 +168,10 @@ public:
         m_chunk = std::max<std::uint64_t>(bpc, run_walk::kReadChunkBytes / bpc * bpc);
     }
 
-    TWalkStats Walk(const std::vector<ntfs::TDataRun>& runs) {
-        const std::vector<TSpan> spans =
-            MarkReusedClusters(Normalize(runs), m_volumeSize / m_layout.BytesPerCluster);
+    TWalkStats Walk(const std::vector<ntfs::TDataRun>& runs, const TClusterGrant* grant) {
+        const std::uint64_t volumeClusters = m_volumeSize / m_layout.BytesPerCluster;
+        std::vector<TSpan> spans = MarkReusedClusters(Normalize(runs), volumeClusters);
+        if (grant) spans = ApplyGrant(std::move(spans), *grant, volumeClusters);
         CountMissing(spans);
         m_buffer.resize(static_cast<std::size_t>(m_chunk));
         if (m_layout.UnitClusters == 0)
@@ -229,6 +235,16 @@ private:
         return !m_stats.WriteFailed;
     }
 
+    // Counts a hole's bytes under its reason.
+    void CountHole(TClusterHole hole, std::uint64_t bytes) {
+        if (hole == TClusterHole::Reused)
+            m_stats.ReusedBytes += bytes;
+        else if (hole == TClusterHole::Taken)
+            m_stats.TakenBytes += bytes;
+        else
+            m_stats.BeyondBytes += bytes;
+    }
+
     // Copies `bytes` bytes from volume position `volumeOffset` (empty: not a
     // position) to content position `fileOffset`.
     void CopyRange(std::optional<std::uint64_t> volumeOffset, std::uint64_t fileOffset, std::uint64_t bytes) {
@@ -284,8 +300,8 @@ private:
             if (s.Sparse) continue;
             const std::uint64_t bytes =
                 std::min(MulSaturated(s.End - s.Vcn, bpc), m_layout.ValidSize - *fileOffset);
-            if (s.Reused)
-                m_stats.ReusedBytes += bytes;
+            if (s.Hole != TClusterHole::None)
+                CountHole(s.Hole, bytes);
             else
                 CopyRange(VolumeOffset(s, s.Vcn), *fileOffset, bytes);
         }
@@ -325,8 +341,8 @@ private:
                 const std::uint64_t clusters = (s.End - cur) / unit * unit;
                 const std::uint64_t bytes =
                     std::min(MulSaturated(clusters, bpc), m_layout.ValidSize - *unitOffset);
-                if (s.Reused)
-                    m_stats.ReusedBytes += bytes;
+                if (s.Hole != TClusterHole::None)
+                    CountHole(s.Hole, bytes);
                 else
                     CopyRange(VolumeOffset(s, cur), *unitOffset, bytes);
                 cur += clusters;
@@ -341,7 +357,7 @@ private:
                 const std::uint64_t to = std::min(allocated[j].End, unitEnd);
                 if (to <= from) continue;
                 pieces.push_back(
-                    {from - unitVcn, to - from, VolumeOffset(allocated[j], from), allocated[j].Reused});
+                    {from - unitVcn, to - from, VolumeOffset(allocated[j], from), allocated[j].Hole});
                 count += to - from;
             }
             if (count == unit) {
@@ -350,8 +366,8 @@ private:
                     const std::uint64_t offset = *unitOffset + p.UnitCluster * bpc;  // below 2^63 + a unit
                     if (offset >= m_layout.ValidSize) break;
                     const std::uint64_t bytes = std::min(p.Clusters * bpc, m_layout.ValidSize - offset);
-                    if (p.Reused)
-                        m_stats.ReusedBytes += bytes;
+                    if (p.Hole != TClusterHole::None)
+                        CountHole(p.Hole, bytes);
                     else
                         CopyRange(p.VolumeOffset, offset, bytes);
                 }
@@ -373,8 +389,8 @@ private:
             const std::size_t n = static_cast<std::size_t>(p.Clusters * bpc);
             const std::span<std::uint8_t> into(packed.data() + filled, n);
             std::size_t good = 0;
-            if (p.Reused) {
-                m_stats.ReusedBytes += n;
+            if (p.Hole != TClusterHole::None) {
+                CountHole(p.Hole, n);
             } else if (p.VolumeOffset) {
                 const std::uint64_t at = *p.VolumeOffset;
                 std::size_t inside = n;
@@ -404,10 +420,49 @@ private:
 
 }  // namespace
 
+void TClusterSet::Add(std::uint64_t first, std::uint64_t end) {
+    auto it = m_ranges.upper_bound(first);
+    if (it != m_ranges.begin() && std::prev(it)->second >= first) {
+        --it;
+        first = it->first;
+    }
+    while (it != m_ranges.end() && it->first <= end) {
+        end = std::max(end, it->second);
+        it = m_ranges.erase(it);
+    }
+    m_ranges.emplace(first, end);
+}
+
 TWalkStats WalkRuns(platform::TRawVolume& volume, const std::vector<ntfs::TDataRun>& runs,
-                    const TContentLayout& layout, TContentSink& sink) {
+                    const TContentLayout& layout, TContentSink& sink, const TClusterGrant* grant) {
     TWalker walker(volume, layout, sink);
-    return walker.Walk(runs);
+    return walker.Walk(runs, grant);
+}
+
+std::vector<TClusterSpan> ClustersToRead(const std::vector<ntfs::TDataRun>& runs,
+                                         const TContentLayout& layout, std::uint64_t volumeSize) {
+    std::vector<TClusterSpan> out;
+    const std::uint64_t bpc = layout.BytesPerCluster;
+    if (bpc == 0) return out;
+    const std::uint64_t volumeClusters = volumeSize / bpc;
+    const std::uint64_t limit = volumeClusters == 0 ? UINT64_MAX : volumeClusters;
+    // Clusters from the content's start that a walk reads: up to the valid
+    // size, and for compressed data up to the end of the unit that holds it
+    // (a unit is read whole to be decoded).
+    std::uint64_t vcnLimit = layout.ValidSize / bpc + (layout.ValidSize % bpc != 0 ? 1 : 0);
+    if (layout.UnitClusters != 0 && vcnLimit % layout.UnitClusters != 0)
+        vcnLimit = vcnLimit > UINT64_MAX - layout.UnitClusters
+                       ? UINT64_MAX
+                       : (vcnLimit / layout.UnitClusters + 1) * layout.UnitClusters;
+    for (const TSpan& s : MarkReusedClusters(Normalize(runs), volumeClusters)) {
+        if (s.Sparse || s.Hole != TClusterHole::None || s.Lcn < 0 || s.Vcn >= vcnLimit) continue;
+        const std::uint64_t first = static_cast<std::uint64_t>(s.Lcn);
+        if (first >= limit) continue;
+        const std::uint64_t length = std::min(s.End, vcnLimit) - s.Vcn;
+        const std::uint64_t end = length > limit - first ? limit : first + length;
+        out.push_back({first, end});
+    }
+    return out;
 }
 
 }  // namespace recover

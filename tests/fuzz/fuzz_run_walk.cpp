@@ -6,6 +6,9 @@
 // same clusters again and again, or claims petabytes, must cost neither
 // time nor space.
 //
+// Under a recovery run's bound the walk reads only what was granted, and a
+// grant of everything it asked for writes exactly what no grant writes.
+//
 // Input: byte 0 picks the cluster size, byte 1 the volume's clusters, byte 2
 // the compression unit, bytes 3-10 the valid size; the rest is the run list,
 // decoded as NTFS stores it (odd byte 3) or as raw run values.
@@ -17,6 +20,7 @@
 
 #include "ntfs/data_runs.h"
 #include "platform/memory_volume.h"
+#include "recover/run_bound.h"
 #include "recover/run_walk.h"
 
 namespace {
@@ -28,9 +32,11 @@ public:
         if (offset > m_validSize || bytes.size() > m_validSize - offset) std::abort();
         if (bytes.size() > recover::run_walk::kMaxUnitBytes) std::abort();  // bounded buffers
         Written += bytes.size();
+        for (std::size_t i = 0; i < bytes.size(); ++i) Sum = Sum * 1099511628211u + bytes[i] + offset + i;
         return true;
     }
     std::uint64_t Written = 0;
+    std::uint64_t Sum = 0;  // of what was written where
 
 private:
     std::uint64_t m_validSize;
@@ -83,7 +89,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)recover::WalkRuns(volume, runs, layout, sink);
 
     const std::uint64_t volumeSize = clusters * cluster;
-    const std::uint64_t budget = volumeSize * (layout.UnitClusters == 0 ? 1 : layout.UnitClusters);
+    const std::uint64_t perCluster = layout.UnitClusters == 0 ? 1 : layout.UnitClusters;
+    const std::uint64_t budget = volumeSize * perCluster;
     if (sink.Written > budget) std::abort();
+
+    const std::vector<recover::TClusterSpan> wanted = recover::ClustersToRead(runs, layout, volumeSize);
+    {
+        // Room for everything: the same content.
+        recover::TRunBound bound(volumeSize, cluster, 0);
+        const recover::TClusterGrant grant = bound.Grant(0, wanted, false);
+        TBudgetSink granted(validSize);
+        (void)recover::WalkRuns(volume, runs, layout, granted, &grant);
+        if (granted.Written != sink.Written || granted.Sum != sink.Sum) std::abort();
+    }
+    {
+        // Room for part of it, after another file took some: never more
+        // than the part granted.
+        recover::TRunBound bound(volumeSize, cluster, (data[1] / 64) * volumeSize / 4);
+        (void)bound.Grant(0, {{0, clusters / 2}}, (data[2] & 0x80) != 0);
+        const std::uint64_t before = bound.Granted();
+        const recover::TClusterGrant grant = bound.Grant(1, wanted, (data[2] & 0x40) != 0);
+        TBudgetSink bounded(validSize);
+        (void)recover::WalkRuns(volume, runs, layout, bounded, &grant);
+        if (bound.Granted() > volumeSize) std::abort();
+        if (bounded.Written > (bound.Granted() - before) * perCluster) std::abort();
+    }
     return 0;
 }

@@ -136,20 +136,28 @@ TEST(CliRecover, AutoNamesChosenCaptionsAndExitCodes) {
 class TExfatFolder {
 public:
     explicit TExfatFolder(const fs::path& work) : m_image(work / "stick.img"), m_mount(work / "stick") {
+        // A loop device and a FUSE mount need root: a user with sudo gets
+        // them through it, the mount owned by that user.
+        std::string owner;
         if (::geteuid() != 0) {
-            m_why = "needs root for a loop device and a FUSE mount";
-            return;
+            if (RunCommand("sudo -n true >/dev/null 2>&1").status != 0) {
+                m_why = "needs root (or sudo without a password) for a loop device and a FUSE mount";
+                return;
+            }
+            m_sudo = "sudo -n ";
+            owner = " -o uid=" + std::to_string(::geteuid()) + ",gid=" + std::to_string(::getegid());
         }
         fs::create_directory(m_mount);
-        const auto loop =
-            RunCommand("truncate -s 32M '" + m_image.string() + "' && mkfs.exfat '" + m_image.string() +
-                       "' >/dev/null 2>&1 && losetup -f --show '" + m_image.string() + "' 2>/dev/null");
+        const auto loop = RunCommand("truncate -s 32M '" + m_image.string() + "' && mkfs.exfat '" +
+                                     m_image.string() + "' >/dev/null 2>&1 && " + m_sudo +
+                                     "losetup -f --show '" + m_image.string() + "' 2>/dev/null");
         if (loop.status != 0 || loop.out.empty()) {
             m_why = "no exfatprogs or no free loop device";
             return;
         }
         m_loop = loop.out.substr(0, loop.out.find('\n'));
-        if (RunCommand("mount.exfat-fuse '" + m_loop + "' '" + m_mount.string() + "' >/dev/null 2>&1")
+        if (RunCommand(m_sudo + "mount.exfat-fuse" + owner + " '" + m_loop + "' '" + m_mount.string() +
+                       "' >/dev/null 2>&1")
                 .status != 0) {
             m_why = "exfat-fuse could not mount (no /dev/fuse?)";
             return;
@@ -157,8 +165,8 @@ public:
         m_mounted = true;
     }
     ~TExfatFolder() {
-        if (m_mounted) RunCommand("umount '" + m_mount.string() + "'");
-        if (!m_loop.empty()) RunCommand("losetup -d '" + m_loop + "'");
+        if (m_mounted) RunCommand(m_sudo + "umount '" + m_mount.string() + "'");
+        if (!m_loop.empty()) RunCommand(m_sudo + "losetup -d '" + m_loop + "'");
     }
     bool Ready() const { return m_mounted; }
     const std::string& Why() const { return m_why; }
@@ -169,6 +177,7 @@ private:
     fs::path m_mount;
     std::string m_loop;
     std::string m_why;
+    std::string m_sudo;  // "sudo -n " for a user who is not root
     bool m_mounted = false;
 };
 
