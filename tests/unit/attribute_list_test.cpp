@@ -62,8 +62,12 @@ TEST(AttributeList, DecodeStopsAtTheFirstEntryThatCannotBeOne) {
         {"a value shorter than one entry", Bytes(a.begin(), a.begin() + 0x19), {}},
         {"trailing bytes shorter than an entry", Join({a, Bytes(b.begin(), b.begin() + 0x19)}), {{0x10, 5}}},
         // Its fields are all there; nothing past the value is read for it.
-        {"an entry that claims bytes past the value", Join({a, Entry(0x80, 0, 9, 0x400)}), {{0x10, 5}, {0x80, 9}}},
-        {"lengths that are no multiple of 8 still advance", Join({Entry(0x10, 0, 5, 0x21), b}), {{0x10, 5}, {0x80, 9}}},
+        {"an entry that claims bytes past the value",
+         Join({a, Entry(0x80, 0, 9, 0x400)}),
+         {{0x10, 5}, {0x80, 9}}},
+        {"lengths that are no multiple of 8 still advance",
+         Join({Entry(0x10, 0, 5, 0x21), b}),
+         {{0x10, 5}, {0x80, 9}}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -101,9 +105,9 @@ Bytes Extension(const Bytes& runList, std::int64_t vcn, std::uint64_t base = kBa
 struct TCollectCase {
     const char* what;
     Bytes list;
-    std::map<std::uint64_t, Bytes> records;  // what the MFT holds
+    std::map<std::uint64_t, Bytes> records;                    // what the MFT holds
     std::vector<std::pair<std::uint64_t, std::int64_t>> runs;  // (VCN, LCN) of the joined runs
-    std::map<std::uint64_t, int> reads;  // records read, and how often
+    std::map<std::uint64_t, int> reads;                        // records read, and how often
     bool residentList = true;
 };
 
@@ -167,17 +171,19 @@ TEST(AttributeList, CollectJoinsOnlyTheRunsTheListTrulyOwns) {
     for (const TCollectCase& c : cases) {
         SCOPED_TRACE(c.what);
         platform::TMemoryVolume volume(Bytes(64 * kCluster, 0));
-        const Bytes listAttribute =
-            c.residentList ? TAttributeBuilder::Resident(0x20, c.list)
-                           : TAttributeBuilder::NonResident(0x20, {0x11, 0x01, static_cast<std::uint8_t>(kListLcn), 0x00},
-                                                            static_cast<std::int64_t>(c.list.size()), 0, 0);
+        const Bytes listAttribute = c.residentList
+                                        ? TAttributeBuilder::Resident(0x20, c.list)
+                                        : TAttributeBuilder::NonResident(
+                                              0x20, {0x11, 0x01, static_cast<std::uint8_t>(kListLcn), 0x00},
+                                              static_cast<std::int64_t>(c.list.size()), 0, 0);
         if (!c.residentList)
             std::copy(c.list.begin(), c.list.end(), volume.Bytes().begin() + kListLcn * kCluster);
-        Bytes baseRecord = TRecordBuilder(1024)
-                               .Add(TAttributeBuilder::StandardInformation(0, 0))
-                               .Add(listAttribute)
-                               .Add(TAttributeBuilder::NonResident(0x80, {0x11, 0x02, 0x1E, 0x00}, 6 * kCluster, 0, 1))
-                               .Build();
+        Bytes baseRecord =
+            TRecordBuilder(1024)
+                .Add(TAttributeBuilder::StandardInformation(0, 0))
+                .Add(listAttribute)
+                .Add(TAttributeBuilder::NonResident(0x80, {0x11, 0x02, 0x1E, 0x00}, 6 * kCluster, 0, 1))
+                .Build();
         PutLe(baseRecord, 0x2C, kBase, 4);
         std::map<std::uint64_t, Bytes> records = c.records;
         records[kBase] = baseRecord;

@@ -42,15 +42,32 @@ TEST(MftMap, FromRunsMapsOnlyWhatFitsSixtyFourBits) {
     };
     const std::uint64_t half = std::uint64_t{1} << 51;  // 2^63 bytes of 4096-byte clusters
     const std::vector<TCase> cases = {
-        {"two runs", {DataRun(0, 2, 10), DataRun(2, 3, 50)}, kCluster, true,
+        {"two runs",
+         {DataRun(0, 2, 10), DataRun(2, 3, 50)},
+         kCluster,
+         true,
          {{0, 10 * kCluster, 2 * kCluster, false}, {2 * kCluster, 50 * kCluster, 3 * kCluster, false}}},
-        {"a zero-length run adds nothing", {DataRun(0, 0, 99), DataRun(0, 2, 10), DataRun(2, 0, 7)}, kCluster, true,
+        {"a zero-length run adds nothing",
+         {DataRun(0, 0, 99), DataRun(0, 2, 10), DataRun(2, 0, 7)},
+         kCluster,
+         true,
          {{0, 10 * kCluster, 2 * kCluster, false}}},
-        {"a VCN jump reads as zeros", {DataRun(0, 1, 10), DataRun(3, 1, 20)}, kCluster, true,
-         {{0, 10 * kCluster, kCluster, false}, {kCluster, 0, 2 * kCluster, true}, {3 * kCluster, 20 * kCluster, kCluster, false}}},
-        {"an overlapping piece is passed over", {DataRun(0, 4, 10), DataRun(2, 2, 90), DataRun(4, 1, 30)}, kCluster, true,
+        {"a VCN jump reads as zeros",
+         {DataRun(0, 1, 10), DataRun(3, 1, 20)},
+         kCluster,
+         true,
+         {{0, 10 * kCluster, kCluster, false},
+          {kCluster, 0, 2 * kCluster, true},
+          {3 * kCluster, 20 * kCluster, kCluster, false}}},
+        {"an overlapping piece is passed over",
+         {DataRun(0, 4, 10), DataRun(2, 2, 90), DataRun(4, 1, 30)},
+         kCluster,
+         true,
          {{0, 10 * kCluster, 4 * kCluster, false}, {4 * kCluster, 30 * kCluster, kCluster, false}}},
-        {"a sparse first run", {DataRun(0, 2, 0, true), DataRun(2, 1, 10)}, kCluster, true,
+        {"a sparse first run",
+         {DataRun(0, 2, 0, true), DataRun(2, 1, 10)},
+         kCluster,
+         true,
          {{0, 0, 2 * kCluster, true}, {2 * kCluster, 10 * kCluster, kCluster, false}}},
         {"no runs", {}, kCluster, true, {}},
         {"no cluster size", {DataRun(0, 1, 10)}, 0, false, {}},
@@ -59,8 +76,15 @@ TEST(MftMap, FromRunsMapsOnlyWhatFitsSixtyFourBits) {
         {"a length past 64 bits of bytes", {DataRun(0, std::uint64_t{1} << 62, 10)}, kCluster, false, {}},
         {"a VCN past 64 bits of bytes", {DataRun(std::uint64_t{1} << 62, 1, 10)}, kCluster, false, {}},
         {"an MFT end past 64 bits", {DataRun(half, half, 10)}, kCluster, false, {}},
-        {"a volume end past 64 bits", {DataRun(0, half, static_cast<std::int64_t>(half))}, kCluster, false, {}},
-        {"a sparse run's LCN is not judged", {DataRun(0, 1, 10), DataRun(1, 1, kMaxLcn, true)}, kCluster, true,
+        {"a volume end past 64 bits",
+         {DataRun(0, half, static_cast<std::int64_t>(half))},
+         kCluster,
+         false,
+         {}},
+        {"a sparse run's LCN is not judged",
+         {DataRun(0, 1, 10), DataRun(1, 1, kMaxLcn, true)},
+         kCluster,
+         true,
          {{0, 10 * kCluster, kCluster, false}, {kCluster, 0, kCluster, true}}},
     };
     for (const TCase& c : cases) {
@@ -95,7 +119,9 @@ public:
             volume.Bytes()[i] = static_cast<std::uint8_t>(i / 512 + 1);
         map = *ntfs::TMftMap::FromRuns({DataRun(0, 1, 10), DataRun(2, 1, 20), DataRun(3, 2, 39)}, kCluster);
     }
-    std::uint8_t At(std::uint64_t volumeOffset) const { return static_cast<std::uint8_t>(volumeOffset / 512 + 1); }
+    std::uint8_t At(std::uint64_t volumeOffset) const {
+        return static_cast<std::uint8_t>(volumeOffset / 512 + 1);
+    }
 
     platform::TMemoryVolume volume;
     ntfs::TMftMap map;
@@ -110,8 +136,12 @@ TEST_F(MftMapOverVolume, PositionsAndReadsAcrossPiecesHolesAndTheVolumeEnd) {
         std::optional<std::uint64_t> volumeOffset;
     };
     const TCase positions[] = {
-        {0, 10 * kCluster},     {kCluster - 1, 11 * kCluster - 1}, {kCluster, std::nullopt},
-        {2 * kCluster, 20 * kCluster}, {5 * kCluster - 1, 41 * kCluster - 1}, {5 * kCluster, std::nullopt},
+        {0, 10 * kCluster},
+        {kCluster - 1, 11 * kCluster - 1},
+        {kCluster, std::nullopt},
+        {2 * kCluster, 20 * kCluster},
+        {5 * kCluster - 1, 41 * kCluster - 1},
+        {5 * kCluster, std::nullopt},
         {UINT64_MAX, std::nullopt},
     };
     for (const TCase& c : positions) EXPECT_EQ(map.VolumeOffset(c.mftOffset), c.volumeOffset) << c.mftOffset;
@@ -126,8 +156,14 @@ TEST_F(MftMapOverVolume, PositionsAndReadsAcrossPiecesHolesAndTheVolumeEnd) {
     };
     const TRead reads[] = {
         {"inside a piece", 512, 1024, true, {{0, 10 * kCluster + 512}, {1023, 10 * kCluster + 1535}}},
-        {"over the hole into the next piece", kCluster - 512, 2 * kCluster, true,
-         {{0, 11 * kCluster - 512}, {512, UINT64_MAX}, {kCluster + 511, UINT64_MAX}, {kCluster + 512, 20 * kCluster}}},
+        {"over the hole into the next piece",
+         kCluster - 512,
+         2 * kCluster,
+         true,
+         {{0, 11 * kCluster - 512},
+          {512, UINT64_MAX},
+          {kCluster + 511, UINT64_MAX},
+          {kCluster + 512, 20 * kCluster}}},
         {"into the cluster past the volume", 4 * kCluster - 512, 1024, false, {}},
         {"wholly past the volume", 5 * kCluster - 512, 512, false, {}},
         {"past the MFT's end", 5 * kCluster, 1024, false, {}},
@@ -181,8 +217,8 @@ TEST_F(MftMapOverVolume, ReadMftRecordGivesOnlyWholeSoundRecords) {
 // Volumes whose MFT lies in the extents the layout names, with record 0
 // rebuilt to each case's liking.
 struct TRecord0 {
-    TRecord0(Bytes runs, std::int64_t starting, std::int64_t last, std::uint16_t dataFlags = 0, Bytes list = {},
-             bool data = true)
+    TRecord0(Bytes runs, std::int64_t starting, std::int64_t last, std::uint16_t dataFlags = 0,
+             Bytes list = {}, bool data = true)
         : runList(std::move(runs)),
           startingVcn(starting),
           lastVcn(last),
@@ -226,10 +262,11 @@ Bytes Entries(std::initializer_list<Bytes> entries) {
 // An extension record of the $MFT holding the run list piece from `vcn`.
 Bytes Extension(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs, std::int64_t vcn,
                 std::int64_t lastVcn) {
-    Bytes r = TRecordBuilder(1024)
-                  .Flags(1)
-                  .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes(runs), 0, vcn, lastVcn))
-                  .Build();
+    Bytes r =
+        TRecordBuilder(1024)
+            .Flags(1)
+            .Add(TAttributeBuilder::NonResident(0x80, testing_support::RunListBytes(runs), 0, vcn, lastVcn))
+            .Build();
     PutLe(r, 0x20, 0, 8);  // base reference: record 0
     return r;
 }
@@ -252,33 +289,59 @@ TEST(MftLayout, RecordZeroDecidesTheMapOrTheFallback) {
     const auto none = [](testing_support::TVolumeBuilder&) {};
     const std::vector<TCase> cases = {
         {"the run list", {RunListBytes(layout.mftRuns), 0, 5}, none, S::RunList, 6 * kCluster, 3},
-        {"a first run that is sparse", {{0x01, 0x02, 0x11, 0x02, 0x64, 0x00}, 0, 3}, none,
-         S::ContiguousFallback, 4 * kCluster, 1},
-        {"a first run elsewhere than the boot sector says", {RunListBytes({{5, 2}}), 0, 1}, none,
-         S::ContiguousFallback, 2 * kCluster, 1},
-        {"a piece that does not start at VCN 0", {RunListBytes({{4, 2}}), 2, 3}, none, S::ContiguousFallback,
-         2 * kCluster, 1},
+        {"a first run that is sparse",
+         {{0x01, 0x02, 0x11, 0x02, 0x64, 0x00}, 0, 3},
+         none,
+         S::ContiguousFallback,
+         4 * kCluster,
+         1},
+        {"a first run elsewhere than the boot sector says",
+         {RunListBytes({{5, 2}}), 0, 1},
+         none,
+         S::ContiguousFallback,
+         2 * kCluster,
+         1},
+        {"a piece that does not start at VCN 0",
+         {RunListBytes({{4, 2}}), 2, 3},
+         none,
+         S::ContiguousFallback,
+         2 * kCluster,
+         1},
         {"a run list with nothing in it", {{0x00}, 0, 1}, none, S::ContiguousFallback, 2 * kCluster, 1},
-        {"an LCN past 64 bits of bytes", {{0x11, 0x02, 0x04, 0x81, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7F, 0x00}, 0, 2},
-         none, S::ContiguousFallback, 3 * kCluster, 1},
+        {"an LCN past 64 bits of bytes",
+         {{0x11, 0x02, 0x04, 0x81, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7F, 0x00}, 0, 2},
+         none,
+         S::ContiguousFallback,
+         3 * kCluster,
+         1},
         {"a last VCN before the first", {{0x00}, 0, -1}, none, S::ContiguousFallback, 0, 0},
         {"a VCN range past 64 bits of bytes", {{0x00}, 0, kMaxLcn - 1}, none, S::ContiguousFallback, 0, 0},
         {"later runs held by extension records, one found through the other",
          {RunListBytes({{4, 2}}), 0, 1, 0,
-          Entries({ListEntry(0x10, 0, 0), ListEntry(0x80, 0, 0), ListEntry(0x80, 2, 3), ListEntry(0x80, 4, 9)})},
+          Entries(
+              {ListEntry(0x10, 0, 0), ListEntry(0x80, 0, 0), ListEntry(0x80, 2, 3), ListEntry(0x80, 4, 9)})},
          [](testing_support::TVolumeBuilder& v) {
              // Record 3 lies in the first extent, record 9 only in the second.
              v.Put(3, Extension({{100, 2}}, 2, 3));
              v.Put(9, Extension({{150, 2}}, 4, 5));
          },
-         S::RunList, 6 * kCluster, 3},
+         S::RunList,
+         6 * kCluster,
+         3},
         {"an extension record that cannot be read leaves the map as record 0 has it",
-         {RunListBytes({{4, 2}}), 0, 1, 0, Entries({ListEntry(0x80, 0, 0), ListEntry(0x80, 2, 12)})}, none,
-         S::RunList, 2 * kCluster, 1},
+         {RunListBytes({{4, 2}}), 0, 1, 0, Entries({ListEntry(0x80, 0, 0), ListEntry(0x80, 2, 12)})},
+         none,
+         S::RunList,
+         2 * kCluster,
+         1},
         {"an attribute list naming record 0 itself, again and again",
          {RunListBytes({{4, 2}}), 0, 1, 0,
-          Entries({ListEntry(0x80, 0, 0), ListEntry(0x80, 2, 0), ListEntry(0x80, 2, 0), ListEntry(0x80, 4, 0)})},
-         none, S::RunList, 2 * kCluster, 1},
+          Entries(
+              {ListEntry(0x80, 0, 0), ListEntry(0x80, 2, 0), ListEntry(0x80, 2, 0), ListEntry(0x80, 4, 0)})},
+         none,
+         S::RunList,
+         2 * kCluster,
+         1},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -316,17 +379,24 @@ TEST(MftLayout, RecordZeroThatCannotCarryTheMft) {
         E error;
     };
     const auto record0 = [](const TRecord0& r) {
-        return [bytes = Record0(r)](Bytes& v) { std::copy(bytes.begin(), bytes.end(), v.begin() + 4 * kCluster); };
+        return [bytes = Record0(r)](Bytes& v) {
+            std::copy(bytes.begin(), bytes.end(), v.begin() + 4 * kCluster);
+        };
     };
     const auto none = [](Bytes&) {};
     const std::vector<TCase> cases = {
         {"no MFT position", none, kGeometry, std::nullopt, E::Record0Unusable},
         {"an MFT position past the volume", none, kGeometry, 300 * kCluster, E::Record0Unusable},
         {"a record size smaller than a header", none, {32, kCluster, 512, 8}, mftAt, E::Record0Unusable},
-        {"a record size larger than any volume's", none, {128u << 10, kCluster, 512, 8}, mftAt, E::Record0Unusable},
-        {"record 0 torn", [](Bytes& v) { v[4 * kCluster + 1023] ^= 1; }, kGeometry, mftAt, E::Record0Unusable},
-        {"record 0 claiming one stretch too few",
-         [](Bytes& v) { PutLe(v, 4 * kCluster + 6, 2, 2); }, kGeometry, mftAt, E::Record0Unusable},
+        {"a record size larger than any volume's",
+         none,
+         {128u << 10, kCluster, 512, 8},
+         mftAt,
+         E::Record0Unusable},
+        {"record 0 torn", [](Bytes& v) { v[4 * kCluster + 1023] ^= 1; }, kGeometry, mftAt,
+         E::Record0Unusable},
+        {"record 0 claiming one stretch too few", [](Bytes& v) { PutLe(v, 4 * kCluster + 6, 2, 2); },
+         kGeometry, mftAt, E::Record0Unusable},
         {"no $DATA", record0({runs, 0, 7, 0, {}, false}), kGeometry, mftAt, E::NoMftData},
         {"$DATA compressed", record0({runs, 0, 7, 0x0001}), kGeometry, mftAt, E::MftDataFlagged},
         {"$DATA encrypted", record0({runs, 0, 7, 0x4000}), kGeometry, mftAt, E::MftDataFlagged},
