@@ -24,9 +24,15 @@ bool ApplyFixups(std::span<std::uint8_t> image, const TDISK_INFORMATION& /*geome
 
     const std::size_t usa = header->UsaOffset;
     const std::size_t count = header->UsaCount;
+    // One entry for the sequence number and one for every stretch. A count
+    // that says fewer would leave the later stretches unchecked, a torn
+    // record read as whole; one that says more names stretch ends the record
+    // does not have. Either is damage, judged before anything changes.
+    if (image.size() % file_record::kFixupStride != 0 ||
+        count != image.size() / file_record::kFixupStride + 1)
+        return false;
     // The whole array must lie inside the image before anything changes.
     if (!view.Has(usa, 2 * count)) return false;
-    if (count <= 1) return true;
 
     const std::uint8_t u0 = image[usa];
     const std::uint8_t u1 = image[usa + 1];

@@ -46,12 +46,15 @@ bool HasFileSignature(TByteView image);
 std::optional<TFILE_RECORD_HEADER> DecodeRecordHeader(TByteView image);
 
 // Checks that image is a FILE record whose 512-byte stretches were written
-// together, and puts back the bytes the update sequence displaced. True: the
-// record may be used. False: not a FILE record, the array does not fit, or a
-// stretch end does not hold the sequence number; the stretches before the
-// failing one stay restored and the caller discards the image. Nothing
-// outside the image is read or written. The geometry is part of the contract
-// of the callers but the stride is always 512 bytes (see kFixupStride).
+// together, and puts back the bytes the update sequence displaced. The image
+// is the whole record: a multiple of 512 bytes whose array holds exactly one
+// entry more than it has stretches. True: the record may be used. False:
+// not a FILE record, an image or entry count other than that (the image is
+// left unchanged), the array does not fit, or a stretch end does not hold
+// the sequence number; then the stretches before the failing one stay
+// restored and the caller discards the image. Nothing outside the image is
+// read or written. The geometry is part of the contract of the callers but
+// the stride is always 512 bytes (see kFixupStride).
 bool ApplyFixups(std::span<std::uint8_t> image, const TDISK_INFORMATION& geometry);
 
 }  // namespace ntfs

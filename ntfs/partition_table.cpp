@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ntfs/partition_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -10,9 +11,22 @@
 
 namespace ntfs {
 
+using namespace partition_table;
+
 namespace {
 
-constexpr std::uint32_t kMbrSectorSize = 512;
+// Where a volume's boot sector names its file system (8 x ASCII each).
+constexpr std::size_t kOemName = 0x03;        // "NTFS    ", "EXFAT   "
+constexpr std::size_t kFat16TypeName = 0x36;  // "FAT12   ", "FAT16   "
+constexpr std::size_t kFat32TypeName = 0x52;  // "FAT32   "
+constexpr std::size_t kNameWidth = 8;
+
+// A GUID's fields.
+constexpr std::size_t kGuidData1 = 0x00;  // u32
+constexpr std::size_t kGuidData2 = 0x04;  // u16
+constexpr std::size_t kGuidData3 = 0x06;  // u16
+constexpr std::size_t kGuidData4 = 0x08;  // 8 bytes, in the order they lie
+static_assert(kGuidData4 + 8 == kGuidSize);
 
 std::string TypeByteText(std::uint8_t type) {
     char text[8];
@@ -21,19 +35,49 @@ std::string TypeByteText(std::uint8_t type) {
 }
 
 // A GUID in its usual text form: the first three fields are little-endian.
+// Empty when the view is shorter than a GUID.
 std::string GuidText(TByteView g) {
+    if (!g.Has(0, kGuidSize)) return {};
+    const std::uint8_t* b = g.Data() + kGuidData4;
     char text[40];
-    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", *g.U32(0), *g.U16(4),
-                  *g.U16(6), *g.U8(8), *g.U8(9), *g.U8(10), *g.U8(11), *g.U8(12), *g.U8(13), *g.U8(14),
-                  *g.U8(15));
+    std::snprintf(
+        text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+        static_cast<unsigned>(g.LoadLe(kGuidData1, 4)), static_cast<unsigned>(g.LoadLe(kGuidData2, 2)),
+        static_cast<unsigned>(g.LoadLe(kGuidData3, 2)), b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7]);
     return text;
+}
+
+bool HasMbrSignature(TByteView sector) {
+    return sector.U8(kMbrSignature) == std::uint8_t{0x55} &&
+           sector.U8(kMbrSignature + 1) == std::uint8_t{0xAA};
+}
+
+struct TMbrEntry {
+    std::uint8_t Status = 0;
+    std::uint8_t Type = 0;
+    std::uint32_t FirstSector = 0;
+    std::uint32_t SectorCount = 0;
+};
+
+// Entry `slot` (0-3) of an MBR or extended boot record; empty when the
+// sector is too short to hold it.
+std::optional<TMbrEntry> DecodeMbrEntry(TByteView sector, std::size_t slot) {
+    const TByteView e = sector.Sub(kMbrEntries + slot * kMbrEntrySize, kMbrEntrySize);
+    const auto status = e.U8(mbr_entry::kStatus);
+    const auto type = e.U8(mbr_entry::kType);
+    const auto first = e.U32(mbr_entry::kFirstSector);
+    const auto count = e.U32(mbr_entry::kSectorCount);
+    if (!status || !type || !first || !count) return std::nullopt;
+    return TMbrEntry{*status, *type, *first, *count};
 }
 
 bool IsBootSectorOfVolume(TByteView sector) {
     // NTFS and FAT boot sectors end in 0x55AA too; their OEM or file system
     // text tells them from a partition table.
-    return sector.Sub(3, 8).StartsWith("NTFS    ", 8) || sector.Sub(0x36, 8).StartsWith("FAT", 3) ||
-           sector.Sub(0x52, 8).StartsWith("FAT32", 5) || sector.Sub(3, 8).StartsWith("EXFAT   ", 8);
+    const TByteView oem = sector.Sub(kOemName, kNameWidth);
+    return oem.StartsWith("NTFS    ", 8) || oem.StartsWith("EXFAT   ", 8) ||
+           sector.Sub(kFat16TypeName, kNameWidth).StartsWith("FAT", 3) ||
+           sector.Sub(kFat32TypeName, kNameWidth).StartsWith("FAT32", 5);
 }
 
 // A partition [start, start + count) sectors, or nothing when it does not fit
@@ -66,30 +110,28 @@ void AddLogicals(const TReadDisk& read, std::uint64_t diskBytes, std::uint64_t e
     std::set<std::uint64_t> seen;
     std::uint64_t ebrSector = extendedSector;
     std::uint32_t number = 5;
-    while (number < 5 + partition_table::kMaxLogical && seen.insert(ebrSector).second) {
+    while (number < 5 + kMaxLogical && seen.insert(ebrSector).second) {
         const auto offset = MulChecked(ebrSector, kMbrSectorSize);
         if (!offset) return;
         const auto sector = ReadSector(read, *offset);
         if (!sector) return;
         const TByteView s(sector->data(), sector->size());
-        if (*s.U8(partition_table::kMbrSignature) != 0x55 ||
-            *s.U8(partition_table::kMbrSignature + 1) != 0xAA)
-            return;
-        const TByteView logical = s.Sub(partition_table::kMbrEntries, 16);
-        const TByteView link = s.Sub(partition_table::kMbrEntries + 16, 16);
-        const std::uint8_t type = *logical.U8(4);
-        if (type != 0) {
-            const auto start = AddChecked(ebrSector, *logical.U32(8));
+        if (!HasMbrSignature(s)) return;
+        const auto logical = DecodeMbrEntry(s, 0);
+        const auto link = DecodeMbrEntry(s, 1);
+        if (!logical || !link) return;
+        if (logical->Type != 0) {
+            const auto start = AddChecked(ebrSector, logical->FirstSector);
             if (!start) return;
-            if (auto p = Span(*start, *logical.U32(12), kMbrSectorSize, diskBytes)) {
+            if (auto p = Span(*start, logical->SectorCount, kMbrSectorSize, diskBytes)) {
                 p->Number = number++;
-                p->MbrType = type;
-                p->Type = TypeByteText(type);
+                p->MbrType = logical->Type;
+                p->Type = TypeByteText(logical->Type);
                 table.Partitions.push_back(std::move(*p));
             }
         }
-        if (!IsExtendedType(*link.U8(4)) || *link.U32(8) == 0) return;
-        const auto next = AddChecked(extendedSector, *link.U32(8));
+        if (!IsExtendedType(link->Type) || link->FirstSector == 0) return;
+        const auto next = AddChecked(extendedSector, link->FirstSector);
         if (!next) return;
         ebrSector = *next;
     }
@@ -153,24 +195,22 @@ bool IsExtendedType(std::uint8_t type) {
 
 TPartitionTable DecodeMbr(TByteView sector, std::uint64_t diskBytes) {
     TPartitionTable table;
-    if (sector.Size() < kMbrSectorSize || *sector.U8(partition_table::kMbrSignature) != 0x55 ||
-        *sector.U8(partition_table::kMbrSignature + 1) != 0xAA || IsBootSectorOfVolume(sector))
+    if (sector.Size() < kMbrSectorSize || !HasMbrSignature(sector) || IsBootSectorOfVolume(sector))
         return table;
     std::vector<TPartition> found;
     for (std::uint32_t i = 0; i < 4; ++i) {
-        const TByteView e = sector.Sub(partition_table::kMbrEntries + 16 * i, 16);
-        const std::uint8_t status = *e.U8(0);
-        const std::uint8_t type = *e.U8(4);
-        if (type == 0) continue;
+        const auto e = DecodeMbrEntry(sector, i);
+        if (!e) return table;
+        if (e->Type == 0) continue;
         // A boot flag other than 0x00 or 0x80, or an entry beyond the disk,
         // says these bytes are no partition table.
-        if (status != 0x00 && status != 0x80) return table;
-        auto p = Span(*e.U32(8), *e.U32(12), kMbrSectorSize,
-                      type == partition_table::kTypeGptProtective ? 0 : diskBytes);
+        if (e->Status != 0x00 && e->Status != 0x80) return table;
+        auto p = Span(e->FirstSector, e->SectorCount, kMbrSectorSize,
+                      e->Type == kTypeGptProtective ? 0 : diskBytes);
         if (!p) return table;
         p->Number = i + 1;
-        p->MbrType = type;
-        p->Type = TypeByteText(type);
+        p->MbrType = e->Type;
+        p->Type = TypeByteText(e->Type);
         found.push_back(std::move(*p));
     }
     if (found.empty()) return table;
@@ -180,23 +220,27 @@ TPartitionTable DecodeMbr(TByteView sector, std::uint64_t diskBytes) {
 }
 
 std::optional<TGptHeader> DecodeGptHeader(TByteView sector, std::uint64_t lba) {
-    if (!sector.StartsWith("EFI PART", 8)) return std::nullopt;
-    const auto headerSize = sector.U32(12);
-    if (!headerSize || *headerSize < partition_table::kGptHeaderMinSize || *headerSize > sector.Size())
+    if (!sector.Sub(gpt_header::kSignature, 8).StartsWith("EFI PART", 8)) return std::nullopt;
+    const auto headerSize = sector.U32(gpt_header::kHeaderSize);
+    const auto headerCrc = sector.U32(gpt_header::kHeaderCrc);
+    if (!headerSize || !headerCrc || *headerSize < gpt_header::kMinSize || !sector.Has(0, *headerSize))
         return std::nullopt;
     std::vector<std::uint8_t> copy(sector.Data(), sector.Data() + *headerSize);
-    for (std::size_t i = 16; i < 20; ++i) copy[i] = 0;  // the CRC is taken with its own field zero
-    if (Crc32({copy.data(), copy.size()}) != *sector.U32(16)) return std::nullopt;
-    TGptHeader h;
-    h.MyLba = *sector.U64(24);
-    h.AlternateLba = *sector.U64(32);
-    h.EntriesLba = *sector.U64(72);
-    h.EntryCount = *sector.U32(80);
-    h.EntrySize = *sector.U32(84);
-    h.EntriesCrc = *sector.U32(88);
+    // The CRC is taken with its own field zero.
+    std::fill_n(copy.begin() + static_cast<std::ptrdiff_t>(gpt_header::kHeaderCrc), 4, std::uint8_t{0});
+    if (Crc32({copy.data(), copy.size()}) != *headerCrc) return std::nullopt;
+    const auto myLba = sector.U64(gpt_header::kMyLba);
+    const auto alternateLba = sector.U64(gpt_header::kAlternateLba);
+    const auto entriesLba = sector.U64(gpt_header::kEntriesLba);
+    const auto entryCount = sector.U32(gpt_header::kEntryCount);
+    const auto entrySize = sector.U32(gpt_header::kEntrySize);
+    const auto entriesCrc = sector.U32(gpt_header::kEntriesCrc);
+    if (!myLba || !alternateLba || !entriesLba || !entryCount || !entrySize || !entriesCrc)
+        return std::nullopt;
+    const TGptHeader h{*myLba, *alternateLba, *entriesLba, *entryCount, *entrySize, *entriesCrc};
     if (h.MyLba != lba) return std::nullopt;
-    if (h.EntrySize < 128 || h.EntrySize % 8 != 0 || h.EntrySize > partition_table::kMaxGptEntrySize ||
-        h.EntryCount == 0 || h.EntryCount > partition_table::kMaxGptEntries)
+    if (h.EntrySize < gpt_entry::kMinSize || h.EntrySize % 8 != 0 || h.EntrySize > kMaxGptEntrySize ||
+        h.EntryCount == 0 || h.EntryCount > kMaxGptEntries)
         return std::nullopt;
     return h;
 }
@@ -206,22 +250,23 @@ std::vector<TPartition> DecodeGptEntries(TByteView entries, const TGptHeader& he
     std::vector<TPartition> found;
     for (std::uint32_t i = 0; i < header.EntryCount; ++i) {
         const TByteView e = entries.Sub(std::size_t{i} * header.EntrySize, header.EntrySize);
-        if (e.Size() < 128) break;
-        bool used = false;
-        for (std::size_t k = 0; k < 16; ++k) used = used || *e.U8(k) != 0;
-        if (!used) continue;
-        const std::uint64_t first = *e.U64(32);
-        const std::uint64_t last = *e.U64(40);
-        if (last < first) continue;
-        auto p = Span(first, last - first + 1, sectorSize, diskBytes);
+        if (!e.Has(0, gpt_entry::kMinSize)) break;
+        const TByteView type = e.Sub(gpt_entry::kTypeGuid, kGuidSize);
+        if (std::all_of(type.Data(), type.Data() + type.Size(), [](std::uint8_t b) { return b == 0; }))
+            continue;
+        const auto first = e.U64(gpt_entry::kFirstLba);
+        const auto last = e.U64(gpt_entry::kLastLba);
+        if (!first || !last || *last < *first) continue;
+        auto p = Span(*first, *last - *first + 1, sectorSize, diskBytes);
         if (!p) continue;
         p->Number = i + 1;
-        p->Type = GuidText(e.Sub(0, 16));
+        p->Type = GuidText(type);
         std::u16string name;
-        for (std::size_t k = 56; k + 1 < 128; k += 2) {
-            const char16_t c = *e.U16(k);
-            if (c == 0) break;
-            name.push_back(c);
+        const TByteView units = e.Sub(gpt_entry::kName, gpt_entry::kMinSize - gpt_entry::kName);
+        for (std::size_t k = 0;; k += 2) {
+            const auto unit = units.U16(k);
+            if (!unit || *unit == 0) break;
+            name.push_back(static_cast<char16_t>(*unit));
         }
         p->Name = Utf16ToUtf8(name);
         found.push_back(std::move(*p));
@@ -235,7 +280,7 @@ TPartitionTable ReadPartitionTable(const TReadDisk& read, std::uint64_t diskByte
     TPartitionTable mbr = DecodeMbr({sector0->data(), sector0->size()}, diskBytes);
     if (mbr.Kind == TTableKind::None) return mbr;
     for (const TPartition& p : mbr.Partitions) {
-        if (p.MbrType == partition_table::kTypeGptProtective) {
+        if (p.MbrType == kTypeGptProtective) {
             if (auto gpt = ReadGpt(read, diskBytes)) return std::move(*gpt);
             return {};  // a protective MBR without a readable GPT: nothing to trust
         }

@@ -22,13 +22,53 @@
 namespace ntfs {
 
 namespace partition_table {
-constexpr std::size_t kMbrEntries = 446;    // four 16-byte entries
-constexpr std::size_t kMbrSignature = 510;  // 0x55 0xAA
+// The first sector of an MBR disk, and each extended boot record.
+constexpr std::size_t kMbrEntries = 0x1BE;  // 4 x kMbrEntrySize: the entries
+constexpr std::size_t kMbrEntrySize = 16;
+constexpr std::size_t kMbrSignature = 0x1FE;  // u8 0x55, u8 0xAA
+constexpr std::uint32_t kMbrSectorSize = 512;
+static_assert(kMbrEntries + 4 * kMbrEntrySize == kMbrSignature);
+static_assert(kMbrSignature + 2 == kMbrSectorSize);
+// One MBR entry. In an extended boot record the first entry is its logical
+// partition (start relative to that record), the second the link to the next
+// record (start relative to the extended partition).
+namespace mbr_entry {
+constexpr std::size_t kStatus = 0x00;       // u8: 0x00, or 0x80 active
+constexpr std::size_t kType = 0x04;         // u8: 0x00 unused
+constexpr std::size_t kFirstSector = 0x08;  // u32: LBA of the first sector
+constexpr std::size_t kSectorCount = 0x0C;  // u32
+static_assert(kSectorCount + 4 == kMbrEntrySize);
+}  // namespace mbr_entry
 constexpr std::uint8_t kTypeGptProtective = 0xEE;
-constexpr std::uint32_t kMaxLogical = 128;      // logical partitions followed at most
+constexpr std::uint32_t kMaxLogical = 128;  // logical partitions followed at most
+
+// The GPT header, at LBA 1 and (the backup) in the disk's last sector.
+namespace gpt_header {
+constexpr std::size_t kSignature = 0x00;     // 8 x ASCII "EFI PART"
+constexpr std::size_t kHeaderSize = 0x0C;    // u32: bytes the CRC covers
+constexpr std::size_t kHeaderCrc = 0x10;     // u32: CRC-32 of the header, this field zero
+constexpr std::size_t kMyLba = 0x18;         // u64: where this header lies
+constexpr std::size_t kAlternateLba = 0x20;  // u64: where the other one lies
+constexpr std::size_t kEntriesLba = 0x48;    // u64: first sector of the entry array
+constexpr std::size_t kEntryCount = 0x50;    // u32
+constexpr std::size_t kEntrySize = 0x54;     // u32
+constexpr std::size_t kEntriesCrc = 0x58;    // u32: CRC-32 of EntryCount x EntrySize bytes
+constexpr std::size_t kMinSize = 92;
+static_assert(kEntriesCrc + 4 == kMinSize);
+}  // namespace gpt_header
+// One GPT entry: an all-zero type GUID marks it unused.
+namespace gpt_entry {
+constexpr std::size_t kTypeGuid = 0x00;  // 16 bytes
+constexpr std::size_t kFirstLba = 0x20;  // u64
+constexpr std::size_t kLastLba = 0x28;   // u64: inclusive
+constexpr std::size_t kName = 0x38;      // 36 x UTF-16LE, zero-padded
+constexpr std::size_t kMinSize = 128;
+static_assert(kName + 36 * 2 == kMinSize);
+}  // namespace gpt_entry
+// A GUID: u32, u16, u16 little-endian, then 8 bytes as they lie.
+constexpr std::size_t kGuidSize = 16;
 constexpr std::uint32_t kMaxGptEntries = 1024;  // entries read at most
 constexpr std::uint32_t kMaxGptEntrySize = 4096;
-constexpr std::uint32_t kGptHeaderMinSize = 92;
 }  // namespace partition_table
 
 enum class TTableKind { None, Mbr, Gpt };

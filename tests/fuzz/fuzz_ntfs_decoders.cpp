@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the record decoders as a FILE record image: the
 // fixups, the attribute walk with every type the program looks up, and each
-// decoder on what the walk returns. None may read outside its buffer, hang or
-// allocate without bound.
+// decoder on what the walk returns; and to the attribute-list and run-list
+// decoders and the MFT map built from those runs. None may read outside its
+// buffer, hang or allocate without bound. A record the fixups accept has one
+// update sequence entry per 512 bytes, and one more.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "ntfs/attribute.h"
+#include "ntfs/attribute_list.h"
 #include "ntfs/boot_sector.h"
 #include "ntfs/data_runs.h"
 #include "ntfs/file_record.h"
+#include "ntfs/mft_map.h"
 #include "ntfs/volume_name.h"
 #include "platform/memory_volume.h"
 #include "scan/original_path.h"
@@ -42,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The bytes as a record image, raw and after fixups (whatever the outcome).
     std::vector<std::uint8_t> image(data, data + size);
-    (void)ntfs::ApplyFixups({image.data(), image.size()}, geometry);
+    const auto header = ntfs::DecodeRecordHeader({data, size});
+    if (ntfs::ApplyFixups({image.data(), image.size()}, geometry) &&
+        (!header || size % 512 != 0 || header->UsaCount != size / 512 + 1))
+        std::abort();  // a record taken whole with stretches left unchecked
     const ntfs::TByteView view(image.data(), image.size());
     (void)ntfs::DecodeRecordHeader(view);
     (void)ntfs::DecodeVolumeName(view);
@@ -67,7 +75,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The bytes as a volume whose label is asked for.
     (void)ntfs::ReadVolumeName(volume);
 
-    // The bytes as a run list.
-    (void)ntfs::DecodeRunList({data, size});
+    // The bytes as an attribute list value.
+    (void)ntfs::DecodeAttributeList({data, size});
+
+    // The bytes as a run list, and as the MFT's: the map's extents lie in
+    // VCN order inside its length, and reads through it stay in the volume.
+    const ntfs::TRunList runs = ntfs::DecodeRunList({data, size});
+    if (const auto map = ntfs::TMftMap::FromRuns(runs.Runs, 512)) {
+        std::uint64_t end = 0;
+        for (const ntfs::TMftExtent& e : map->Extents()) {
+            if (e.MftOffset < end || e.Length == 0 || e.Length > map->ByteLength() - e.MftOffset)
+                std::abort();
+            end = e.MftOffset + e.Length;
+        }
+        std::vector<std::uint8_t> record(1024);
+        for (std::uint64_t n = 0; n < 4; ++n) {
+            (void)map->VolumeOffset(n * 1024);
+            (void)map->Read(volume, n * 1024, record);
+            (void)ntfs::ReadMftRecord(*map, volume, n, geometry);
+        }
+    }
     return 0;
 }

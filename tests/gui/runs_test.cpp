@@ -90,6 +90,7 @@ public:
                 QAbstractButton* button = box->button(question ? Answer : QMessageBox::Ok);
                 if (button != nullptr) button->click();
             }
+            ++m_polls;
         });
         m_timer.start(5);
     }
@@ -97,11 +98,18 @@ public:
     bool WaitFor(qsizetype n) {
         return QTest::qWaitFor([&] { return Texts.size() >= n; }, kRunTimeoutMs);
     }
+    // Waits until the windows have been looked at twice more: a box shown
+    // before the call has been seen by then, so Texts is complete up to now.
+    bool Settle() {
+        const int target = m_polls + 2;
+        return QTest::qWaitFor([&] { return m_polls >= target; }, kRunTimeoutMs);
+    }
     QStringList Texts;
     QMessageBox::StandardButton Answer = QMessageBox::Cancel;
 
 private:
     QTimer m_timer;
+    int m_polls = 0;
 };
 
 QString Titled(const QString& text) {
@@ -352,13 +360,17 @@ private slots:
         form->btnScan->click();
         form->btnScan->click();
         QVERIFY(messages.WaitFor(2));
-        QTest::qWait(200);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->ScanRunning, kRunTimeoutMs);
+        QVERIFY(messages.Settle());
         QCOMPARE(messages.Texts.size(), 2);
         QCOMPARE(messages.Texts.last(), Titled(kScanEmpty));
 
-        // And the next press scans again.
+        // And the next press scans again: one run, one message. A second run
+        // of the double press would show here, either as a message more or
+        // by turning this press into a stop.
         QVERIFY(PressAndWait(form->btnScan, messages));
-        QCOMPARE(messages.Texts.last(), Titled(kScanDone));
+        QVERIFY(messages.Settle());
+        QCOMPARE(messages.Texts, (QStringList{Titled(kScanEmpty), Titled(kScanEmpty), Titled(kScanDone)}));
     }
 
     void SecondPressStopsTheRecovery() {
@@ -436,7 +448,7 @@ private slots:
         if (!replacement.isEmpty())
             QTRY_VERIFY_WITH_TIMEOUT(form->lblDriveName->text() != name, kRunTimeoutMs);
         QTRY_VERIFY(!form->ScanRunning);
-        QTest::qWait(100);
+        QVERIFY(messages.Settle());
         QCOMPARE(messages.Texts, QStringList());
         QCOMPARE(form->lblDriveName->text() != name, !replacement.isEmpty());
         QCOMPARE(form->lblDriveSize->text(), size);
@@ -470,8 +482,8 @@ private slots:
         form->btnScan->setEnabled(true);
         form->btnScan->click();  // a scan beside it, also waiting for its first hand-over
         WaitForFlag(form->ScanRunning);
+        // The window waits for its runs as it goes: no file can come after.
         form.reset();
-        QTest::qWait(50);
         QCOMPARE(FilesIn(out.path()), QStringList());
     }
 
@@ -506,7 +518,7 @@ private slots:
         messages.Answer = QMessageBox::Cancel;
         QVERIFY(PressAndWait(form->btnRecover, messages));
         QCOMPARE(messages.Texts.last(), question);
-        QTest::qWait(100);
+        QVERIFY(messages.Settle());
         QCOMPARE(messages.Texts.size(), 2);
         QVERIFY(!form->RecoverRunning && form->btn2->isEnabled());
         QCOMPARE(FilesIn(mount), before);

@@ -63,14 +63,37 @@ TEST(Fixups, NotAFileRecordIsLeftUnchanged) {
     }
 }
 
-TEST(Fixups, ZeroOrOneEntryChangesNothing) {
-    for (int count : {0, 1}) {
-        auto rec = MarkedRecord(1024);
-        PutLe(rec, 0x06, static_cast<std::uint64_t>(count), 2);
+TEST(Fixups, AnEntryCountOtherThanOnePerStretchIsDamage) {
+    // The count must be the record's stretches plus one: a lower count would
+    // leave the stretches past it unchecked, so a record torn there would
+    // read as whole. The image is left as it lay.
+    struct TCase {
+        std::size_t size;
+        std::uint16_t count;
+        std::size_t tornAt;  // a stretch end past the lower count, torn as well (0: none)
+    };
+    const TCase cases[] = {
+        {1024, 0, 0},    {1024, 1, 0}, {1024, 2, 1023}, {1024, 4, 0},      {4096, 2, 2559},
+        {4096, 8, 4095}, {4096, 3, 0}, {4096, 10, 0},   {4096, 0xFFFF, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " bytes, count " << c.count);
+        auto rec = MarkedRecord(c.size);
+        PutLe(rec, 0x06, c.count, 2);
+        if (c.tornAt != 0) rec[c.tornAt] ^= 0x5A;
         const auto before = rec;
-        EXPECT_TRUE(Fix(rec));
+        EXPECT_FALSE(Fix(rec, c.size == 4096 ? k4K : k512));
         EXPECT_EQ(rec, before);
     }
+    // A 512-byte record has two entries and is whole with them; no image
+    // that is not a whole number of stretches is a record.
+    auto half = MarkedRecord(512);
+    EXPECT_EQ(half[6], 2);
+    EXPECT_TRUE(Fix(half));
+    auto odd = MarkedRecord(1024);
+    odd.resize(1000);
+    PutLe(odd, 0x06, 2, 2);
+    EXPECT_FALSE(Fix(odd));
 }
 
 TEST(Fixups, BoundsAreCheckedBeforeAnyChange) {
@@ -84,12 +107,6 @@ TEST(Fixups, BoundsAreCheckedBeforeAnyChange) {
     auto before = rec;
     EXPECT_FALSE(Fix(rec));
     EXPECT_EQ(rec, before);
-
-    // A sector end outside the image: three entries on a 1000-byte image.
-    rec = MarkedRecord(1024);
-    rec.resize(1000);
-    before = rec;
-    EXPECT_FALSE(Fix(rec));
 
     // Array at the very end of the 16-bit range on a small image.
     rec = MarkedRecord(1024);
