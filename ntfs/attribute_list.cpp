@@ -2,6 +2,7 @@
 #include "ntfs/attribute_list.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "ntfs/attribute.h"
 #include "ntfs/file_record.h"
@@ -107,12 +108,13 @@ TRunList CollectDataRuns(platform::TRawVolume& volume, std::span<const std::uint
     if (!list) return all;
     const std::optional<std::uint32_t> baseNumber = base.U32(kRecordNumber);
 
-    std::vector<std::uint64_t> visited;
+    // A hostile list may name a hundred thousand records: each is read once,
+    // and the check for "read already" must not grow with the list.
+    std::unordered_set<std::uint64_t> visited;
     for (const TAttributeListEntry& entry : DecodeAttributeList(list->View())) {
         if (entry.Type != attribute::kData || entry.NameLength != 0 || entry.StartingVcn == baseStart)
             continue;
-        if (std::find(visited.begin(), visited.end(), entry.Record) != visited.end()) continue;
-        visited.push_back(entry.Record);
+        if (!visited.insert(entry.Record).second) continue;
         const auto ext = readRecord(entry.Record);
         if (!ext) continue;
         const TByteView extView = ext->View();
