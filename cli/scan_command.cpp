@@ -12,7 +12,6 @@
 #include "cli/commands.h"
 #include "ntfs/boot_sector.h"
 #include "ntfs/text.h"
-#include "platform/raw_volume.h"
 #include "scan/scan_session.h"
 #include "scan/volume_source.h"
 
@@ -259,21 +258,25 @@ public:
 
 // What the session learns of a volume before its walk.
 int InfoCommand(const std::string& source) {
-    // A whole disk: its partition table, each partition probed.
-    if (auto disk = platform::OpenRawVolume(source)) {
-        const scan::TSourceLayout layout = scan::ReadSourceLayout(*disk);
-        if (layout.Kind != ntfs::TTableKind::None) {
-            std::printf("Partition table: %s\n", layout.Kind == ntfs::TTableKind::Gpt ? "GPT" : "MBR");
-            for (const scan::TPartitionInfo& info : layout.Partitions)
-                std::printf("%s\n", scan::PartitionLine(info).c_str());
-            return kExitOk;
-        }
+    // The source as it lies, opened once: a whole disk shows its partition
+    // table, each partition probed; a volume is scanned up to its walk.
+    scan::TSourceRequest request;
+    request.Name = source;
+    request.Scope = scan::TSourceScope::AsItIs;
+    request.ReadLabel = true;
+    scan::TOpenedSource opened = scan::OpenSource(request);
+    const scan::TSourceLayout& layout = opened.Layout;
+    if (opened.Volume && layout.Kind != ntfs::TTableKind::None) {
+        std::printf("Partition table: %s\n", layout.Kind == ntfs::TTableKind::Gpt ? "GPT" : "MBR");
+        for (const scan::TPartitionInfo& info : layout.Partitions)
+            std::printf("%s\n", scan::PartitionLine(info).c_str());
+        return kExitOk;
     }
     scan::TScanOptions options;
     options.KeepRows = false;
     TInfoSink sink;
     const std::atomic<bool> stop{true};  // the facts only: no record is walked
-    const auto result = scan::TScanSession(source, options).Run(stop, sink);
+    const auto result = scan::TScanSession(std::move(opened), options).Run(stop, sink);
     if (result->Outcome == scan::TScanOutcome::VolumeDidNotOpen ||
         result->Outcome == scan::TScanOutcome::NotNtfs) {
         ScanReachedTheWalk(*result, source);

@@ -30,12 +30,8 @@ const char* StatusText(recover::TRecoverStatus status) {
     switch (status) {
         case recover::TRecoverStatus::Written:
             return "written";
-        case recover::TRecoverStatus::BadCaption:
-            return "caption is not a record offset";
         case recover::TRecoverStatus::BadGeometry:
             return "volume geometry is unusable";
-        case recover::TRecoverStatus::VolumeNotOpened:
-            return "source volume did not open";
         case recover::TRecoverStatus::RecordUnreadable:
             return "record could not be read";
         case recover::TRecoverStatus::FixupsFailed:

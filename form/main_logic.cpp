@@ -322,7 +322,7 @@ void TMainLogic::btnRecoverClick() {
     // way has no result yet (and the button is disabled meanwhile).
     const std::shared_ptr<const scan::TScanResult> scan = m_shownScan;
     if (!scan) return;
-    if (platform::FolderIsOnDrive(m_view.OutputFolder(), scan->Source.Drive) &&
+    if (platform::FolderIsOnDrive(m_view.OutputFolder(), scan->Source.Resolved) &&
         !m_view.Ask(texts::kOutputOnSource, TQuestionKind::Caution))
         return;
     RecoverStopRequested = false;

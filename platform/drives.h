@@ -61,14 +61,13 @@ std::uint32_t GetLogicalDrivesMask();
 // Whether text is a drive string: one letter and a colon ("d:" too).
 bool IsDriveString(const std::string& text);
 
-// What a drive string opens as a raw volume; empty for an unknown letter.
-std::optional<std::string> ResolveDrive(const std::string& drive);
+// What a letter stands for is the drive table's entry split by the disks'
+// partition tables, which this layer cannot read: scan/drive_letters.h
+// resolves letters.
 
-// The volume label of a drive letter, or empty text when there is none or the
-// volume cannot be read. UTF-8.
-std::string GetVolumeLabel(char letter);
-
-// The label of the file system in a device or image, by content. UTF-8.
+// The label of the file system in a device or image (Windows: the raw device
+// of a drive, "\\.\D:"), as the system tells it; empty text when there is
+// none or it cannot be told. UTF-8.
 std::string GetVolumeLabelOfPath(const std::string& path);
 
 }  // namespace platform

@@ -168,14 +168,6 @@ std::uint32_t GetLogicalDrivesMask() {
     return mask;
 }
 
-std::optional<std::string> ResolveDrive(const std::string& drive) {
-    if (drive.empty()) return std::nullopt;
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
-    for (const TDriveEntry& e : DriveTable())
-        if (e.Letter == letter) return e.Path;
-    return std::nullopt;
-}
-
 std::string GetVolumeLabelOfPath(const std::string& path) {
     blkid_probe probe = blkid_new_probe_from_filename(path.c_str());
     if (probe == nullptr) return {};
@@ -188,12 +180,6 @@ std::string GetVolumeLabelOfPath(const std::string& path) {
     }
     blkid_free_probe(probe);
     return label;
-}
-
-std::string GetVolumeLabel(char letter) {
-    const auto path = ResolveDrive(std::string(1, letter) + ":");
-    if (!path) return {};
-    return GetVolumeLabelOfPath(*path);
 }
 
 }  // namespace platform

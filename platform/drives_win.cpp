@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <windows.h>
 
-#include <cctype>
-
 #include "platform/drives.h"
 #include "platform/win_text.h"
 
@@ -28,13 +26,9 @@ std::vector<TDriveEntry> RefreshDriveTable() {
     return DriveTable();
 }
 
-std::optional<std::string> ResolveDrive(const std::string& drive) {
-    if (!IsDriveString(drive)) return std::nullopt;
-    return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0]))) +
-           ":";
-}
+namespace {
 
-std::string GetVolumeLabel(char letter) {
+std::string LabelOfLetter(char letter) {
     const wchar_t root[4] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
     wchar_t label[MAX_PATH + 1] = {0};
     DWORD maxComponent = 0;
@@ -44,9 +38,11 @@ std::string GetVolumeLabel(char letter) {
     return Narrow(label);
 }
 
+}  // namespace
+
 std::string GetVolumeLabelOfPath(const std::string& path) {
     // A raw device path names its drive: "\\.\D:".
-    if (path.size() == 6 && path.rfind("\\\\.\\", 0) == 0 && path[5] == ':') return GetVolumeLabel(path[4]);
+    if (path.size() == 6 && path.rfind("\\\\.\\", 0) == 0 && path[5] == ':') return LabelOfLetter(path[4]);
     return {};
 }
 

@@ -48,12 +48,10 @@ struct TOpenFailure {
 // system's own text for the error.
 std::string OpenErrorText(TOpenError kind, int error);
 
-// Opens a drive string ("D:", resolved through the drive table) or a path to
-// an image file or device, read-only. Empty when it does not open (no such
-// drive, no right to the device); then *why, when given, says why.
-std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why = nullptr);
-
-// Opens exactly this path read-only (no drive-string resolution).
+// Opens exactly this path (an image file or device) read-only. Empty when it
+// does not open (no such device, no right to it); then *why, when given,
+// says why. The program opens its sources through scan/volume_source.h,
+// which resolves drive letters and partitions before it comes here.
 std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFailure* why = nullptr);
 
 }  // namespace platform

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/drives.h"
 #include "platform/open_error.h"
 #include "platform/raw_volume.h"
 
@@ -102,15 +101,6 @@ std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFail
         return OpenFailed(why, path, TOpenError::IsFolder, EISDIR);
     }
     return std::make_unique<TLinuxVolume>(fd);
-}
-
-std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why) {
-    if (IsDriveString(driveOrPath)) {
-        const auto path = ResolveDrive(driveOrPath);
-        if (!path) return OpenFailed(why, driveOrPath, TOpenError::NoSuchDrive, 0);
-        return OpenRawVolumePath(*path, why);
-    }
-    return OpenRawVolumePath(driveOrPath, why);
 }
 
 }  // namespace platform

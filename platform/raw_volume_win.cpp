@@ -10,7 +10,6 @@
 
 #include <algorithm>
 
-#include "platform/drives.h"
 #include "platform/open_error.h"
 #include "platform/raw_volume.h"
 #include "platform/sector_reader.h"
@@ -123,15 +122,6 @@ std::unique_ptr<TRawVolume> OpenRawVolumePath(const std::string& path, TOpenFail
         return OpenFailed(why, path, KindOfError(error), static_cast<int>(error));
     }
     return std::make_unique<TWinVolume>(h);
-}
-
-std::unique_ptr<TRawVolume> OpenRawVolume(const std::string& driveOrPath, TOpenFailure* why) {
-    if (IsDriveString(driveOrPath)) {
-        const auto path = ResolveDrive(driveOrPath);
-        if (!path) return OpenFailed(why, driveOrPath, TOpenError::NoSuchDrive, 0);
-        return OpenRawVolumePath(*path, why);
-    }
-    return OpenRawVolumePath(driveOrPath, why);
 }
 
 }  // namespace platform

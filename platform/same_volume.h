@@ -11,12 +11,13 @@
 
 namespace platform {
 
-// True when `folder` (UTF-8) lies on the file system held by `drive` (a drive
-// string resolved through the drive table, or a device or image path).
+// True when `folder` (UTF-8) lies on the file system held by `source`: the
+// device or image file a scan opened (scan::TScanSource::Resolved; Windows: a
+// drive's raw device "\\.\D:", or its drive string).
 // Windows: the folder's volume is the drive's volume. Linux: the folder's
 // file system sits on the drive's block device, or on a loop device (or a
 // partition of one) whose backing file is the drive's image. False when
 // either cannot be examined: the answer is a warning, never a refusal.
-bool FolderIsOnDrive(const std::string& folder, const std::string& drive);
+bool FolderIsOnDrive(const std::string& folder, const std::string& source);
 
 }  // namespace platform

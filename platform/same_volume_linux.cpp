@@ -8,7 +8,6 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/drives.h"
 #include "platform/same_volume.h"
 
 namespace platform {
@@ -65,8 +64,7 @@ std::string LoopBackingFile(dev_t device) {
 
 }  // namespace
 
-bool FolderIsOnDrive(const std::string& folder, const std::string& drive) {
-    const std::string source = IsDriveString(drive) ? ResolveDrive(drive).value_or(std::string()) : drive;
+bool FolderIsOnDrive(const std::string& folder, const std::string& source) {
     if (source.empty()) return false;
     const auto folderStat = StatOf(folder);
     const auto sourceStat = StatOf(source);

@@ -30,9 +30,12 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-bool FolderIsOnDrive(const std::string& folder, const std::string& drive) {
+bool FolderIsOnDrive(const std::string& folder, const std::string& source) {
+    // A drive's raw device names its drive string after the "\\.\"; an
+    // image file is no volume of its own.
+    const std::string drive = source.rfind("\\\\.\\", 0) == 0 ? source.substr(4) : source;
     if (!IsDriveString(drive) || folder.empty()) return false;
-    const std::wstring root = Widen(drive.substr(0, 2)) + L"\\";
+    const std::wstring root = Widen(drive) + L"\\";
     const std::wstring folderVolume = VolumeOf(Widen(folder));
     const std::wstring driveVolume = VolumeOf(root);
     if (folderVolume.empty() || driveVolume.empty()) return false;

@@ -7,8 +7,7 @@
 namespace recover {
 
 bool IsIoFailure(TRecoverStatus status) {
-    return status == TRecoverStatus::VolumeNotOpened || status == TRecoverStatus::RecordUnreadable ||
-           status == TRecoverStatus::OutputFailed;
+    return status == TRecoverStatus::RecordUnreadable || status == TRecoverStatus::OutputFailed;
 }
 
 std::optional<std::uint64_t> ParseCaption(std::string_view caption) {
@@ -95,22 +94,6 @@ TRecoverResult WritePlannedFile(platform::TRawVolume& volume, const TContentPlan
     if (plan.Result.Status != TRecoverStatus::Written) return plan.Result;
     TPreparedFile file = Prepare(volume, plan, CreateOutputFile(targetPath), grant);
     return CommitPreparedFile(file, targetPath);
-}
-
-TRecoverResult RecoverFileFromRecord(const std::string& drive, const std::string& caption,
-                                     const ntfs::TDISK_INFORMATION& geometry, const std::string& targetPath) {
-    TRecoverResult result;
-    const auto offset = ParseCaption(caption);
-    if (!offset) {
-        result.Status = TRecoverStatus::BadCaption;
-        return result;
-    }
-    const auto volume = platform::OpenRawVolume(drive);
-    if (!volume) {
-        result.Status = TRecoverStatus::VolumeNotOpened;
-        return result;
-    }
-    return RecoverFileFromRecord(*volume, *offset, geometry, targetPath);
 }
 
 }  // namespace recover

@@ -35,9 +35,7 @@ namespace recover {
 
 enum class TRecoverStatus {
     Written,           // the file was written (Bytes long)
-    BadCaption,        // the caption is not "0x" and hexadecimal digits
     BadGeometry,       // a cluster or record size that no NTFS volume has
-    VolumeNotOpened,   // I/O: the source did not open
     RecordUnreadable,  // I/O: the record's read failed or came up short
     FixupsFailed,      // corrupt: not a FILE record, or torn
     InUse,             // the record is in use again (or carries other flags)
@@ -82,12 +80,6 @@ std::optional<std::uint64_t> ParseCaption(std::string_view caption);
 // Rebuilds the file whose record lies at `recordOffset` of `volume` and
 // writes it to `targetPath` (UTF-8).
 TRecoverResult RecoverFileFromRecord(platform::TRawVolume& volume, std::uint64_t recordOffset,
-                                     const ntfs::TDISK_INFORMATION& geometry, const std::string& targetPath);
-
-// The same for a results row: opens `drive` (a drive string or an image or
-// device path) read-only for this call alone and reads the record at the
-// caption's offset. A caption that does not parse writes nothing.
-TRecoverResult RecoverFileFromRecord(const std::string& drive, const std::string& caption,
                                      const ntfs::TDISK_INFORMATION& geometry, const std::string& targetPath);
 
 }  // namespace recover

@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "platform/locked_volume.h"
-#include "platform/window_volume.h"
 #include "recover/content_plan.h"
 #include "recover/output_file.h"
 #include "recover/run_bound.h"
+#include "scan/volume_source.h"
 
 namespace recover {
 
@@ -197,30 +197,14 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
     if (!m_scan) return summary;
     const scan::TScanResult& scan = *m_scan;
 
-    // The volume the rows were scanned from, opened once for the run.
-    std::shared_ptr<platform::TRawVolume> volume = scan.Source.Given;
-    if (!volume) {
-        platform::TOpenFailure why;
-        auto opened = platform::OpenRawVolumePath(scan.Source.Resolved, &why);
-        // A partition of a whole disk: the captions are offsets within it.
-        if (opened && (scan.Source.StartByte != 0 || scan.Source.Length != 0)) {
-            const std::uint64_t size = opened->Size();
-            const std::uint64_t length =
-                scan.Source.Length != 0 ? scan.Source.Length
-                                        : (size > scan.Source.StartByte ? size - scan.Source.StartByte : 0);
-            opened =
-                std::make_unique<platform::TWindowVolume>(std::move(opened), scan.Source.StartByte, length);
-        }
-        volume = std::move(opened);
-        if (!volume) {
-            if (scan.Source.Resolved.empty()) {
-                why.Kind = platform::TOpenError::NoSuchDevice;
-                why.Reason = platform::OpenErrorText(why.Kind, 0);
-            }
-            summary.OpenFailure = std::move(why);
-            return summary;
-        }
+    // The volume the rows were scanned from, opened once for the run; for a
+    // partition of a whole disk the captions are offsets within it.
+    scan::TOpenedSource opened = scan::OpenSource(scan.Source);
+    if (!opened.Volume) {
+        summary.OpenFailure = std::move(opened.OpenFailure);
+        return summary;
     }
+    platform::TRawVolume* const volume = opened.Volume.get();
 
     // Reads may come from the writing threads and from this one at once.
     platform::TLockedVolume locked(*volume);

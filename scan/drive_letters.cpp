@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
 #include <mutex>
 
-#include "platform/raw_volume.h"
 #include "scan/volume_source.h"
 
 namespace scan {
@@ -24,12 +24,21 @@ bool SamePiece(const TDriveLetter& a, const TDriveLetter& b) {
     return a.TableLetter == b.TableLetter && a.Path == b.Path && a.Partition == b.Partition;
 }
 
-std::vector<std::uint32_t> NtfsPartitionsOnDisk(const std::string& path) {
+// Disks opened for a look at their tables, by path, while a split runs.
+using TOpenDisks = std::map<std::string, std::unique_ptr<platform::TRawVolume>>;
+
+// The NTFS partitions of the disk at `path`, opened exactly as named (a
+// table's path is never read as a letter); the disk stays open in `*kept`
+// when that is given.
+std::vector<std::uint32_t> NtfsPartitionsOnDisk(const std::string& path, TOpenDisks* kept) {
     std::vector<std::uint32_t> numbers;
-    auto disk = platform::OpenRawVolumePath(path);
-    if (!disk) return numbers;
-    for (const TPartitionInfo& info : ReadSourceLayout(*disk).Partitions)
+    TScanSource whole;
+    whole.Drive = whole.Resolved = path;
+    TOpenedSource disk = OpenSource(whole);
+    if (!disk.Volume) return numbers;
+    for (const TPartitionInfo& info : ReadSourceLayout(*disk.Volume).Partitions)
         if (info.Ntfs) numbers.push_back(info.Partition.Number);
+    if (kept != nullptr) (*kept)[path] = std::move(disk.Volume);
     return numbers;
 }
 
@@ -51,11 +60,13 @@ bool SameTable(const std::vector<platform::TDriveEntry>& a, const std::vector<pl
 }
 
 // Under the state's lock: splits `base`, keeping the letters already given
-// when asked to.
+// when asked to; the disks looked at stay open in `*opened` when given.
 std::vector<TDriveLetter> Split(TLetterState& state, const std::vector<platform::TDriveEntry>& base,
-                                bool keep) {
-    state.Letters =
-        SplitDriveTable(base, NtfsPartitionsOnDisk, keep ? state.Letters : std::vector<TDriveLetter>{});
+                                bool keep, TOpenDisks* opened = nullptr) {
+    const auto partitionsOf = [opened](const std::string& path) {
+        return NtfsPartitionsOnDisk(path, opened);
+    };
+    state.Letters = SplitDriveTable(base, partitionsOf, keep ? state.Letters : std::vector<TDriveLetter>{});
     state.Base = base;
     state.Resolved = true;
     return state.Letters;
@@ -125,14 +136,24 @@ std::vector<TDriveLetter> SplitDriveTable(const std::vector<platform::TDriveEntr
     return letters;
 }
 
-std::vector<TDriveLetter> DriveLetters() {
+namespace {
+
+// The process's letters; a split made now leaves the disks it looked at open
+// in `*opened` when given.
+std::vector<TDriveLetter> Letters(TOpenDisks* opened) {
     TLetterState& state = State();
     const std::lock_guard<std::mutex> lock(state.Mutex);
     const auto base = platform::DriveTable();
     // The drive table changes here only when it was made anew (a changed
     // LUMBRA_DRIVES, as tests do): then so are the letters.
     if (state.Resolved && SameTable(base, state.Base)) return state.Letters;
-    return Split(state, base, false);
+    return Split(state, base, false, opened);
+}
+
+}  // namespace
+
+std::vector<TDriveLetter> DriveLetters() {
+    return Letters(nullptr);
 }
 
 std::vector<TDriveLetter> RefreshDriveLetters() {
@@ -149,11 +170,19 @@ std::uint32_t DriveLettersMask() {
     return mask;
 }
 
-std::optional<TDriveLetter> ResolveDriveLetter(const std::string& drive) {
+std::optional<TDriveLetter> ResolveDriveLetter(const std::string& drive,
+                                               std::unique_ptr<platform::TRawVolume>* opened) {
     if (!platform::IsDriveString(drive)) return std::nullopt;
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
-    for (const TDriveLetter& d : DriveLetters())
-        if (d.Letter == letter) return d;
+    // The disks a first split opens are closed when this returns, all but
+    // the one the caller is about to read.
+    TOpenDisks disks;
+    for (const TDriveLetter& d : Letters(opened != nullptr ? &disks : nullptr)) {
+        if (d.Letter != letter) continue;
+        const auto it = disks.find(d.Path);
+        if (it != disks.end() && it->second) *opened = std::move(it->second);
+        return d;
+    }
     return std::nullopt;
 }
 

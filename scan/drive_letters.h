@@ -17,11 +17,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/drives.h"
+#include "platform/raw_volume.h"
 
 namespace scan {
 
@@ -52,6 +54,12 @@ std::vector<TDriveLetter> RefreshDriveLetters();
 // Bit i set for each letter 'A' + i.
 std::uint32_t DriveLettersMask();
 // What a drive string ("f:" too) stands for; empty for an unknown letter.
-std::optional<TDriveLetter> ResolveDriveLetter(const std::string& drive);
+// This is the program's one reading of a letter. When answering was the
+// process's first look at the disks behind the letters, the disk this letter
+// names was opened for that look; `*opened`, when given, then receives it
+// still open (read-only, the whole disk) so that the caller need not open it
+// again. Otherwise `*opened` is left as it was.
+std::optional<TDriveLetter> ResolveDriveLetter(const std::string& drive,
+                                               std::unique_ptr<platform::TRawVolume>* opened = nullptr);
 
 }  // namespace scan

@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scan/probe.h"
 
-#include "ntfs/text.h"
-#include "ntfs/volume_name.h"
-#include "platform/drives.h"
-#include "platform/raw_volume.h"
-#include "scan/drive_letters.h"
 #include "scan/volume_source.h"
 
 namespace scan {
@@ -20,25 +15,16 @@ TProbeResult ProbeBootSector(ntfs::TByteView sector, const std::string& label) {
 }
 
 std::optional<TProbeResult> ProbeDrive(const std::string& driveOrPath) {
-    std::string path = driveOrPath;
-    if (platform::IsDriveString(driveOrPath)) {
-        const auto letter = ResolveDriveLetter(driveOrPath);
-        if (!letter) return std::nullopt;
-        // One partition of a whole disk: its own boot sector and label.
-        if (letter->Partition) {
-            TOpenedSource opened = OpenSource(driveOrPath, letter->Partition);
-            if (!opened.Volume) return std::nullopt;
-            const ntfs::TDynamicCharArray sector = ntfs::ReadBootSector(*opened.Volume);
-            const auto label = ntfs::ReadVolumeName(*opened.Volume);
-            return ProbeBootSector(sector.View(), ntfs::Utf16ToUtf8(label.value_or(std::u16string())));
-        }
-        path = letter->Path;
-    }
-    auto volume = platform::OpenRawVolumePath(path);
-    if (!volume) return std::nullopt;
-    const ntfs::TDynamicCharArray sector = ntfs::ReadBootSector(*volume);
-    volume.reset();
-    return ProbeBootSector(sector.View(), platform::GetVolumeLabelOfPath(path));
+    // The drive as it lies: a letter's own partition, else the source's
+    // first sector, so that a disk with a table is no NTFS volume here.
+    TSourceRequest request;
+    request.Name = driveOrPath;
+    request.Scope = TSourceScope::AsItIs;
+    request.ReadLabel = true;
+    const TOpenedSource opened = OpenSource(request);
+    if (!opened.Volume) return std::nullopt;
+    const ntfs::TDynamicCharArray sector = ntfs::ReadBootSector(*opened.Volume);
+    return ProbeBootSector(sector.View(), opened.Label);
 }
 
 }  // namespace scan

@@ -10,54 +10,17 @@
 
 #include "ntfs/file_record.h"
 #include "platform/core_pin.h"
-#include "platform/drives.h"
 #include "platform/locked_volume.h"
-#include "scan/drive_letters.h"
 #include "scan/record_decoder.h"
 
 namespace scan {
 
-TScanEngine::TScanEngine(std::string source) : m_source(std::move(source)) {}
-
-TScanEngine::TScanEngine(std::unique_ptr<platform::TRawVolume> volume, std::string label)
-    : m_given(std::move(volume)), m_label(std::move(label)) {}
+TScanEngine::TScanEngine(platform::TRawVolume& volume) : m_volume(volume) {}
 
 TScanEngine::~TScanEngine() = default;
 
-bool TScanEngine::Open() {
-    if (m_given) {
-        m_volume = std::move(m_given);
-        return true;
-    }
-    m_openFailure.reset();
-    m_resolved = m_source;
-    if (platform::IsDriveString(m_source)) {
-        const auto letter = ResolveDriveLetter(m_source);
-        const auto path = letter ? std::optional<std::string>(letter->Path) : std::nullopt;
-        if (!path) {
-            const platform::TOpenError kind = platform::TOpenError::NoSuchDrive;
-            m_openFailure = platform::TOpenFailure{kind, 0, m_source, platform::OpenErrorText(kind, 0)};
-            return false;
-        }
-        m_resolved = *path;
-    }
-    platform::TOpenFailure why;
-    m_volume = platform::OpenRawVolumePath(m_resolved, &why);
-    if (!m_volume) m_openFailure = std::move(why);
-    return m_volume != nullptr;
-}
-
-std::string TScanEngine::VolumeLabel() const {
-    if (m_label) return *m_label;
-    return m_resolved.empty() ? std::string() : platform::GetVolumeLabelOfPath(m_resolved);
-}
-
-void TScanEngine::Close() {
-    m_volume.reset();
-}
-
 void TScanEngine::ReadBootSector() {
-    m_bootSector = ntfs::ReadBootSector(*m_volume);
+    m_bootSector = ntfs::ReadBootSector(m_volume);
     m_boot = ntfs::DecodeBootSector(m_bootSector.View());
 }
 
@@ -75,7 +38,7 @@ void TScanEngine::DeriveGeometry() {
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
     auto location =
-        ntfs::LocateMft(*m_volume, m_geometry,
+        ntfs::LocateMft(m_volume, m_geometry,
                         m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt);
     if (!location.Layout) {
         switch (location.Error) {
@@ -92,7 +55,7 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     m_recordCount = m_layout.Map.RecordCount(recordSize);
     // No MFT is larger than its volume: a damaged run list or VCN range
     // must not turn into a walk over records that cannot exist.
-    const std::uint64_t volumeSize = m_volume->Size();
+    const std::uint64_t volumeSize = m_volume.Size();
     if (volumeSize > 0) m_recordCount = std::min(m_recordCount, volumeSize / recordSize);
     m_mftShownLength = MftByteLength();
     if (volumeSize > 0 && m_mftShownLength > volumeSize) m_mftShownLength = m_recordCount * recordSize;
@@ -105,11 +68,11 @@ TScanOutcome TScanEngine::Walk(const std::atomic<bool>& stop, TScanSink& sink, b
     // sector's count is only a claim.
     std::uint64_t clusters =
         VolumeClusterCount(m_boot.TotalSectors, m_boot.BytesPerSector, m_geometry.BytesPerCluster);
-    if (m_volume->Size() > 0 && m_geometry.BytesPerCluster > 0)
-        clusters = std::min<std::uint64_t>(clusters, m_volume->Size() / m_geometry.BytesPerCluster);
+    if (m_volume.Size() > 0 && m_geometry.BytesPerCluster > 0)
+        clusters = std::min<std::uint64_t>(clusters, m_volume.Size() / m_geometry.BytesPerCluster);
     TRowDetailsCollector collector(m_geometry, clusters);
     const TScanOutcome outcome = WalkRecords(stop, sink, &collector);
-    collector.Resolve(*m_volume, m_layout.Map, [&sink](std::size_t row, TRowDetails&& found) {
+    collector.Resolve(m_volume, m_layout.Map, [&sink](std::size_t row, TRowDetails&& found) {
         sink.OnDetails(row, std::move(found));
     });
     return outcome;
@@ -182,9 +145,9 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     const std::uint64_t turns = (WalkLength() + perTurn - 1) / perTurn;
     // One core, or a walk too short to share: this thread takes every turn.
     if (turns < 2) workers = 1;
-    platform::TLockedVolume locked(*m_volume);
-    platform::TRawVolume& volume = workers == 1 || m_volume->AllowsConcurrentReads()
-                                       ? *m_volume
+    platform::TLockedVolume locked(m_volume);
+    platform::TRawVolume& volume = workers == 1 || m_volume.AllowsConcurrentReads()
+                                       ? m_volume
                                        : static_cast<platform::TRawVolume&>(locked);
 
     // Whose turn it is to hand on. A thread waits for its turn by watching
@@ -267,21 +230,6 @@ TScanOutcome TScanEngine::WalkRecords(const std::atomic<bool>& stop, TScanSink& 
     work(0);
     for (std::thread& t : threads) t.join();
     return next.load() == turns ? TScanOutcome::Completed : TScanOutcome::Stopped;
-}
-
-std::optional<TScanOutcome> TScanEngine::Prepare() {
-    if (!Open()) return TScanOutcome::VolumeDidNotOpen;
-    ReadBootSector();
-    if (!IsNtfs()) return TScanOutcome::NotNtfs;
-    DeriveGeometry();
-    return ReadMftLayout();
-}
-
-TScanOutcome TScanEngine::Run(const std::atomic<bool>& stop, TScanSink& sink) {
-    if (const auto end = Prepare()) return *end;
-    const TScanOutcome outcome = Walk(stop, sink);
-    Close();
-    return outcome;
 }
 
 }  // namespace scan

@@ -2,9 +2,9 @@
 // The scan engine: one NTFS volume's deleted files, as the MFT still
 // describes them.
 //
-// The engine runs in steps so that a front end can show each fact as soon as
-// it is known (the window updates its labels between the steps): open the
-// volume, read the boot sector, test the OEM identifier, derive the geometry,
+// The engine runs in steps over a volume already open, so that a front end
+// can show each fact as soon as it is known (the window updates its labels
+// between the steps): read the boot sector, test the OEM identifier, derive the geometry,
 // read MFT record 0, locate the MFT, then walk records 16 onward. Every way
 // the run can end early is a distinct outcome.
 //
@@ -76,22 +76,13 @@ public:
 
 class TScanEngine {
 public:
-    // source: a drive string ("D:") or the path of an image file or device.
-    explicit TScanEngine(std::string source);
-    // Scans an already open volume (tests, fuzzing); label is its volume label.
-    TScanEngine(std::unique_ptr<platform::TRawVolume> volume, std::string label);
+    // Scans `volume`, opened read-only by the caller (scan/volume_source.h),
+    // which keeps it open for the engine's life.
+    explicit TScanEngine(platform::TRawVolume& volume);
     ~TScanEngine();
     TScanEngine(const TScanEngine&) = delete;
     TScanEngine& operator=(const TScanEngine&) = delete;
 
-    // Opens the volume read-only. False: VolumeDidNotOpen, and OpenFailure says why.
-    bool Open();
-    const std::optional<platform::TOpenFailure>& OpenFailure() const { return m_openFailure; }
-    // The device or image file the source stood for when it was opened
-    // (empty for an already open volume).
-    const std::string& ResolvedPath() const { return m_resolved; }
-    // The volume's label (UTF-8; probed through the platform when not given).
-    std::string VolumeLabel() const;
     const ntfs::TBOOT_SECTOR& Boot() const { return m_boot; }
     bool MftByteOffsetValid() const { return m_mftOffsetValid; }
     // Reads the boot sector (a zero-filled buffer; bytes not read stay zero).
@@ -122,15 +113,7 @@ public:
     // decodes on the walking thread alone. Rows, counters and details are
     // the same either way.
     void SetWalkThreads(unsigned threads) { m_walkThreads = threads; }
-    // Closes the volume (also done by the destructor).
-    void Close();
     const TScanCounters& Counters() const { return m_counters; }
-
-    // Every step up to the walk, in order, for front ends without labels;
-    // the outcome of an early end, or nothing when the walk may begin.
-    std::optional<TScanOutcome> Prepare();
-    // Prepare, then the walk.
-    TScanOutcome Run(const std::atomic<bool>& stop, TScanSink& sink);
 
     static constexpr std::uint64_t kFirstUserRecord = 16;
     // Bytes of the MFT read at once by the walk: many records per read, yet
@@ -152,12 +135,7 @@ private:
     bool Deliver(TDecodedStretch& stretch, const std::atomic<bool>& stop, TScanSink& sink,
                  TRowDetailsCollector* details);
 
-    std::string m_source;
-    std::string m_resolved;
-    std::optional<platform::TOpenFailure> m_openFailure;
-    std::unique_ptr<platform::TRawVolume> m_given;
-    std::optional<std::string> m_label;
-    std::unique_ptr<platform::TRawVolume> m_volume;
+    platform::TRawVolume& m_volume;
     ntfs::TDynamicCharArray m_bootSector;
     ntfs::TBOOT_SECTOR m_boot;
     ntfs::TDISK_INFORMATION m_geometry;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One scan of one volume, as every front end runs it.
 //
-// A session opens the source once, reads the boot sector, the geometry and
-// the MFT's layout, then walks the records with a stop flag into a sink. The
+// A session opens the source once (scan/volume_source.h), reads the boot
+// sector, the geometry and the MFT's layout, then walks the records with a stop flag into a sink. The
 // facts about the drive are reported as data as soon as they are known (the
 // window shows them step by step); turning them into label texts is the
 // front end's business. What the session learnt stays in its result: the
@@ -27,19 +27,6 @@
 #include "scan/volume_source.h"
 
 namespace scan {
-
-// What the scan opened: what the user named, and the device or image file
-// that name stood for at that moment.
-struct TScanSource {
-    std::string Drive;            // a drive string ("D:") or a path, as given
-    std::string Resolved;         // the device or image file that was opened
-    std::uint64_t StartByte = 0;  // where the volume starts within Resolved (a partition of a disk image)
-    std::uint64_t Length = 0;     // the partition's bytes; 0: the volume runs to the end of Resolved
-    std::optional<std::uint32_t> Partition;  // the partition scanned, by its number in the table
-    // An already open volume the session was given (tests, fuzzing): a
-    // recovery reads it instead of opening Resolved.
-    std::shared_ptr<platform::TRawVolume> Given;
-};
 
 // The drive's facts, as numbers. Each group is valid once the session has
 // reported the stage that fills it.
@@ -110,24 +97,30 @@ struct TScanResult {
 
 struct TScanOptions {
     bool KeepRows = true;   // false: rows only reach the sink (a streaming command line)
-    bool ReadLabel = true;  // false: the label is not probed (it costs a second open and a blkid probe)
+    bool ReadLabel = true;  // false: the label is not read (it costs reads of the volume)
     // false: no row gets its path and verdict (OnDetails is never called);
     // output that shows neither skips the directory table and the bitmap.
     bool Details = true;
     // A whole disk with a partition table: the partition to scan, by its
     // number in the table; without one, its only NTFS partition.
     std::optional<std::uint32_t> Partition;
+    // Threads that decode the walk's records (TScanEngine::SetWalkThreads):
+    // 0, one per core.
+    unsigned WalkThreads = 0;
 };
 
 class TScanSession {
 public:
     using TOptions = TScanOptions;
+    // source: a drive string ("D:") or the path of an image file or device.
     explicit TScanSession(std::string source, TOptions options);
     TScanSession(std::string source) : TScanSession(std::move(source), TOptions{}) {}
-    // An already open volume (tests, fuzzing); label is its volume label.
-    TScanSession(std::unique_ptr<platform::TRawVolume> volume, std::string label, TOptions options);
-    TScanSession(std::unique_ptr<platform::TRawVolume> volume, std::string label)
-        : TScanSession(std::move(volume), std::move(label), TOptions{}) {}
+    // An already open volume (tests, fuzzing), read as the volume itself.
+    explicit TScanSession(std::unique_ptr<platform::TRawVolume> volume, TOptions options = TOptions{});
+    // A source the caller opened already (to look at it first): the scan
+    // reads that volume and takes its facts and label as they were found.
+    // A second run opens the same source again.
+    TScanSession(TOpenedSource opened, TOptions options);
     ~TScanSession();
     TScanSession(const TScanSession&) = delete;
     TScanSession& operator=(const TScanSession&) = delete;
@@ -138,9 +131,8 @@ public:
     std::shared_ptr<const TScanResult> Run(const std::atomic<bool>& stop, TScanSessionSink& sink);
 
 private:
-    std::string m_source;
-    std::shared_ptr<platform::TRawVolume> m_given;
-    std::string m_label;
+    TSourceRequest m_request;
+    std::optional<TOpenedSource> m_opened;
     TOptions m_options;
 };
 

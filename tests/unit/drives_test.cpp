@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <optional>
+#include <string>
 
 #include "platform/drives.h"
 #include "scan/drive_letters.h"
@@ -18,12 +20,19 @@ TEST(DriveTable, ParsesLetterPathPairs) {
     EXPECT_TRUE(platform::ParseDriveTable("").empty());
 }
 
+// The path a letter stands for, as the one letter resolver reads it.
+std::optional<std::string> PathOf(const std::string& drive) {
+    const auto letter = scan::ResolveDriveLetter(drive);
+    return letter ? std::optional<std::string>(letter->Path) : std::nullopt;
+}
+
 TEST(DriveTable, EnvironmentDefinesTheLettersAndMask) {
     ::setenv("LUMBRA_DRIVES", "D=/tmp/a.img;F=/tmp/b.img", 1);
     EXPECT_EQ(platform::GetLogicalDrivesMask(), (1u << 3) | (1u << 5));
-    EXPECT_EQ(platform::ResolveDrive("d:"), "/tmp/a.img");
-    EXPECT_EQ(platform::ResolveDrive("F:"), "/tmp/b.img");
-    EXPECT_FALSE(platform::ResolveDrive("C:"));
+    EXPECT_EQ(PathOf("d:"), "/tmp/a.img");
+    EXPECT_EQ(PathOf("F:"), "/tmp/b.img");
+    EXPECT_FALSE(PathOf("C:"));
+    EXPECT_FALSE(PathOf("D:\\"));
     ::unsetenv("LUMBRA_DRIVES");
 }
 
@@ -108,9 +117,9 @@ TEST(DriveTable, ResolvedOncePerMappingAndRefreshedOnRequest) {
         ASSERT_NE(it, refreshed.end());
         EXPECT_EQ(it->Path, e.Path);
     }
-    EXPECT_EQ(platform::ResolveDrive("D:"), "/tmp/a.img");
+    EXPECT_EQ(PathOf("D:"), "/tmp/a.img");
     ::setenv("LUMBRA_DRIVES", "D=/tmp/b.img", 1);  // a new mapping is a new table
-    EXPECT_EQ(platform::ResolveDrive("D:"), "/tmp/b.img");
+    EXPECT_EQ(PathOf("D:"), "/tmp/b.img");
     ::unsetenv("LUMBRA_DRIVES");
 }
 

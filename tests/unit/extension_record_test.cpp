@@ -11,19 +11,13 @@
 
 #include "platform/memory_volume.h"
 #include "recover/recover_file.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
 #include "unit/fixtures.h"
 
 namespace {
 
 using testing_support::FixtureImage;
 using testing_support::FixtureManifest;
-
-struct TCollect : scan::TScanSink {
-    void OnProgress(std::uint64_t) override {}
-    void OnFound(scan::DeletedFileEntry&& e) override { rows.push_back(std::move(e)); }
-    std::vector<scan::DeletedFileEntry> rows;
-};
 
 void Put16(std::vector<std::uint8_t>& d, std::size_t at, std::uint16_t v) {
     d[at] = static_cast<std::uint8_t>(v);
@@ -71,12 +65,13 @@ TEST(ExtensionRecord, NameAndDataFoundOnlyWhileTheRecordStillBelongsToTheFile) {
         SCOPED_TRACE(c.what);
         std::vector<std::uint8_t> bytes = image;
         c.edit(bytes);
-        scan::TScanEngine engine(std::make_unique<platform::TMemoryVolume>(bytes), "");
-        TCollect sink;
+        scan::TQuietScanSink sink;
         std::atomic<bool> stop{false};
-        ASSERT_EQ(engine.Run(stop, sink), scan::TScanOutcome::Completed);
+        const auto scanned =
+            scan::TScanSession(std::make_unique<platform::TMemoryVolume>(bytes)).Run(stop, sink);
+        ASSERT_EQ(scanned->Outcome, scan::TScanOutcome::Completed);
         const scan::DeletedFileEntry* found = nullptr;
-        for (const auto& e : sink.rows)
+        for (const auto& e : scanned->Rows)
             if (e.Record == base) found = &e;
         EXPECT_EQ(found != nullptr, c.listed);
         if (!c.listed || !found) continue;
@@ -87,7 +82,7 @@ TEST(ExtensionRecord, NameAndDataFoundOnlyWhileTheRecordStillBelongsToTheFile) {
         char pattern[] = "/tmp/lumbra-ext-XXXXXX";
         const std::filesystem::path dir = ::mkdtemp(pattern);
         platform::TMemoryVolume volume(bytes);
-        const auto result = recover::RecoverFileFromRecord(volume, found->ByteOffset, engine.Geometry(),
+        const auto result = recover::RecoverFileFromRecord(volume, found->ByteOffset, scanned->Geometry,
                                                            (dir / "out").string());
         EXPECT_EQ(result.Status, recover::TRecoverStatus::Written);
         EXPECT_EQ(testing_support::Sha256OfFile(dir / "out"), row["sha256"].get<std::string>());

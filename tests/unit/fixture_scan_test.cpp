@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "platform/raw_volume.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
 #include "unit/fixtures.h"
 
 using testing_support::FixtureImage;
@@ -171,10 +171,9 @@ private:
     const std::vector<std::uint8_t>& m_bytes;
 };
 
-struct TCount : scan::TScanSink {
+struct TCount : scan::TQuietScanSink {
     std::uint64_t rows = 0;
-    void OnProgress(std::uint64_t) override {}
-    void OnFound(scan::DeletedFileEntry&&) override { ++rows; }
+    void OnFound(const scan::DeletedFileEntry&) override { ++rows; }
 };
 
 TEST(FixtureDamage, RandomByteFlipsNeverCrashOrHangTheScan) {
@@ -203,11 +202,13 @@ TEST(FixtureDamage, RandomByteFlipsNeverCrashOrHangTheScan) {
             undo.emplace_back(at, bytes[at]);
             bytes[at] = static_cast<std::uint8_t>(rng());
         }
-        scan::TScanEngine engine(std::make_unique<TBufferVolume>(bytes), "x");
+        scan::TScanOptions options;
+        options.KeepRows = false;
         TCount sink;
         std::atomic<bool> stop{false};
-        engine.Run(stop, sink);
-        EXPECT_LE(sink.rows, engine.RecordCount());
+        const auto result =
+            scan::TScanSession(std::make_unique<TBufferVolume>(bytes), options).Run(stop, sink);
+        EXPECT_LE(sink.rows, result->Facts.RecordCount);
         for (auto it = undo.rbegin(); it != undo.rend(); ++it) bytes[it->first] = it->second;
     }
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The committed real NTFS images, opened through the platform layer: the
+// The committed real NTFS images, opened as the program opens a source: the
 // geometry, probe texts and labels against what mkntfs/fsstat/ntfsinfo
 // reported when the images were made, and every record of each MFT through
 // the fixups and the attribute lookup.
@@ -11,15 +11,22 @@
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_record.h"
 #include "ntfs/text.h"
-#include "platform/drives.h"
 #include "scan/probe.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
+#include "scan/volume_source.h"
 #include "unit/fixtures.h"
 
 using testing_support::FixtureImage;
 using testing_support::FixtureManifest;
 
 namespace {
+
+scan::TSourceRequest Named(const std::string& name, bool readLabel = false) {
+    scan::TSourceRequest request;
+    request.Name = name;
+    request.ReadLabel = readLabel;
+    return request;
+}
 
 // The probe shows at least 8 hex digits of the serial, all of them when the
 // upper half is not zero.
@@ -36,9 +43,9 @@ TEST_P(FixtureVolume, GeometryAndProbeMatchTheTools) {
     const auto& boot = m["boot"];
     const std::string path = FixtureImage(GetParam()).string();
 
-    auto volume = platform::OpenRawVolume(path);
-    ASSERT_TRUE(volume);
-    const auto sector = ntfs::ReadBootSector(*volume);
+    const auto opened = scan::OpenSource(Named(path));
+    ASSERT_TRUE(opened.Volume);
+    const auto sector = ntfs::ReadBootSector(*opened.Volume);
     const auto b = ntfs::DecodeBootSector(sector.View());
     const auto g = ntfs::DeriveGeometry(b);
     EXPECT_EQ(g.BytesPerSector, boot["bytesPerSector"].get<std::uint32_t>());
@@ -63,29 +70,35 @@ TEST_P(FixtureVolume, OpensByDriveLetter) {
     const auto probe = scan::ProbeDrive("E:");
     ASSERT_TRUE(probe);
     EXPECT_EQ(probe->Label, m["boot"]["label"].get<std::string>());
-    EXPECT_EQ(platform::GetVolumeLabel('E'), m["boot"]["label"].get<std::string>());
-    scan::TScanEngine engine("e:");
-    EXPECT_TRUE(engine.Open());
+    const auto opened = scan::OpenSource(Named("e:", true));
+    ASSERT_TRUE(opened.Volume);
+    EXPECT_EQ(opened.Source.Resolved, path);
+    EXPECT_EQ(opened.Label, m["boot"]["label"].get<std::string>());
     ::unsetenv("LUMBRA_DRIVES");
 }
 
 TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
     const auto m = FixtureManifest(GetParam());
-    scan::TScanEngine engine(FixtureImage(GetParam()).string());
-    ASSERT_TRUE(engine.Open());
-    engine.ReadBootSector();
-    engine.DeriveGeometry();
-    ASSERT_FALSE(engine.ReadMftLayout().has_value());
-    EXPECT_EQ(engine.RecordCount(), m["mft"]["records"].get<std::uint64_t>());
+    // The scan's facts up to its walk, then its volume opened again, as a
+    // recovery opens it.
+    scan::TQuietScanSink quiet;
+    const std::atomic<bool> before{true};
+    const auto scanned = scan::TScanSession(FixtureImage(GetParam()).string()).Run(before, quiet);
+    ASSERT_EQ(scanned->Outcome, scan::TScanOutcome::Stopped);
+    const std::uint64_t records = scanned->Facts.RecordCount;
+    EXPECT_EQ(records, m["mft"]["records"].get<std::uint64_t>());
+    const ntfs::TMftMap& map = scanned->Layout.Map;
 
     std::set<std::uint64_t> deleted;
     for (const auto& row : m["deleted"]) deleted.insert(row["record"].get<std::uint64_t>());
-    auto volume = platform::OpenRawVolume(FixtureImage(GetParam()).string());
-    const auto& g = engine.Geometry();
+    const auto again = scan::OpenSource(scanned->Source);
+    ASSERT_TRUE(again.Volume);
+    platform::TRawVolume* const volume = again.Volume.get();
+    const auto& g = scanned->Geometry;
     std::uint64_t inUse = 0;
-    for (std::uint64_t n = 0; n < engine.RecordCount(); ++n) {
+    for (std::uint64_t n = 0; n < records; ++n) {
         ntfs::TDynamicCharArray rec(g.BytesPerFileRecord);
-        ASSERT_EQ(engine.Layout().Map.Read(*volume, n * g.BytesPerFileRecord, rec.Span()), rec.Size());
+        ASSERT_EQ(map.Read(*volume, n * g.BytesPerFileRecord, rec.Span()), rec.Size());
         if (!ntfs::HasFileSignature(rec.View())) continue;  // never initialised
         ASSERT_TRUE(ntfs::ApplyFixups(rec.Span(), g)) << "record " << n;
         const auto h = ntfs::DecodeRecordHeader(rec.View());
@@ -104,7 +117,7 @@ TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
             // A name or content that overflowed the base record is found
             // through its attribute list, in a free extension record.
             const ntfs::TRecordReader readRecord = [&](std::uint64_t r) {
-                return ntfs::ReadMftRecord(engine.Layout().Map, *volume, r, g);
+                return ntfs::ReadMftRecord(map, *volume, r, g);
             };
             const auto listed = [&](std::uint32_t type, bool rule) {
                 return !ntfs::FindListedAttribute(*volume, rec.Span(), n, type, rule, g, readRecord).Empty();

@@ -387,10 +387,12 @@ TEST(PartitionedSource, VolumeWithoutTableRefusesAPartitionNumber) {
     const std::string image = FixtureImage("basic").string();
     EXPECT_EQ(RunCommand(Cli("scan '" + image + "' --partition 1")).status, 2);
     EXPECT_EQ(RunCommand(Cli("scan '" + image + "' --partition 0")).status, 2);  // usage
-    const auto opened = scan::OpenSource(image, std::nullopt);
+    scan::TSourceRequest request;
+    request.Name = image;
+    const auto opened = scan::OpenSource(request);
     ASSERT_TRUE(opened.Volume);
     EXPECT_EQ(opened.Layout.Kind, ntfs::TTableKind::None);
-    EXPECT_EQ(opened.StartByte, 0u);
+    EXPECT_EQ(opened.Source.StartByte, 0u);
 }
 
 }  // namespace

@@ -365,23 +365,4 @@ TEST(RecoverCaption, ParsesHexAfterTwoCharacters) {
     for (const auto& c : cases) EXPECT_EQ(recover::ParseCaption(c.caption), c.offset) << c.caption;
 }
 
-TEST_F(RecoverFile, ByDriveAndCaption) {
-    // The image as a file on disk, opened by path the way a drive is.
-    auto volume = Volume(ResidentRecord({'o', 'k'}));
-    const std::string image = dir.Path("volume.img");
-    {
-        std::ofstream out(image, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(volume.Bytes().data()),
-                  static_cast<std::streamsize>(volume.Bytes().size()));
-    }
-    EXPECT_EQ(recover::RecoverFileFromRecord(image, "0x4000", kGeometry, dir.Path("a")).Status,
-              TRecoverStatus::Written);
-    EXPECT_EQ(Output("a"), (Bytes{'o', 'k'}));
-    EXPECT_EQ(recover::RecoverFileFromRecord(image, "0x40Q0", kGeometry, dir.Path("b")).Status,
-              TRecoverStatus::BadCaption);
-    EXPECT_EQ(recover::RecoverFileFromRecord(dir.Path("nope.img"), "0x4000", kGeometry, dir.Path("c")).Status,
-              TRecoverStatus::VolumeNotOpened);
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a", "volume.img"}));
-}
-
 }  // namespace

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "platform/memory_volume.h"
-#include "scan/scan_engine.h"
+#include "scan/scan_session.h"
 #include "unit/volume_builder.h"
 
 using testing_support::TAttributeBuilder;
@@ -16,7 +16,8 @@ using testing_support::TVolumeLayout;
 
 namespace {
 
-struct TCollect : scan::TScanSink {
+// The engine's walk as the session reports it.
+struct TCollect : scan::TQuietScanSink {
     std::vector<scan::DeletedFileEntry> rows;
     std::uint64_t progress = 0;
     std::atomic<bool>* stopAfter = nullptr;
@@ -26,7 +27,7 @@ struct TCollect : scan::TScanSink {
         progress = done;
         if (stopAfter && done == stopAt) stopAfter->store(true);
     }
-    void OnFound(scan::DeletedFileEntry&& e) override { rows.push_back(std::move(e)); }
+    void OnFound(const scan::DeletedFileEntry& e) override { rows.push_back(e); }
 };
 
 struct TScanResult {
@@ -39,17 +40,20 @@ struct TScanResult {
 
 TScanResult Scan(std::vector<std::uint8_t> bytes, std::atomic<bool>* stop = nullptr,
                  std::uint64_t stopAt = 0) {
-    scan::TScanEngine engine(std::make_unique<platform::TMemoryVolume>(std::move(bytes)), "Vol");
+    scan::TScanOptions options;
+    options.KeepRows = false;
+    scan::TScanSession session(std::make_unique<platform::TMemoryVolume>(std::move(bytes)), options);
     TCollect sink;
     std::atomic<bool> never{false};
     sink.stopAfter = stop;
     sink.stopAt = stopAt;
     TScanResult r;
-    r.outcome = engine.Run(stop ? *stop : never, sink);
+    const auto result = session.Run(stop ? *stop : never, sink);
+    r.outcome = result->Outcome;
     r.rows = std::move(sink.rows);
-    r.records = engine.RecordCount();
+    r.records = result->Facts.RecordCount;
     r.progress = sink.progress;
-    r.mftSize = "MFT大小 : " + std::to_string(engine.MftByteLength()) + " Byte";
+    r.mftSize = "MFT大小 : " + std::to_string(result->Facts.MftBytes) + " Byte";
     return r;
 }
 
@@ -288,7 +292,7 @@ TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
     };
     struct TDetailSink : TCollect {
         std::vector<std::string> paths;
-        void OnDetails(std::size_t row, scan::TRowDetails&& d) override {
+        void OnDetails(std::size_t row, const scan::TRowDetails& d) override {
             EXPECT_EQ(row, paths.size());
             paths.push_back(d.Path + " " + std::to_string(static_cast<int>(d.Recoverability.Verdict)));
         }
@@ -307,10 +311,12 @@ TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
         bool AllowsConcurrentReads() const override { return true; }
     };
     const auto run = [&](unsigned threads, std::uint64_t stopAt, bool concurrent = false) {
-        scan::TScanEngine engine(concurrent ? std::make_unique<TSharedBytes>(v.Bytes())
-                                            : std::make_unique<platform::TMemoryVolume>(v.Bytes()),
-                                 "Vol");
-        engine.SetWalkThreads(threads);
+        scan::TScanOptions options;
+        options.KeepRows = false;
+        options.WalkThreads = threads;
+        scan::TScanSession session(concurrent ? std::make_unique<TSharedBytes>(v.Bytes())
+                                              : std::make_unique<platform::TMemoryVolume>(v.Bytes()),
+                                   options);
         TDetailSink sink;
         std::atomic<bool> stop{false};
         if (stopAt != 0) {
@@ -318,13 +324,14 @@ TEST_F(ScanEngine, ThreadedWalkMatchesTheSingleThreadedOne) {
             sink.stopAt = stopAt;
         }
         TRun r;
-        r.Outcome = engine.Run(stop, sink);
+        const auto result = session.Run(stop, sink);
+        r.Outcome = result->Outcome;
         for (std::size_t i = 0; i < sink.rows.size(); ++i) {
             const auto& e = sink.rows[i];
             r.Rows.push_back(e.Caption + " " + e.NameText + " " + e.CreateTime + " " + e.LastTime + " " +
                              (i < sink.paths.size() ? sink.paths[i] : "-"));
         }
-        r.Counters = engine.Counters();
+        r.Counters = result->Counters;
         r.Progress = sink.progress;
         return r;
     };

@@ -514,8 +514,7 @@ TEST(RecoveryRun, RecordThatStraddlesTwoMftExtentsIsReadThroughTheMap) {
 
     std::atomic<bool> stop{false};
     scan::TQuietScanSink quiet;
-    const auto result =
-        scan::TScanSession(std::make_unique<platform::TMemoryVolume>(bytes), "").Run(stop, quiet);
+    const auto result = scan::TScanSession(std::make_unique<platform::TMemoryVolume>(bytes)).Run(stop, quiet);
     ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
     ASSERT_EQ(result->Rows.size(), 1u);
     EXPECT_EQ(result->Rows[0].Record, 16u);
@@ -557,7 +556,7 @@ TEST(RecoveryRun, VolumeThatReadsOneAtATimeIsReadOneAtATime) {
     const TOneReader& reader = *volume;
     std::atomic<bool> stop{false};
     scan::TQuietScanSink quiet;
-    const auto result = scan::TScanSession(std::move(volume), "").Run(stop, quiet);
+    const auto result = scan::TScanSession(std::move(volume)).Run(stop, quiet);
     ASSERT_EQ(result->Outcome, scan::TScanOutcome::Completed);
     TTempDir dir;
     recover::TListedRows rows(AllRows(*result), recover::TNamingChoice::OldName, dir.Path().string());

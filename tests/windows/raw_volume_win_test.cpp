@@ -14,7 +14,9 @@
 #include "ntfs/boot_sector.h"
 #include "platform/drives.h"
 #include "platform/raw_volume.h"
+#include "scan/drive_letters.h"
 #include "scan/probe.h"
+#include "scan/volume_source.h"
 #include "windows/win_support.h"
 
 namespace {
@@ -52,7 +54,7 @@ TEST(RawVolumeWin, ImageFileReadsAnyRangeAndStopsAtItsEnd) {
     const std::vector<std::uint8_t> image = Pattern(3 * 1048576 + 5 * 512);
     ASSERT_TRUE(testing_support::WriteWholeFile(path, image));
 
-    auto volume = platform::OpenRawVolume(path);
+    auto volume = platform::OpenRawVolumePath(path);
     ASSERT_NE(volume, nullptr);
     EXPECT_EQ(volume->Size(), image.size());
     ExpectReadMatches(*volume, image, 0, ntfs::boot_sector::kReadSize);
@@ -67,13 +69,18 @@ TEST(RawVolumeWin, ImageFileReadsAnyRangeAndStopsAtItsEnd) {
 TEST(RawVolumeWin, WhatDoesNotExistDoesNotOpen) {
     testing_support::TWinScratchDir dir;
     ASSERT_TRUE(dir.Ok());
-    EXPECT_EQ(platform::OpenRawVolume(dir.Path("missing.img")), nullptr);
+    EXPECT_EQ(platform::OpenRawVolumePath(dir.Path("missing.img")), nullptr);
     // A letter that is no drive: the raw device open fails, as for a drive
     // the user has no right to read.
     const std::uint32_t mask = platform::GetLogicalDrivesMask();
     for (char letter = 'Z'; letter >= 'D'; --letter) {
         if ((mask & (std::uint32_t{1} << (letter - 'A'))) != 0) continue;
-        EXPECT_EQ(platform::OpenRawVolume(std::string(1, letter) + ":"), nullptr) << letter;
+        scan::TSourceRequest request;
+        request.Name = std::string(1, letter) + ":";
+        const scan::TOpenedSource opened = scan::OpenSource(request);
+        EXPECT_EQ(opened.Volume, nullptr) << letter;
+        ASSERT_TRUE(opened.OpenFailure) << letter;
+        EXPECT_EQ(opened.OpenFailure->Kind, platform::TOpenError::NoSuchDrive) << letter;
         EXPECT_FALSE(scan::ProbeDrive(std::string(1, letter) + ":").has_value()) << letter;
         break;
     }
@@ -89,8 +96,11 @@ TEST(DrivesWin, LettersAreTheLogicalDrivesAndOpenAsRawDevices) {
         EXPECT_EQ(e.Path, std::string("\\\\.\\") + e.Letter + ":");
     }
     EXPECT_EQ(fromTable, mask);
-    EXPECT_EQ(platform::ResolveDrive("d:"), std::optional<std::string>("\\\\.\\D:"));
-    EXPECT_EQ(platform::ResolveDrive("D:\\"), std::nullopt);
+    // The one letter resolver: a logical drive stands for its raw device.
+    const auto c = scan::ResolveDriveLetter("c:");
+    ASSERT_TRUE(c.has_value());
+    EXPECT_EQ(c->Path, "\\\\.\\C:");
+    EXPECT_FALSE(scan::ResolveDriveLetter("C:\\").has_value());
 }
 
 class RawDriveWin : public testing::Test {
@@ -109,7 +119,11 @@ protected:
 };
 
 TEST_F(RawDriveWin, RawDeviceServesTheVolumesBytes) {
-    auto volume = platform::OpenRawVolume(m_drive);
+    scan::TSourceRequest request;
+    request.Name = m_drive;
+    request.Scope = scan::TSourceScope::AsItIs;
+    const scan::TOpenedSource opened = scan::OpenSource(request);
+    platform::TRawVolume* const volume = opened.Volume.get();
     ASSERT_NE(volume, nullptr) << m_drive;
     EXPECT_EQ(volume->Size(), m_image.size());
     ExpectReadMatches(*volume, m_image, 0, ntfs::boot_sector::kReadSize);
@@ -124,7 +138,7 @@ TEST_F(RawDriveWin, RawDeviceServesTheVolumesBytes) {
 }
 
 TEST_F(RawDriveWin, VolumeLabel) {
-    const std::string label = platform::GetVolumeLabel(m_drive[0]);
+    const std::string label = platform::GetVolumeLabelOfPath("\\\\.\\" + m_drive.substr(0, 2));
     const auto expected = Env("LUMBRA_TEST_DRIVE_LABEL");
     if (UnderWine() && label.empty()) {
         // Wine reads labels only of file systems it knows itself; for a raw
