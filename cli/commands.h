@@ -38,6 +38,9 @@ void PrintCounters(const scan::TScanCounters& counters);
 const char* OutcomeText(scan::TScanOutcome outcome);
 const char* StatusText(recover::TRecoverStatus status);
 std::string OpenFailureText(const scan::TOpenFailure& failure);
+// "MFT records read from $MFTMirr: 0, 3" for the records of the mask (bit n:
+// record n); empty when none was.
+std::string MirroredRecordsText(std::uint8_t mirrored);
 
 // Appends a text field of the tab-separated output, with tab, newline and
 // backslash written as \t, \n and \\, every other C0 control and DEL as

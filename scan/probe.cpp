@@ -37,8 +37,12 @@ std::optional<TProbeResult> ProbeDrive(const std::string& driveOrPath) {
     auto volume = platform::OpenRawVolumePath(path);
     if (!volume) return std::nullopt;
     const ntfs::TDynamicCharArray sector = ntfs::ReadBootSector(*volume);
+    std::string label = platform::GetVolumeLabelOfPath(path);
+    // The system's prober gives up on a volume whose MFT record 0 is gone;
+    // its $Volume may still be read through the $MFTMirr.
+    if (label.empty()) label = ntfs::Utf16ToUtf8(ntfs::ReadVolumeName(*volume).value_or(std::u16string()));
     volume.reset();
-    return ProbeBootSector(sector.View(), platform::GetVolumeLabelOfPath(path));
+    return ProbeBootSector(sector.View(), label);
 }
 
 }  // namespace scan

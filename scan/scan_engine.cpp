@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "ntfs/file_record.h"
+#include "ntfs/text.h"
+#include "ntfs/volume_name.h"
 #include "platform/core_pin.h"
 #include "platform/drives.h"
 #include "platform/locked_volume.h"
@@ -49,7 +51,12 @@ bool TScanEngine::Open() {
 
 std::string TScanEngine::VolumeLabel() const {
     if (m_label) return *m_label;
-    return m_resolved.empty() ? std::string() : platform::GetVolumeLabelOfPath(m_resolved);
+    std::string label = m_resolved.empty() ? std::string() : platform::GetVolumeLabelOfPath(m_resolved);
+    // The system's prober gives up on a volume whose MFT record 0 is gone;
+    // its $Volume may still be read through the $MFTMirr.
+    if (label.empty() && m_volume)
+        label = ntfs::Utf16ToUtf8(ntfs::ReadVolumeName(*m_volume).value_or(std::u16string()));
+    return label;
 }
 
 void TScanEngine::Close() {
@@ -76,7 +83,8 @@ std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
     auto location =
         ntfs::LocateMft(*m_volume, m_geometry,
-                        m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt);
+                        m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt,
+                        ntfs::MftMirrByteOffset(m_boot));
     if (!location.Layout) {
         switch (location.Error) {
             case ntfs::TMftLocateError::Record0Unusable:

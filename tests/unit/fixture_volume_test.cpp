@@ -63,7 +63,11 @@ TEST_P(FixtureVolume, OpensByDriveLetter) {
     const auto probe = scan::ProbeDrive("E:");
     ASSERT_TRUE(probe);
     EXPECT_EQ(probe->Label, m["boot"]["label"].get<std::string>());
-    EXPECT_EQ(platform::GetVolumeLabel('E'), m["boot"]["label"].get<std::string>());
+    // The system's own prober cannot read the label once record 0 is gone.
+    const auto damaged = m.value("damagedRecords", nlohmann::json::array());
+    if (damaged.empty() || damaged[0] != 0) {
+        EXPECT_EQ(platform::GetVolumeLabel('E'), m["boot"]["label"].get<std::string>());
+    }
     scan::TScanEngine engine("e:");
     EXPECT_TRUE(engine.Open());
     ::unsetenv("LUMBRA_DRIVES");
@@ -83,7 +87,11 @@ TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
     auto volume = platform::OpenRawVolume(FixtureImage(GetParam()).string());
     const auto& g = engine.Geometry();
     std::uint64_t inUse = 0;
+    std::set<std::uint64_t> damaged;
+    for (const auto& n : m.value("damagedRecords", nlohmann::json::array()))
+        damaged.insert(n.get<std::uint64_t>());
     for (std::uint64_t n = 0; n < engine.RecordCount(); ++n) {
+        if (damaged.count(n)) continue;  // damaged on purpose; the mirror stands in
         ntfs::TDynamicCharArray rec(g.BytesPerFileRecord);
         ASSERT_EQ(engine.Layout().Map.Read(*volume, n * g.BytesPerFileRecord, rec.Span()), rec.Size());
         if (!ntfs::HasFileSignature(rec.View())) continue;  // never initialised
@@ -115,7 +123,7 @@ TEST_P(FixtureVolume, EverySoundRecordPassesFixupsAndHoldsItsAttributes) {
                 << "record " << n;
         }
     }
-    EXPECT_GE(inUse, 12u);  // at least the system files
+    EXPECT_GE(inUse + damaged.size(), 12u);  // at least the system files
 }
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FixtureVolume);
