@@ -258,6 +258,7 @@ TEST_P(FixtureSession, FilesWrittenAheadAreTheFilesWrittenOneAtATime) {
     for (const unsigned threads : {1u, 2u, 3u}) {
         SCOPED_TRACE(threads);
         EXPECT_EQ(RecoverAll(result, threads), once);
+        if (result->Rows.empty()) continue;  // a volume without deleted rows (a fresh format)
         const std::size_t stopAfter = std::max<std::size_t>(1, result->Rows.size() / 2);
         const TRunPrint stopped = RecoverAll(result, threads, stopAfter);
         ASSERT_EQ(stopped.Files.size(), stopAfter);
