@@ -53,7 +53,8 @@ std::vector<ntfs::TDataRun> DataRuns(ntfs::TByteView record) {
     const auto header = ntfs::DecodeAttributeHeader(data);
     const auto nr = ntfs::DecodeNonResident(data);
     if (!header || header->NonResident != 1 || !nr || nr->StartingVcn < 0) return {};
-    return ntfs::DecodeRunList(data.Sub(nr->RunListOffset, data.Size()), static_cast<std::uint64_t>(nr->StartingVcn))
+    return ntfs::DecodeRunList(data.Sub(nr->RunListOffset, data.Size()),
+                               static_cast<std::uint64_t>(nr->StartingVcn))
         .Runs;
 }
 
@@ -100,7 +101,8 @@ public:
     // sector signature.
     void FindBootSectors(ntfs::TByteView view, std::uint64_t viewStart, std::size_t end) {
         const std::size_t misalignment = static_cast<std::size_t>(viewStart % 512);
-        for (std::size_t at = misalignment == 0 ? 0 : 512 - misalignment; at < end && view.Has(at, 512); at += 512) {
+        for (std::size_t at = misalignment == 0 ? 0 : 512 - misalignment; at < end && view.Has(at, 512);
+             at += 512) {
             const std::uint8_t* s = view.Data() + at;
             if (s[3] != 'N' || s[4] != 'T' || s[5] != 'F' || s[6] != 'S' || s[510] != 0x55 || s[511] != 0xAA)
                 continue;
@@ -127,7 +129,8 @@ std::optional<std::uint64_t> MftOffsetOf(const ntfs::TMftMap& map, std::uint64_t
     return std::nullopt;
 }
 
-std::vector<TVolumeState> Prepare(platform::TRawVolume& source, const std::vector<ntfs::TInferredVolume>& volumes) {
+std::vector<TVolumeState> Prepare(platform::TRawVolume& source,
+                                  const std::vector<ntfs::TInferredVolume>& volumes) {
     std::vector<TVolumeState> states(volumes.size());
     for (std::size_t i = 0; i < volumes.size(); ++i) {
         const ntfs::TInferredVolume& v = volumes[i];
@@ -140,7 +143,8 @@ std::vector<TVolumeState> Prepare(platform::TRawVolume& source, const std::vecto
         if (v.Source != ntfs::TGeometrySource::MftRecord0) {
             const auto mft = ntfs::MulChecked(v.MftLcn, v.BytesPerCluster);
             const auto mirror = ntfs::MulChecked(v.MirrorLcn, v.BytesPerCluster);
-            s.Live = ntfs::LocateMft(*s.Span, s.Geometry, mft, v.MirrorLcn != 0 ? mirror : std::nullopt).Layout;
+            s.Live =
+                ntfs::LocateMft(*s.Span, s.Geometry, mft, v.MirrorLcn != 0 ? mirror : std::nullopt).Layout;
         }
         if (s.Live) {
             s.Map = s.Live->Map;
@@ -237,7 +241,8 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         TCandidate c{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(volume), k.SelfNumber,
                      s.Live ? TDeepHow::OldMft : TDeepHow::NoLiveMft, false};
         if (s.Live && k.Size() == s.Geometry.BytesPerFileRecord) {
-            if (const auto mftOffset = MftOffsetOf(s.Live->Map, at); mftOffset && *mftOffset % k.Size() == 0) {
+            if (const auto mftOffset = MftOffsetOf(s.Live->Map, at);
+                mftOffset && *mftOffset % k.Size() == 0) {
                 c.Number = *mftOffset / k.Size();
                 c.How = TDeepHow::LiveMft;
                 c.LiveInUse = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
@@ -277,6 +282,9 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
 
     // 4. The rows, decoded as the walk decodes its records.
     TDecodedStretch stretch;
+    std::vector<std::uint8_t> window(kDecodeWindowBytes);
+    std::uint64_t windowStart = 0;
+    std::size_t windowGot = 0;
     for (const std::uint32_t w : winners) {
         if (stop.load(std::memory_order_relaxed)) {
             result.Stopped = true;
@@ -289,11 +297,18 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
             ++counters.NotFiles;
             continue;
         }
-        ntfs::TDynamicCharArray image(k.Size());
-        if (m_source.ReadAt(k.ByteOffset, image.Span()) != image.Size()) {
+        // The records lie mostly side by side: read them a window at a time.
+        if (k.ByteOffset < windowStart || k.ByteOffset - windowStart + k.Size() > windowGot) {
+            windowStart = k.ByteOffset;
+            windowGot = m_source.ReadAt(windowStart, window);
+        }
+        if (k.ByteOffset - windowStart + k.Size() > windowGot) {
             ++counters.ReadFailures;
             continue;
         }
+        ntfs::TDynamicCharArray image(k.Size());
+        std::copy_n(window.begin() + static_cast<std::ptrdiff_t>(k.ByteOffset - windowStart), k.Size(),
+                    image.Span().begin());
         // The walk lists only records not in use; here a record in use when
         // it was last written is a lost file of an older file system.
         const bool lost = (k.Flags & ntfs::file_record::kFlagInUse) != 0;

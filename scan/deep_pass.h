@@ -79,6 +79,8 @@ public:
     // enough to stay a fixed buffer.
     static constexpr std::size_t kReadBytes = 8u << 20;
     static constexpr std::uint64_t kFirstUserRecord = 16;
+    // The rows' records are read again this many bytes at a time.
+    static constexpr std::size_t kDecodeWindowBytes = 1u << 20;
 
     explicit TDeepPass(platform::TRawVolume& source) : m_source(source) {}
 
