@@ -21,14 +21,17 @@ bool FoundAt(std::span<const TRecordPlace> places, std::uint64_t byteOffset, std
 }
 
 bool BootAt(std::span<const TFoundBootSector> boots, std::uint64_t byteOffset) {
-    return std::any_of(boots.begin(), boots.end(), [&](const TFoundBootSector& b) { return b.ByteOffset == byteOffset; });
+    return std::any_of(boots.begin(), boots.end(),
+                       [&](const TFoundBootSector& b) { return b.ByteOffset == byteOffset; });
 }
 
 // The volume a boot sector describes if it lies at the volume's start.
-std::optional<TInferredVolume> FromBoot(const TFoundBootSector& found, std::uint64_t start, TGeometrySource source) {
+std::optional<TInferredVolume> FromBoot(const TFoundBootSector& found, std::uint64_t start,
+                                        TGeometrySource source) {
     const TDISK_INFORMATION g = DeriveGeometry(found.Boot);
-    if (g.BytesPerCluster < geometry_inference::kMinCluster || g.BytesPerCluster > geometry_inference::kMaxCluster ||
-        g.BytesPerFileRecord == 0 || g.BytesPerFileRecord > limits::kMaxRecordBytes)
+    if (g.BytesPerCluster < geometry_inference::kMinCluster ||
+        g.BytesPerCluster > geometry_inference::kMaxCluster || g.BytesPerFileRecord == 0 ||
+        g.BytesPerFileRecord > limits::kMaxRecordBytes)
         return std::nullopt;
     const auto bytes = MulChecked(found.Boot.TotalSectors, found.Boot.BytesPerSector);
     if (!bytes) return std::nullopt;
@@ -64,7 +67,8 @@ unsigned Confirmations(const TInferredVolume& v, std::span<const TFoundBootSecto
 // size most volumes have).
 std::optional<TInferredVolume> FromRecord0(const TFoundMftRecord0& r, std::span<const TFoundBootSector> boots,
                                            std::span<const TRecordPlace> places) {
-    if (r.MftRuns.empty() || r.MftRuns.front().Vcn != 0 || r.MftRuns.front().Sparse || r.MftRuns.front().Lcn < 0)
+    if (r.MftRuns.empty() || r.MftRuns.front().Vcn != 0 || r.MftRuns.front().Sparse ||
+        r.MftRuns.front().Lcn < 0)
         return std::nullopt;
     const auto lcn = static_cast<std::uint64_t>(r.MftRuns.front().Lcn);
     std::optional<TInferredVolume> best;
@@ -83,7 +87,8 @@ std::optional<TInferredVolume> FromRecord0(const TFoundMftRecord0& r, std::span<
         int score = 0;
         if (BootAt(boots, v.StartByte)) score += 4;
         if (r.MirrorLcn != 0)
-            if (const auto mirror = v.ClusterByte(r.MirrorLcn); mirror && FoundAt(places, *mirror, 0)) score += 2;
+            if (const auto mirror = v.ClusterByte(r.MirrorLcn); mirror && FoundAt(places, *mirror, 0))
+                score += 2;
         // Records in the MFT's later runs carry the numbers their VCN gives.
         for (std::size_t i = 1; i < r.MftRuns.size() && i < 8; ++i) {
             const TDataRun& run = r.MftRuns[i];
@@ -111,7 +116,8 @@ std::vector<TInferredVolume> InferVolumes(std::span<const TFoundBootSector> boot
     std::vector<TInferredVolume> volumes;
     const auto known = [&](const TInferredVolume& n) {
         return std::any_of(volumes.begin(), volumes.end(), [&](const TInferredVolume& v) {
-            return v.StartByte == n.StartByte && v.BytesPerCluster == n.BytesPerCluster && v.MftLcn == n.MftLcn;
+            return v.StartByte == n.StartByte && v.BytesPerCluster == n.BytesPerCluster &&
+                   v.MftLcn == n.MftLcn;
         });
     };
     // Each boot sector read as the first sector, then as the last: the
@@ -138,8 +144,9 @@ std::vector<TInferredVolume> InferVolumes(std::span<const TFoundBootSector> boot
     std::vector<TInferredVolume> inferred;
     for (const TFoundMftRecord0& r : records0)
         if (auto v = FromRecord0(r, boots, places)) inferred.push_back(*v);
-    std::stable_sort(inferred.begin(), inferred.end(),
-                     [](const TInferredVolume& a, const TInferredVolume& b) { return a.Evidence > b.Evidence; });
+    std::stable_sort(
+        inferred.begin(), inferred.end(),
+        [](const TInferredVolume& a, const TInferredVolume& b) { return a.Evidence > b.Evidence; });
     for (const TInferredVolume& v : inferred) {
         const auto mft = v.MftByte();
         const bool accounted = std::any_of(volumes.begin(), volumes.end(), [&](const TInferredVolume& w) {
@@ -147,8 +154,9 @@ std::vector<TInferredVolume> InferVolumes(std::span<const TFoundBootSector> boot
         });
         if (!accounted && !known(v)) volumes.push_back(v);
     }
-    std::stable_sort(volumes.begin(), volumes.end(),
-              [](const TInferredVolume& a, const TInferredVolume& b) { return a.StartByte < b.StartByte; });
+    std::stable_sort(volumes.begin(), volumes.end(), [](const TInferredVolume& a, const TInferredVolume& b) {
+        return a.StartByte < b.StartByte;
+    });
     return volumes;
 }
 

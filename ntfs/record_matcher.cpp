@@ -53,7 +53,8 @@ std::optional<TFoundRecord> MatchRecord(TByteView bytes, std::uint64_t absoluteO
     return found;
 }
 
-std::size_t MatchRecords(TByteView buffer, std::uint64_t absoluteOffset, bool last, const TFoundRecordSink& sink) {
+std::size_t MatchRecords(TByteView buffer, std::uint64_t absoluteOffset, bool last,
+                         const TFoundRecordSink& sink) {
     constexpr std::size_t kStep = record_matcher::kBoundary;
     const std::size_t needed = last ? record_matcher::kRecordSizes[0] : record_matcher::kMaxRecordSize;
     // The first boundary at or after the buffer's first byte.

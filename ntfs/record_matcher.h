@@ -62,6 +62,7 @@ using TFoundRecordSink = std::function<void(const TFoundRecord&)>;
 // boundary that a 1,024-byte record fits after is. Returns how many bytes of
 // the buffer were dealt with: the next buffer should start at
 // absoluteOffset + that, so that no boundary is looked at twice or missed.
-std::size_t MatchRecords(TByteView buffer, std::uint64_t absoluteOffset, bool last, const TFoundRecordSink& sink);
+std::size_t MatchRecords(TByteView buffer, std::uint64_t absoluteOffset, bool last,
+                         const TFoundRecordSink& sink);
 
 }  // namespace ntfs

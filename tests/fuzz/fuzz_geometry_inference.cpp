@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::uint64_t vcn = 0;
             for (std::size_t k = 0; k < runs; ++k) {
                 const std::uint64_t length = u64() % 1024 + 1;
-                r.MftRuns.push_back({vcn, length, static_cast<std::int64_t>(u64()),
-                                     ((kind >> (16 + k)) & 1) != 0});
+                r.MftRuns.push_back(
+                    {vcn, length, static_cast<std::int64_t>(u64()), ((kind >> (16 + k)) & 1) != 0});
                 vcn += length;
             }
             r.MirrorLcn = u64();
@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < volumes.size(); ++i) {
         const auto& v = volumes[i];
         const std::uint32_t c = v.BytesPerCluster;
-        if (c < ntfs::geometry_inference::kMinCluster || c > ntfs::geometry_inference::kMaxCluster || (c & (c - 1)) != 0)
+        if (c < ntfs::geometry_inference::kMinCluster || c > ntfs::geometry_inference::kMaxCluster ||
+            (c & (c - 1)) != 0)
             std::abort();
         if (i > 0 && volumes[i - 1].StartByte > v.StartByte) std::abort();
         for (std::size_t j = 0; j < i; ++j) {

@@ -22,7 +22,8 @@ std::vector<ntfs::TFoundRecord> Match(const std::uint8_t* data, std::size_t size
         const bool last = pos + n == size;
         // Each read on a buffer of its own, so a read past it is seen.
         const std::vector<std::uint8_t> buffer(data + pos, data + pos + n);
-        const std::size_t done = ntfs::MatchRecords(ntfs::TByteView(buffer.data(), buffer.size()), base + pos, last, sink);
+        const std::size_t done =
+            ntfs::MatchRecords(ntfs::TByteView(buffer.data(), buffer.size()), base + pos, last, sink);
         if (last) break;
         if (done == 0 || done > n) std::abort();
         pos += done;

@@ -105,13 +105,14 @@ TEST(GeometryInference, EachFileSystemOnceWithItsStartAndClusterSize) {
 }
 
 TEST(GeometryInference, RecordsGoToTheVolumeWhoseMftHoldsThem) {
-    const auto volumes = ntfs::InferVolumes(std::vector{Boot(0, 2, 65535, 16000, 8)},
-                                            std::vector{Record0(16000 * 1024, 16000, 8), Record0(4 * 4096, 4, 4000)},
-                                            std::vector<ntfs::TRecordPlace>{{4 * 4096, 0}, {16000 * 1024, 0}});
+    const auto volumes =
+        ntfs::InferVolumes(std::vector{Boot(0, 2, 65535, 16000, 8)},
+                           std::vector{Record0(16000 * 1024, 16000, 8), Record0(4 * 4096, 4, 4000)},
+                           std::vector<ntfs::TRecordPlace>{{4 * 4096, 0}, {16000 * 1024, 0}});
     ASSERT_EQ(volumes.size(), 2u);
     const std::size_t fresh = volumes[0].BytesPerCluster == 1024 ? 0 : 1;
-    EXPECT_EQ(ntfs::VolumeOf(volumes, 4 * 4096 + 30 * 1024), 1 - fresh);   // in the old MFT's run
-    EXPECT_EQ(ntfs::VolumeOf(volumes, 16000 * 1024 + 1024), fresh);        // in the new one's
+    EXPECT_EQ(ntfs::VolumeOf(volumes, 4 * 4096 + 30 * 1024), 1 - fresh);  // in the old MFT's run
+    EXPECT_EQ(ntfs::VolumeOf(volumes, 16000 * 1024 + 1024), fresh);       // in the new one's
     // Past the new volume's end only the old one, of unknown size, reaches.
     EXPECT_EQ(ntfs::VolumeOf(volumes, 65535 * 512 + 4096), 1 - fresh);
     EXPECT_EQ(ntfs::VolumeOf(std::span(volumes).first(fresh + 1).last(1), 65535 * 512 + 4096), 1u);

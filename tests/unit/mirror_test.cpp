@@ -96,7 +96,8 @@ TEST(MirrorFallback, InfoAndScanSayWhichRecordsCameFromTheMirror) {
     const auto plain = testing_support::RunCommand(cli + "info '" + FixtureImage("basic").string() + "'");
     EXPECT_EQ(plain.out.find("$MFTMirr"), std::string::npos) << plain.out;
     // The scan's summary says it too, after the rows.
-    const auto scanned = testing_support::RunCommand(cli + "scan '" + FixtureImage("mirror0").string() + "' 2>&1");
+    const auto scanned =
+        testing_support::RunCommand(cli + "scan '" + FixtureImage("mirror0").string() + "' 2>&1");
     EXPECT_EQ(scanned.status, 0);
     EXPECT_NE(scanned.out.find("lumbra-cli: MFT records read from $MFTMirr: 0\n"), std::string::npos);
 }

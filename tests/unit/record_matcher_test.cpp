@@ -46,7 +46,7 @@ std::vector<TPlaced> Layout() {
         {1024, rec1k(1, 11, 0), true, 1024, 1, 11, 0},
         {2560, rec1k(40, 12, 3), true, 1024, 40, 12, 3},  // on a 512- but not 1024-byte boundary
         {4096, Mutated(rec1k(5, 1, 1), 1023, 0xFF), false, 0, 0, 0, 0},  // torn second stretch
-        {5120, Mutated(rec1k(5, 1, 1), 0x06, 5), false, 0, 0, 0, 0},   // array count of no size
+        {5120, Mutated(rec1k(5, 1, 1), 0x06, 5), false, 0, 0, 0, 0},     // array count of no size
         {6144, Mutated(rec1k(5, 1, 1), 0x1D, 0x10), false, 0, 0, 0, 0},  // allocated size lies
         {7168, Mutated(rec1k(5, 1, 1), 0x04, 0x10), false, 0, 0, 0, 0},  // array over the header
         {8192, text, false, 0, 0, 0, 0},
@@ -64,7 +64,8 @@ std::vector<ntfs::TFoundRecord> MatchInReads(const std::vector<std::uint8_t>& di
     for (;;) {
         const std::size_t n = std::min(readSize, disk.size() - pos);
         const bool last = pos + n == disk.size();
-        const std::size_t done = ntfs::MatchRecords(ntfs::TByteView(disk.data() + pos, n), base + pos, last, sink);
+        const std::size_t done =
+            ntfs::MatchRecords(ntfs::TByteView(disk.data() + pos, n), base + pos, last, sink);
         if (last) break;
         EXPECT_GT(done, 0u);  // a read of more than the largest record always moves on
         pos += done;
@@ -75,7 +76,8 @@ std::vector<ntfs::TFoundRecord> MatchInReads(const std::vector<std::uint8_t>& di
 TEST(RecordMatcher, FindsEverySoundRecordOnceWhateverTheReads) {
     const auto layout = Layout();
     std::vector<std::uint8_t> disk(15360 + 512, 0xEE);
-    for (const auto& p : layout) std::copy(p.bytes.begin(), p.bytes.end(), disk.begin() + static_cast<std::ptrdiff_t>(p.at));
+    for (const auto& p : layout)
+        std::copy(p.bytes.begin(), p.bytes.end(), disk.begin() + static_cast<std::ptrdiff_t>(p.at));
     // The disk's first byte at an absolute offset past 4 GiB, 512-aligned.
     const std::uint64_t base = (std::uint64_t{5} << 32) + 512;
 
@@ -107,7 +109,8 @@ TEST(RecordMatcher, FindsEverySoundRecordOnceWhateverTheReads) {
         }
     }
     // A disk that starts off a boundary looks only at the absolute boundaries.
-    const auto shifted = MatchInReads(std::vector<std::uint8_t>(disk.begin() + 100, disk.end()), base + 100, 5000);
+    const auto shifted =
+        MatchInReads(std::vector<std::uint8_t>(disk.begin() + 100, disk.end()), base + 100, 5000);
     ASSERT_EQ(shifted.size(), want.size() - 1);  // the record at the very start is cut off
     EXPECT_EQ(shifted.front().ByteOffset, base + 1024);
 }
