@@ -23,8 +23,8 @@ public:
         ++Rows;
         Lost += row.Lost ? 1 : 0;
         if (Print)
-            std::printf("%llu\t%s\t%s\n", static_cast<unsigned long long>(row.Entry.Record), scan::DeepStateText(row.Lost),
-                        row.Entry.NameText.c_str());
+            std::printf("%llu\t%s\t%s\n", static_cast<unsigned long long>(row.Entry.Record),
+                        scan::DeepStateText(row.Lost), row.Entry.NameText.c_str());
     }
     std::uint64_t Progress = 0, Rows = 0, Lost = 0;
 };
@@ -71,16 +71,17 @@ int main(int argc, char** argv) {
     std::printf("read in process: %.3f s, %.0f MB/s\n", readSeconds, mb / readSeconds);
     std::printf("deep pass: %.3f s, %.0f MB/s, %.2fx the read\n", passSeconds, mb / passSeconds,
                 passSeconds / readSeconds);
-    std::printf("records found: %llu, boot sectors: %llu, volumes: %zu, duplicates: %llu, live in use: %llu\n",
-                static_cast<unsigned long long>(c.RecordsFound), static_cast<unsigned long long>(c.BootSectors),
-                result.Volumes.size(), static_cast<unsigned long long>(c.Duplicates),
-                static_cast<unsigned long long>(c.LiveInUse));
+    std::printf(
+        "records found: %llu, boot sectors: %llu, volumes: %zu, duplicates: %llu, live in use: %llu\n",
+        static_cast<unsigned long long>(c.RecordsFound), static_cast<unsigned long long>(c.BootSectors),
+        result.Volumes.size(), static_cast<unsigned long long>(c.Duplicates),
+        static_cast<unsigned long long>(c.LiveInUse));
     std::printf("rows: %llu (%llu lost), not files: %llu, progress calls: %llu\n",
                 static_cast<unsigned long long>(sink.Rows), static_cast<unsigned long long>(sink.Lost),
                 static_cast<unsigned long long>(c.NotFiles), static_cast<unsigned long long>(sink.Progress));
     std::printf("kept per found record: %.1f bytes\n",
-                c.RecordsFound == 0 ? 0.0
-                                    : static_cast<double>(result.FoundRecordBytes) /
-                                          static_cast<double>(c.RecordsFound));
+                c.RecordsFound == 0
+                    ? 0.0
+                    : static_cast<double>(result.FoundRecordBytes) / static_cast<double>(c.RecordsFound));
     return 0;
 }

@@ -22,6 +22,8 @@ constexpr int kExitBadSource = 2;
 // details: the tab-separated rows gain the original path and the verdict.
 int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition);
 int InfoCommand(const std::string& source);
+// scan --deep: every file the MFT records on the whole source describe.
+int DeepScanCommand(const std::string& source, bool json);
 // keepFolders: each file goes into its original folders under outDir.
 int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
                    const std::string& outDir, bool autoNames, bool all, bool keepFolders,

@@ -217,6 +217,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
     for (const TKept& k : found.Kept) places.push_back({k.ByteOffset, k.SelfNumber});
     result.Volumes = ntfs::InferVolumes(found.Boots, found.Records0, places);
     places = {};
+    sink.OnVolumes(result.Volumes);
     std::vector<TVolumeState> states = Prepare(m_source, result.Volumes);
 
     // 3. Each record's volume, number and standing; the copies of one

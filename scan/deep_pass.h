@@ -61,6 +61,8 @@ public:
     virtual ~TDeepSink() = default;
     // After each read: bytes of the source done so far, of total.
     virtual void OnProgress(std::uint64_t bytesDone, std::uint64_t bytesTotal) = 0;
+    // Once the read is over: the file systems the rows' Volume indexes name.
+    virtual void OnVolumes(const std::vector<ntfs::TInferredVolume>& volumes) { (void)volumes; }
     virtual void OnRow(TDeepRow&& row) = 0;
 };
 

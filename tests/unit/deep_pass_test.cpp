@@ -52,11 +52,12 @@ public:
 // The content of a row as recovery rebuilds it from its record, in its volume.
 std::string ContentSha(const std::vector<std::uint8_t>& disk, const scan::TDeepRow& row,
                        const ntfs::TInferredVolume& v) {
-    platform::TMemoryVolume volume(std::vector<std::uint8_t>(disk.begin() + static_cast<std::ptrdiff_t>(v.StartByte),
-                                                             disk.end()));
+    platform::TMemoryVolume volume(
+        std::vector<std::uint8_t>(disk.begin() + static_cast<std::ptrdiff_t>(v.StartByte), disk.end()));
     const ntfs::TDISK_INFORMATION g{v.BytesPerFileRecord, v.BytesPerCluster, 512, v.BytesPerCluster / 512};
-    std::vector<std::uint8_t> record(disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset),
-                                     disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset + g.BytesPerFileRecord));
+    std::vector<std::uint8_t> record(
+        disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset),
+        disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset + g.BytesPerFileRecord));
     const auto plan = recover::PlanContent(volume, record, g, ntfs::TMftMap());
     TBytes bytes;
     recover::WriteContent(volume, plan, bytes);
@@ -110,14 +111,26 @@ TEST(DeepPass, FindsEveryFileOfTheOriginalInItsOwnVolume) {
     two.insert(two.end(), basic.begin(), basic.end());
 
     TCase cases[] = {
-        {"a healthy volume: its deleted files, from its live MFT", basic, {0}, Expected(b["deleted"], {}),
+        {"a healthy volume: its deleted files, from its live MFT",
+         basic,
+         {0},
+         Expected(b["deleted"], {}),
          scan::TDeepHow::LiveMft},
-        {"a quick format: every deleted and live file of the original", ImageBytes("qformat"), {0},
-         Expected(q["deep"]["deleted"], q["deep"]["live"]), scan::TDeepHow::OldMft},
+        {"a quick format: every deleted and live file of the original",
+         ImageBytes("qformat"),
+         {0},
+         Expected(q["deep"]["deleted"], q["deep"]["live"]),
+         scan::TDeepHow::OldMft},
         // Without a boot sector no MFT is live: its files in use are rows too, "lost".
-        {"no boot sector at an odd offset", shifted, {odd}, Expected(b["deleted"], b["live"]),
+        {"no boot sector at an odd offset",
+         shifted,
+         {odd},
+         Expected(b["deleted"], b["live"]),
          scan::TDeepHow::NoLiveMft},
-        {"two volumes, no partition table", two, {1u << 20, second}, Expected(b["deleted"], {}),
+        {"two volumes, no partition table",
+         two,
+         {1u << 20, second},
+         Expected(b["deleted"], {}),
          scan::TDeepHow::LiveMft},
     };
     for (TCase& c : cases) {
@@ -169,6 +182,38 @@ TEST(DeepPass, StopsAtTheNextRead) {
     EXPECT_TRUE(result.Stopped);
     EXPECT_EQ(sink.Last, 0u);
     EXPECT_TRUE(sink.Rows.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeepPass, CommandLineListsEveryFileOfTheQuickFormattedVolume) {
+    const auto q = FixtureManifest("qformat");
+    const auto r = testing_support::RunCommand("LC_ALL=C TZ=UTC '" LUMBRA_CLI "' scan --deep '" +
+                                               FixtureImage("qformat").string() + "' --json 2>/dev/null");
+    ASSERT_EQ(r.status, 0);
+    const auto rows = nlohmann::json::parse(r.out);
+    std::map<std::uint64_t, nlohmann::json> byRecord;
+    for (const auto& row : rows) byRecord[row["record"].get<std::uint64_t>()] = row;
+    std::size_t files = 0;
+    for (const auto* list : {&q["deep"]["deleted"], &q["deep"]["live"]}) {
+        for (const auto& want : *list) {
+            if (want.value("isDirectory", false)) continue;
+            ++files;
+            SCOPED_TRACE(want["name"].get<std::string>());
+            ASSERT_TRUE(byRecord.count(want["record"]));
+            const auto& row = byRecord[want["record"]];
+            EXPECT_EQ(row["name"], want["name"]);
+            EXPECT_EQ(row["state"], list == &q["deep"]["live"] ? "lost" : "deleted");
+            EXPECT_EQ(row["found"], "old MFT");
+            EXPECT_EQ(row["volumeStart"], 0);
+            if (want.contains("size")) {
+                EXPECT_EQ(row["size"], want["size"]);
+            }
+        }
+    }
+    EXPECT_EQ(rows.size(), files);
 }
 
 }  // namespace
