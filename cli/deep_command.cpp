@@ -44,7 +44,8 @@ public:
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last < std::chrono::milliseconds(100) && done != total) return;
         m_last = now;
-        std::fprintf(stderr, "\rlumbra-cli: %llu of %llu MB read", static_cast<unsigned long long>(done >> 20),
+        std::fprintf(stderr, "\rlumbra-cli: %llu of %llu MB read",
+                     static_cast<unsigned long long>(done >> 20),
                      static_cast<unsigned long long>(total >> 20));
         if (done == total) std::fputs("\n", stderr);
     }
@@ -69,7 +70,8 @@ public:
             text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
             text("state", scan::DeepStateText(row.Lost));
             text("found", scan::DeepHowText(row.How));
-            m_line += ", \"volumeStart\": " + std::to_string(row.Volume < m_volumes.size() ? m_volumes[row.Volume].StartByte : 0);
+            m_line += ", \"volumeStart\": " +
+                      std::to_string(row.Volume < m_volumes.size() ? m_volumes[row.Volume].StartByte : 0);
             m_line += "}";
         } else {
             m_line += e.Caption;
@@ -130,9 +132,9 @@ int DeepScanCommand(const std::string& source, bool json) {
     std::fprintf(stderr,
                  "lumbra-cli: %llu bytes read, %llu records found, %zu file systems, %llu files listed, "
                  "%llu reads failed\n",
-                 static_cast<unsigned long long>(c.BytesRead), static_cast<unsigned long long>(c.RecordsFound),
-                 result.Volumes.size(), static_cast<unsigned long long>(c.Rows),
-                 static_cast<unsigned long long>(c.ReadFailures));
+                 static_cast<unsigned long long>(c.BytesRead),
+                 static_cast<unsigned long long>(c.RecordsFound), result.Volumes.size(),
+                 static_cast<unsigned long long>(c.Rows), static_cast<unsigned long long>(c.ReadFailures));
     return kExitOk;
 }
 
