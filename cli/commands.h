@@ -22,6 +22,8 @@ constexpr int kExitBadSource = 2;
 // details: the tab-separated rows gain the original path and the verdict.
 int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition);
 int InfoCommand(const std::string& source);
+// scan --deep: every file the MFT records on the whole source describe.
+int DeepScanCommand(const std::string& source, bool json);
 // keepFolders: each file goes into its original folders under outDir.
 int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
                    const std::string& outDir, bool autoNames, bool all, bool keepFolders,
@@ -38,6 +40,9 @@ void PrintCounters(const scan::TScanCounters& counters);
 const char* OutcomeText(scan::TScanOutcome outcome);
 const char* StatusText(recover::TRecoverStatus status);
 std::string OpenFailureText(const scan::TOpenFailure& failure);
+// "MFT records read from $MFTMirr: 0, 3" for the records of the mask (bit n:
+// record n); empty when none was.
+std::string MirroredRecordsText(std::uint8_t mirrored);
 
 // Appends a text field of the tab-separated output, with tab, newline and
 // backslash written as \t, \n and \\, every other C0 control and DEL as

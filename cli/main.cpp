@@ -2,6 +2,7 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
 //   lumbra-cli scan SOURCE [--partition N] [--json | --details]
+//   lumbra-cli scan --deep SOURCE [--json]
 //   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //   lumbra-cli --help | --version
@@ -25,6 +26,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: lumbra-cli scan SOURCE [--partition N] [--json | --details]\n"
+    "       lumbra-cli scan --deep SOURCE [--json]\n"
     "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | "
     "CAPTION...)\n"
     "       lumbra-cli info SOURCE\n"
@@ -55,6 +57,9 @@ bool ParsePartition(const std::string& text, std::optional<std::uint32_t>& parti
 }
 
 int Scan(const std::vector<std::string>& args) {
+    if (args.size() >= 3 && args[1] == "--deep" &&
+        (args.size() == 3 || (args.size() == 4 && args[3] == "--json")))
+        return cli::DeepScanCommand(args[2], args.size() == 4);
     bool json = false;
     bool details = false;
     std::optional<std::uint32_t> partition;

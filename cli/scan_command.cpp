@@ -219,6 +219,9 @@ int ScanCommand(const std::string& source, bool json, bool details, std::optiona
     sink.Finish();
     std::fflush(stdout);
     PrintCounters(result->Counters);
+    if (result->Facts.MirroredRecords != 0)
+        std::fprintf(stderr, "lumbra-cli: %s\n",
+                     cli::MirroredRecordsText(result->Facts.MirroredRecords).c_str());
     return kExitOk;
 }
 
@@ -246,6 +249,8 @@ public:
                 std::printf("MFT size: %llu bytes\nRecords: %llu\n",
                             static_cast<unsigned long long>(facts.MftBytes),
                             static_cast<unsigned long long>(facts.RecordCount));
+                if (facts.MirroredRecords != 0)
+                    std::printf("%s\n", cli::MirroredRecordsText(facts.MirroredRecords).c_str());
                 break;
         }
     }

@@ -26,6 +26,18 @@ const char* OutcomeText(scan::TScanOutcome outcome) {
     return "unknown";
 }
 
+std::string MirroredRecordsText(std::uint8_t mirrored) {
+    if (mirrored == 0) return {};
+    std::string text = "MFT records read from $MFTMirr:";
+    const char* separator = " ";
+    for (unsigned n = 0; n < 8; ++n) {
+        if ((mirrored & (1u << n)) == 0) continue;
+        text += separator + std::to_string(n);
+        separator = ", ";
+    }
+    return text;
+}
+
 const char* StatusText(recover::TRecoverStatus status) {
     switch (status) {
         case recover::TRecoverStatus::Written:

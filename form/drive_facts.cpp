@@ -71,6 +71,12 @@ std::u16string MftSizeText(std::uint64_t mftBytes) {
     return Join(texts::kMftSizePrefix, Decimal(mftBytes), texts::kMftSizeSuffix);
 }
 
+std::u16string MftSizeText(std::uint64_t mftBytes, bool fromMirror) {
+    std::u16string text = MftSizeText(mftBytes);
+    if (fromMirror) text += texts::kMftFromMirrorSuffix;
+    return text;
+}
+
 std::u16string RecordCountText(std::uint64_t records) {
     return Join(texts::kRecordCountPrefix, Decimal(records));
 }

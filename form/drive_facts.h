@@ -17,6 +17,8 @@ std::u16string SizeText(std::uint64_t volumeBytes);        // "Size : N MB"
 std::u16string MftLocationText(
     std::uint64_t mftByteOffset);                    // "MFT位置 : 0x" + upper-case hex, at least 2 digits
 std::u16string MftSizeText(std::uint64_t mftBytes);  // "MFT大小 : N Byte"
+// The same with " (MFTMirr)" when fromMirror: damaged first records were read from the mirror.
+std::u16string MftSizeText(std::uint64_t mftBytes, bool fromMirror);
 std::u16string RecordCountText(std::uint64_t records);     // "File QTY : N"
 std::u16string ProbeNameText(std::string_view labelUtf8);  // "Name: " + label
 std::u16string ProbeSerialText(std::uint64_t serial);      // "SN: " + upper-case hex, at least 8 digits

@@ -80,11 +80,11 @@ public:
                 });
                 break;
             case scan::TScanStage::MftLayout:
-                m_logic.Invoke(
-                    [&view, size = MftSizeText(facts.MftBytes), count = RecordCountText(facts.RecordCount)] {
-                        view.SetText(TControl::lblDriveMFTSize, size);
-                        view.SetText(TControl::lblDriveMFTRecordsCount, count);
-                    });
+                m_logic.Invoke([&view, size = MftSizeText(facts.MftBytes, facts.MirroredRecords != 0),
+                                count = RecordCountText(facts.RecordCount)] {
+                    view.SetText(TControl::lblDriveMFTSize, size);
+                    view.SetText(TControl::lblDriveMFTRecordsCount, count);
+                });
                 break;
         }
     }

@@ -48,6 +48,8 @@ inline constexpr std::u16string_view kSizeSuffix = u" MB";
 inline constexpr std::u16string_view kMftLocationPrefix = u"MFT位置 : 0x";
 inline constexpr std::u16string_view kMftSizePrefix = u"MFT大小 : ";
 inline constexpr std::u16string_view kMftSizeSuffix = u" Byte";
+// After the MFT size when damaged first records were read from the $MFTMirr.
+inline constexpr std::u16string_view kMftFromMirrorSuffix = u" (MFTMirr)";
 inline constexpr std::u16string_view kRecordCountPrefix = u"File QTY : ";
 inline constexpr std::u16string_view kDeletedCountPrefix = u"Deleted QTY：";
 

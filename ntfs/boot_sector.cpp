@@ -23,6 +23,7 @@ TBOOT_SECTOR DecodeBootSector(TByteView sector) {
     b.SectorsPerCluster = *s.U8(boot_sector::kSectorsPerCluster);
     b.TotalSectors = *s.U64(boot_sector::kTotalSectors);
     b.MftStartLcn = *s.U64(boot_sector::kMftStartLcn);
+    b.MftMirrStartLcn = *s.U64(boot_sector::kMftMirrStartLcn);
     b.ClustersPerFileRecord = *s.U32(boot_sector::kClustersPerFileRecord);
     b.VolumeSerialNumber = *s.U64(boot_sector::kVolumeSerialNumber);
     return b;
@@ -75,6 +76,14 @@ std::optional<std::uint64_t> MftByteOffset(const TBOOT_SECTOR& boot) {
     const std::uint64_t cluster =
         std::uint64_t{boot.BytesPerSector} * SectorsPerClusterOf(boot.SectorsPerCluster);
     return MulChecked(boot.MftStartLcn, cluster);
+}
+
+std::optional<std::uint64_t> MftMirrByteOffset(const TBOOT_SECTOR& boot) {
+    if (boot.MftMirrStartLcn == 0) return std::nullopt;
+    const std::uint64_t cluster =
+        std::uint64_t{boot.BytesPerSector} * SectorsPerClusterOf(boot.SectorsPerCluster);
+    if (cluster == 0) return std::nullopt;
+    return MulChecked(boot.MftMirrStartLcn, cluster);
 }
 
 TDynamicCharArray ReadBootSector(platform::TRawVolume& volume) {

@@ -21,6 +21,7 @@ constexpr std::size_t kBytesPerSector = 0x0B;         // u16 (unaligned)
 constexpr std::size_t kSectorsPerCluster = 0x0D;      // u8
 constexpr std::size_t kTotalSectors = 0x28;           // u64
 constexpr std::size_t kMftStartLcn = 0x30;            // u64
+constexpr std::size_t kMftMirrStartLcn = 0x38;        // u64: the $MFTMirr's first cluster
 constexpr std::size_t kClustersPerFileRecord = 0x40;  // s8 + 3 reserved bytes, read as one u32
 constexpr std::size_t kVolumeSerialNumber = 0x48;     // u64
 constexpr std::size_t kSize = 512;
@@ -44,6 +45,7 @@ struct TBOOT_SECTOR {
     std::uint8_t SectorsPerCluster = 0;
     std::uint64_t TotalSectors = 0;
     std::uint64_t MftStartLcn = 0;
+    std::uint64_t MftMirrStartLcn = 0;
     std::uint32_t ClustersPerFileRecord = 0;  // the signed byte and the reserved bytes above it
     std::uint64_t VolumeSerialNumber = 0;
 };
@@ -89,5 +91,10 @@ TDynamicCharArray ReadBootSector(platform::TRawVolume& volume);
 // cluster (SectorsPerClusterOf),
 // exact in 64 bits; empty when the product does not fit.
 std::optional<std::uint64_t> MftByteOffset(const TBOOT_SECTOR& boot);
+
+// Byte position of the $MFTMirr (the copy of records 0 to 3), computed the
+// same way from MftMirrStartLcn; empty when the product does not fit or the
+// boot sector names cluster 0 (the boot sector's own, never the mirror's).
+std::optional<std::uint64_t> MftMirrByteOffset(const TBOOT_SECTOR& boot);
 
 }  // namespace ntfs

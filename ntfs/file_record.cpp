@@ -17,6 +17,12 @@ std::optional<TFILE_RECORD_HEADER> DecodeRecordHeader(TByteView image) {
     return h;
 }
 
+std::optional<std::uint32_t> SelfNumber(TByteView image) {
+    const auto usa = image.U16(file_record::kUsaOffset);
+    if (!usa || *usa < file_record::kUsaOffsetWithSelfNumber) return std::nullopt;
+    return image.U32(file_record::kSelfNumber);
+}
+
 bool ApplyFixups(std::span<std::uint8_t> image, const TDISK_INFORMATION& /*geometry*/) {
     const TByteView view(image.data(), image.size());
     const auto header = DecodeRecordHeader(view);

@@ -21,10 +21,19 @@ namespace file_record {
 constexpr std::size_t kSignature = 0x00;             // 4 x ASCII "FILE"
 constexpr std::size_t kUsaOffset = 0x04;             // u16: offset of the update sequence array
 constexpr std::size_t kUsaCount = 0x06;              // u16: entries, the sequence number included
+constexpr std::size_t kLogSequenceNumber = 0x08;     // u64: $LogFile position of the last write
+constexpr std::size_t kSequenceNumber = 0x10;        // u16: times the record was reused
 constexpr std::size_t kFirstAttributeOffset = 0x14;  // u16
 constexpr std::size_t kRecordFlags = 0x16;           // u16: 0x0001 in use, 0x0002 directory
+constexpr std::size_t kAllocatedSize = 0x1C;         // u32: the record's size in bytes
+constexpr std::size_t kBaseRecord = 0x20;            // u64: base record reference, 0 for a base
+constexpr std::size_t kSelfNumber = 0x2C;            // u32: the record's own number (NTFS 3.1 headers)
 constexpr std::size_t kHeaderSize = 48;
 static_assert(kRecordFlags + 2 <= kHeaderSize);
+static_assert(kSelfNumber + 4 <= kHeaderSize);
+// An update sequence array at or past this offset leaves room for the
+// self-number; older headers put the array at 0x2A, over it.
+constexpr std::size_t kUsaOffsetWithSelfNumber = 0x30;
 // NTFS protects every 512 bytes of a record whatever the volume's sector size.
 constexpr std::size_t kFixupStride = 512;
 constexpr std::uint16_t kFlagInUse = 0x0001;
@@ -44,6 +53,10 @@ bool HasFileSignature(TByteView image);
 // The header fields, or empty when the image is shorter than the header or is
 // not a FILE record.
 std::optional<TFILE_RECORD_HEADER> DecodeRecordHeader(TByteView image);
+
+// The record's own number (low 32 bits) when its header has room for it,
+// empty for the older header or an image too short for it.
+std::optional<std::uint32_t> SelfNumber(TByteView image);
 
 // Checks that image is a FILE record whose 512-byte stretches were written
 // together, and puts back the bytes the update sequence displaced. The image

@@ -83,13 +83,47 @@ std::size_t TMftMap::Read(platform::TRawVolume& volume, std::uint64_t mftOffset,
     return done;
 }
 
+namespace {
+
+// Whether a record read at the place of record n is record n: its fixups
+// hold and, where the header keeps one, its self-number is n.
+bool SoundRecord(std::span<std::uint8_t> image, std::uint64_t n, const TDISK_INFORMATION& geometry) {
+    if (!ApplyFixups(image, geometry)) return false;
+    const auto self = SelfNumber(TByteView(image.data(), image.size()));
+    return !self || *self == (n & 0xFFFFFFFFu);
+}
+
+std::optional<TDynamicCharArray> ReadMirrorCopy(platform::TRawVolume& volume, std::uint64_t mirror,
+                                                std::uint64_t n, const TDISK_INFORMATION& geometry) {
+    const auto offset = AddChecked(mirror, n * geometry.BytesPerFileRecord);
+    if (!offset) return std::nullopt;
+    TDynamicCharArray record(geometry.BytesPerFileRecord);
+    if (volume.ReadAt(*offset, record.Span()) != record.Size()) return std::nullopt;
+    if (!SoundRecord(record.Span(), n, geometry)) return std::nullopt;
+    return record;
+}
+
+}  // namespace
+
 std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume,
                                                std::uint64_t n, const TDISK_INFORMATION& geometry) {
     const auto offset = MulChecked(n, geometry.BytesPerFileRecord);
     if (!offset || geometry.BytesPerFileRecord == 0) return std::nullopt;
     TDynamicCharArray record(geometry.BytesPerFileRecord);
-    if (map.Read(volume, *offset, record.Span()) != record.Size()) return std::nullopt;
-    if (!ApplyFixups(record.Span(), geometry)) return std::nullopt;
+    const bool read = map.Read(volume, *offset, record.Span()) == record.Size();
+    if (n >= kMirroredRecords || !map.Mirror()) {
+        if (!read || !ApplyFixups(record.Span(), geometry)) return std::nullopt;
+        return record;
+    }
+    // One of the first records: a sound copy in the mirror stands in for a
+    // damaged one, and a damaged one is still given when the mirror is no better.
+    const bool fixed = read && ApplyFixups(record.Span(), geometry);
+    if (fixed) {
+        const auto self = SelfNumber(record.View());
+        if (!self || *self == n) return record;
+    }
+    if (auto copy = ReadMirrorCopy(volume, *map.Mirror(), n, geometry)) return copy;
+    if (!fixed) return std::nullopt;
     return record;
 }
 
@@ -157,28 +191,72 @@ std::optional<TMftLayout> BuildMftLayout(platform::TRawVolume& volume, std::span
     return layout;
 }
 
+namespace {
+
+// Record 0 as read from `offset`, fixed up, when it passes its fixups (and,
+// strict, names itself record 0) and has a $DATA.
+std::optional<TDynamicCharArray> ReadRecord0(platform::TRawVolume& volume, std::uint64_t offset,
+                                             const TDISK_INFORMATION& geometry, bool strict,
+                                             TMftLocateError& error) {
+    error = TMftLocateError::Record0Unusable;
+    TDynamicCharArray record0(geometry.BytesPerFileRecord);
+    if (volume.ReadAt(offset, record0.Span()) != record0.Size()) return std::nullopt;
+    if (strict ? !SoundRecord(record0.Span(), 0, geometry) : !ApplyFixups(record0.Span(), geometry))
+        return std::nullopt;
+    error = TMftLocateError::NoMftData;
+    const TByteView data = LocateAttribute(record0.View(), attribute::kData, false);
+    if (data.Empty() || !DecodeAttributeHeader(data)) return std::nullopt;
+    return record0;
+}
+
+}  // namespace
+
 TMftLocation LocateMft(platform::TRawVolume& volume, const TDISK_INFORMATION& geometry,
-                       std::optional<std::uint64_t> mftByteOffset) {
+                       std::optional<std::uint64_t> mftByteOffset,
+                       std::optional<std::uint64_t> mirrorByteOffset) {
     TMftLocation location;
     const std::uint32_t recordSize = geometry.BytesPerFileRecord;
     if (!mftByteOffset || recordSize < file_record::kHeaderSize || recordSize > limits::kMaxRecordBytes)
         return location;
-    TDynamicCharArray record0(recordSize);
-    if (volume.ReadAt(*mftByteOffset, record0.Span()) != record0.Size()) return location;
-    if (!ApplyFixups(record0.Span(), geometry)) return location;
+    // A mirror where the MFT itself lies is no second copy.
+    const bool haveMirror = mirrorByteOffset.has_value() && *mirrorByteOffset != *mftByteOffset;
+    const std::uint64_t mirror = mirrorByteOffset.value_or(0);
+    std::uint8_t mirrored = 0;
+    auto record0 = ReadRecord0(volume, *mftByteOffset, geometry, true, location.Error);
+    if (!record0 && haveMirror) {
+        TMftLocateError mirrorError = TMftLocateError::Record0Unusable;
+        record0 = ReadRecord0(volume, mirror, geometry, true, mirrorError);
+        if (record0) mirrored = 1;
+    }
+    // No sound copy anywhere: a record 0 that only misnames itself is still
+    // the best there is, as it always was.
+    if (!record0) record0 = ReadRecord0(volume, *mftByteOffset, geometry, false, location.Error);
+    if (!record0) return location;
 
-    location.Error = TMftLocateError::NoMftData;
-    const TByteView data = LocateAttribute(record0.View(), attribute::kData, false);
-    if (data.Empty()) return location;
-    const auto header = DecodeAttributeHeader(data);
-    if (!header) return location;
-    const std::uint16_t flags = header->AttributeFlags;
+    const TByteView data = LocateAttribute(record0->View(), attribute::kData, false);
+    const std::uint16_t flags = DecodeAttributeHeader(data)->AttributeFlags;
     if (flags == attribute::kFlagCompressed || flags == attribute::kFlagEncrypted ||
         flags == attribute::kFlagSparse) {
         location.Error = TMftLocateError::MftDataFlagged;
         return location;
     }
-    location.Layout = BuildMftLayout(volume, record0.Span(), geometry, *mftByteOffset);
+    location.Layout = BuildMftLayout(volume, record0->Span(), geometry, *mftByteOffset);
+    if (!location.Layout) return location;
+    if (haveMirror) {
+        TMftMap& map = location.Layout->Map;
+        // Which of records 1 to 3 the mirror must stand in for, so that the
+        // drive's facts can say so before anything reads them.
+        for (std::uint64_t n = 1; n < kMirroredRecords; ++n) {
+            TDynamicCharArray record(recordSize);
+            if (map.Read(volume, n * recordSize, record.Span()) == record.Size() &&
+                SoundRecord(record.Span(), n, geometry))
+                continue;
+            if (ReadMirrorCopy(volume, mirror, n, geometry))
+                mirrored = static_cast<std::uint8_t>(mirrored | (1u << n));
+        }
+        map.SetMirror(mirror);
+    }
+    location.Layout->MirroredRecords = mirrored;
     return location;
 }
 

@@ -56,13 +56,24 @@ public:
     std::size_t Read(platform::TRawVolume& volume, std::uint64_t mftOffset,
                      std::span<std::uint8_t> out) const;
 
+    // Where the $MFTMirr keeps its copy of the first records (empty: no
+    // mirror is known); ReadMftRecord turns to it for those records.
+    void SetMirror(std::uint64_t byteOffset) { m_mirror = byteOffset; }
+    const std::optional<std::uint64_t>& Mirror() const { return m_mirror; }
+
 private:
     std::vector<TMftExtent> m_extents;
     std::uint64_t m_length = 0;
+    std::optional<std::uint64_t> m_mirror;
 };
 
+// The records the $MFTMirr holds a copy of: $MFT, $MFTMirr, $LogFile, $Volume.
+inline constexpr std::uint64_t kMirroredRecords = 4;
+
 // Reads MFT record n through the map and applies its fixups; empty when it
-// cannot be read whole or fails them.
+// cannot be read whole or fails them. One of the first kMirroredRecords
+// records that cannot be read, fails its fixups or names another record as
+// itself is read from the map's mirror instead, when that copy is sound.
 std::optional<TDynamicCharArray> ReadMftRecord(const TMftMap& map, platform::TRawVolume& volume,
                                                std::uint64_t n, const TDISK_INFORMATION& geometry);
 
@@ -78,6 +89,9 @@ struct TMftLayout {
     std::int64_t StartingVcn = 0;  // of record 0's $DATA
     std::int64_t LastVcn = 0;      // of record 0's $DATA
     std::uint16_t AttributeFlags = 0;
+    // Bit n set: record n (of the first kMirroredRecords) was unusable in
+    // the MFT and was read from the $MFTMirr.
+    std::uint8_t MirroredRecords = 0;
 };
 
 // Builds the map from record 0 (already read at mftByteOffset and fixed up).
@@ -103,8 +117,12 @@ struct TMftLocation {
 
 // The one way to locate the MFT: reads record 0 at mftByteOffset (the boot
 // sector's; empty when it did not fit 64 bits), checks it and builds the
-// layout.
+// layout. When record 0 cannot be read, fails its fixups, names another
+// record as itself or has no $DATA, its copy at mirrorByteOffset (the boot
+// sector's $MFTMirr) is used if that one is sound; the map then reads
+// records 1 to 3 from the mirror as well where the MFT's copies fail.
 TMftLocation LocateMft(platform::TRawVolume& volume, const TDISK_INFORMATION& geometry,
-                       std::optional<std::uint64_t> mftByteOffset);
+                       std::optional<std::uint64_t> mftByteOffset,
+                       std::optional<std::uint64_t> mirrorByteOffset = std::nullopt);
 
 }  // namespace ntfs

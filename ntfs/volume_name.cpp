@@ -29,7 +29,7 @@ std::optional<std::u16string> ReadVolumeName(platform::TRawVolume& volume) {
     const TBOOT_SECTOR boot = DecodeBootSector(sector.View());
     if (!IsNtfsOem(boot)) return std::nullopt;
     const TDISK_INFORMATION geometry = DeriveGeometry(boot);
-    const TMftLocation location = LocateMft(volume, geometry, MftByteOffset(boot));
+    const TMftLocation location = LocateMft(volume, geometry, MftByteOffset(boot), MftMirrByteOffset(boot));
     if (!location.Layout) return std::nullopt;
     const auto record = ReadMftRecord(location.Layout->Map, volume, volume_name::kVolumeRecord, geometry);
     if (!record) return std::nullopt;

@@ -210,7 +210,8 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffse
     return PlanImage(volume, record.Span(), geometry, [&]() -> const ntfs::TMftMap* {
         const ntfs::TDynamicCharArray bootBytes = ntfs::ReadBootSector(volume);
         const ntfs::TBOOT_SECTOR boot = ntfs::DecodeBootSector(bootBytes.View());
-        layout = ntfs::LocateMft(volume, geometry, ntfs::MftByteOffset(boot)).Layout;
+        layout = ntfs::LocateMft(volume, geometry, ntfs::MftByteOffset(boot), ntfs::MftMirrByteOffset(boot))
+                     .Layout;
         return layout ? &layout->Map : nullptr;
     });
 }

@@ -66,6 +66,13 @@ public:
     void Decode(std::uint64_t first, std::size_t count, std::span<std::uint8_t> bytes, std::size_t got,
                 TDecodedStretch& out);
 
+    // One record image found anywhere (the deep pass): decoded as the walk
+    // decodes record recordNumber at byteOffset, its row (if any) added to out.
+    TRecordStatus DecodeImage(std::uint64_t recordNumber, std::uint64_t byteOffset,
+                              std::span<std::uint8_t> image, TDecodedStretch& out) {
+        return DecodeRecord(recordNumber, byteOffset, image, out);
+    }
+
 private:
     TRecordStatus DecodeRecord(std::uint64_t recordNumber, std::uint64_t byteOffset,
                                std::span<std::uint8_t> image, TDecodedStretch& out);

@@ -98,6 +98,7 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
     result->Layout = engine.Layout();
     facts.MftBytes = engine.MftShownLength();
     facts.RecordCount = engine.RecordCount();
+    facts.MirroredRecords = engine.Layout().MirroredRecords;
     sink.OnFacts(TScanStage::MftLayout, facts);
 
     sink.OnWalkStart(engine.WalkLength());

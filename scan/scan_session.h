@@ -42,6 +42,8 @@ struct TDriveFacts {
     // TScanStage::MftLayout
     std::uint64_t MftBytes = 0;
     std::uint64_t RecordCount = 0;
+    // Bit n: MFT record n (0 to 3) was damaged and read from the $MFTMirr.
+    std::uint8_t MirroredRecords = 0;
 };
 
 enum class TScanStage { BootSector, Geometry, MftLayout };

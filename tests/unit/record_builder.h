@@ -85,6 +85,19 @@ public:
         m_usn = usn;
         return *this;
     }
+    // The header's own record number (0x2C) and log sequence number (0x08).
+    TRecordBuilder& Self(std::uint32_t number) {
+        m_self = number;
+        return *this;
+    }
+    TRecordBuilder& Lsn(std::uint64_t lsn) {
+        m_lsn = lsn;
+        return *this;
+    }
+    TRecordBuilder& SequenceNumber(std::uint16_t sequence) {
+        m_sequence = sequence;
+        return *this;
+    }
     TRecordBuilder& Add(const std::vector<std::uint8_t>& attribute) {
         m_attributes.insert(m_attributes.end(), attribute.begin(), attribute.end());
         return *this;
@@ -109,6 +122,11 @@ public:
             throw std::length_error("attributes do not fit the record");
         std::copy(m_attributes.begin(), m_attributes.end(), r.begin() + static_cast<std::ptrdiff_t>(first));
         PutLe(r, first + m_attributes.size(), 0xFFFFFFFF, 4);
+        PutLe(r, 0x08, m_lsn, 8);
+        PutLe(r, 0x10, m_sequence, 2);
+        PutLe(r, 0x18, first + m_attributes.size() + 8, 4);  // bytes in use
+        PutLe(r, 0x1C, m_size, 4);                           // allocated
+        PutLe(r, 0x2C, m_self, 4);
         r.resize(m_size);
         PutLe(r, usa, m_usn, 2);
         for (std::size_t i = 1; i < entries; ++i) {
@@ -124,6 +142,9 @@ private:
     std::size_t m_size;
     std::uint16_t m_flags = 0;
     std::uint16_t m_usn = 0x0007;
+    std::uint32_t m_self = 0;
+    std::uint64_t m_lsn = 0;
+    std::uint16_t m_sequence = 1;
     std::vector<std::uint8_t> m_attributes;
 };
 

@@ -126,6 +126,10 @@ TEST_P(FixtureSession, ReportsFactsAsDataAndRowsWithRecordNumbers) {
     EXPECT_EQ(result->Facts.VolumeBytes,
               boot["totalSectors"].get<std::uint64_t>() * boot["bytesPerSector"].get<std::uint64_t>());
     EXPECT_EQ(result->Facts.RecordCount, m["mft"]["records"].get<std::uint64_t>());
+    unsigned mirrored = 0;  // the damaged first records come from the $MFTMirr, and only they
+    for (const auto& n : m.value("damagedRecords", nlohmann::json::array()))
+        mirrored |= 1u << n.get<unsigned>();
+    EXPECT_EQ(result->Facts.MirroredRecords, mirrored);
     std::uint64_t mftClusters = 0;  // the MFT's bytes: all its clusters, as the map covers them
     for (const auto& run : m["mft"]["runs"]) mftClusters += run["clusters"].get<std::uint64_t>();
     EXPECT_EQ(result->Facts.MftBytes, mftClusters * boot["bytesPerCluster"].get<std::uint64_t>());
@@ -254,6 +258,7 @@ TEST_P(FixtureSession, FilesWrittenAheadAreTheFilesWrittenOneAtATime) {
     for (const unsigned threads : {1u, 2u, 3u}) {
         SCOPED_TRACE(threads);
         EXPECT_EQ(RecoverAll(result, threads), once);
+        if (result->Rows.empty()) continue;  // a volume without deleted rows (a fresh format)
         const std::size_t stopAfter = std::max<std::size_t>(1, result->Rows.size() / 2);
         const TRunPrint stopped = RecoverAll(result, threads, stopAfter);
         ASSERT_EQ(stopped.Files.size(), stopAfter);

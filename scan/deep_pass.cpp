@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "scan/deep_pass.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "ntfs/attribute.h"
+#include "ntfs/attribute_list.h"
+#include "ntfs/data_runs.h"
+#include "ntfs/file_record.h"
+#include "ntfs/mft_map.h"
+#include "ntfs/record_matcher.h"
+#include "scan/record_decoder.h"
+
+namespace scan {
+
+namespace {
+
+// A found record as the pass keeps it until the end: its place and the
+// header fields the choices below need (24 bytes).
+struct TKept {
+    std::uint64_t ByteOffset = 0;
+    std::uint64_t Lsn = 0;
+    std::uint32_t SelfNumber = 0;
+    std::uint16_t Flags = 0;
+    std::uint8_t Large = 0;  // 1: 4,096 bytes, 0: 1,024
+    std::uint8_t HasSelfNumber = 0;
+    std::uint32_t Size() const { return Large ? 4096u : 1024u; }
+};
+static_assert(sizeof(TKept) == 24);
+
+// A byte range of the source seen as a volume, without owning the source.
+class TSpan : public platform::TRawVolume {
+public:
+    TSpan(platform::TRawVolume& source, std::uint64_t start, std::uint64_t size)
+        : m_source(source), m_start(start), m_size(size) {}
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        if (offset >= m_size) return 0;
+        const std::uint64_t n = std::min<std::uint64_t>(out.size(), m_size - offset);
+        return m_source.ReadAt(m_start + offset, out.first(static_cast<std::size_t>(n)));
+    }
+    std::uint64_t Size() const override { return m_size; }
+
+private:
+    platform::TRawVolume& m_source;
+    std::uint64_t m_start;
+    std::uint64_t m_size;
+};
+
+// The runs of a record's unnamed $DATA, as far as the record holds them.
+std::vector<ntfs::TDataRun> DataRuns(ntfs::TByteView record) {
+    const ntfs::TByteView data = ntfs::LocateUnnamedData(record);
+    const auto header = ntfs::DecodeAttributeHeader(data);
+    const auto nr = ntfs::DecodeNonResident(data);
+    if (!header || header->NonResident != 1 || !nr || nr->StartingVcn < 0) return {};
+    return ntfs::DecodeRunList(data.Sub(nr->RunListOffset, data.Size()),
+                               static_cast<std::uint64_t>(nr->StartingVcn))
+        .Runs;
+}
+
+// A fixed-up copy of the record the matcher found at `at` in view.
+std::optional<ntfs::TDynamicCharArray> FixedCopy(ntfs::TByteView view, std::size_t at, std::uint32_t size) {
+    if (!view.Has(at, size)) return std::nullopt;
+    ntfs::TDynamicCharArray record(size);
+    std::copy_n(view.Data() + at, size, record.Span().begin());
+    if (!ntfs::ApplyFixups(record.Span(), ntfs::TDISK_INFORMATION{size, 0, 0, 0})) return std::nullopt;
+    return record;
+}
+
+// What one read tells beyond the records: record 0s (with the mirror's
+// cluster from the record 1 that follows) and boot sectors.
+class TCollector {
+public:
+    std::vector<TKept> Kept;
+    std::vector<ntfs::TFoundMftRecord0> Records0;
+    std::vector<ntfs::TFoundBootSector> Boots;
+
+    void OnRecord(const ntfs::TFoundRecord& r, ntfs::TByteView view, std::uint64_t viewStart) {
+        TKept k;
+        k.ByteOffset = r.ByteOffset;
+        k.Lsn = r.Lsn;
+        k.SelfNumber = r.SelfNumber;
+        k.Flags = r.Flags;
+        k.Large = r.RecordSize == 4096 ? 1 : 0;
+        k.HasSelfNumber = r.HasSelfNumber ? 1 : 0;
+        Kept.push_back(k);
+        if (!r.HasSelfNumber || r.SelfNumber > 1) return;
+        const auto record = FixedCopy(view, static_cast<std::size_t>(r.ByteOffset - viewStart), r.RecordSize);
+        if (!record) return;
+        auto runs = DataRuns(record->View());
+        if (runs.empty()) return;
+        if (r.SelfNumber == 0) {
+            Records0.push_back({r.ByteOffset, r.RecordSize, std::move(runs), 0});
+        } else if (!Records0.empty() && Records0.back().ByteOffset + r.RecordSize == r.ByteOffset &&
+                   !runs.front().Sparse && runs.front().Lcn > 0) {
+            Records0.back().MirrorLcn = static_cast<std::uint64_t>(runs.front().Lcn);
+        }
+    }
+
+    // Boot sectors at the boundaries [first, end) of view: "NTFS    " and the
+    // sector signature.
+    void FindBootSectors(ntfs::TByteView view, std::uint64_t viewStart, std::size_t end) {
+        const std::size_t misalignment = static_cast<std::size_t>(viewStart % 512);
+        for (std::size_t at = misalignment == 0 ? 0 : 512 - misalignment; at < end && view.Has(at, 512);
+             at += 512) {
+            const std::uint8_t* s = view.Data() + at;
+            if (s[3] != 'N' || s[4] != 'T' || s[5] != 'F' || s[6] != 'S' || s[510] != 0x55 || s[511] != 0xAA)
+                continue;
+            Boots.push_back({viewStart + at, ntfs::DecodeBootSector(view.Sub(at, 512))});
+        }
+    }
+};
+
+// One inferred volume as the decoding needs it.
+struct TVolumeState {
+    ntfs::TDISK_INFORMATION Geometry;
+    std::unique_ptr<TSpan> Span;
+    std::optional<ntfs::TMftLayout> Live;  // the MFT its boot sector names, when it can be walked
+    ntfs::TMftMap Map;                     // for extension records: the live MFT's, else the old one's
+    std::unique_ptr<TRecordDecoder> Decoder;
+};
+
+// The MFT position of volume byte `at` in the map, when the map covers it.
+std::optional<std::uint64_t> MftOffsetOf(const ntfs::TMftMap& map, std::uint64_t at) {
+    for (const ntfs::TMftExtent& e : map.Extents()) {
+        if (!e.Sparse && at >= e.VolumeOffset && at - e.VolumeOffset < e.Length)
+            return e.MftOffset + (at - e.VolumeOffset);
+    }
+    return std::nullopt;
+}
+
+std::vector<TVolumeState> Prepare(platform::TRawVolume& source,
+                                  const std::vector<ntfs::TInferredVolume>& volumes) {
+    std::vector<TVolumeState> states(volumes.size());
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        const ntfs::TInferredVolume& v = volumes[i];
+        TVolumeState& s = states[i];
+        s.Geometry = {v.BytesPerFileRecord, v.BytesPerCluster, 512, v.BytesPerCluster / 512};
+        const std::uint64_t rest = source.Size() > v.StartByte ? source.Size() - v.StartByte : 0;
+        // The volume reaches its backup boot sector; a size not known, to the end.
+        const std::uint64_t size = v.Bytes != 0 ? std::min(rest, v.Bytes + 512) : rest;
+        s.Span = std::make_unique<TSpan>(source, v.StartByte, size);
+        if (v.Source != ntfs::TGeometrySource::MftRecord0) {
+            const auto mft = ntfs::MulChecked(v.MftLcn, v.BytesPerCluster);
+            const auto mirror = ntfs::MulChecked(v.MirrorLcn, v.BytesPerCluster);
+            s.Live =
+                ntfs::LocateMft(*s.Span, s.Geometry, mft, v.MirrorLcn != 0 ? mirror : std::nullopt).Layout;
+        }
+        if (s.Live) {
+            s.Map = s.Live->Map;
+        } else if (auto old = ntfs::TMftMap::FromRuns(v.MftRuns, v.BytesPerCluster)) {
+            s.Map = std::move(*old);
+        }
+        s.Decoder = std::make_unique<TRecordDecoder>(s.Geometry, s.Map, *s.Span, false, 0);
+    }
+    return states;
+}
+
+}  // namespace
+
+const char* DeepStateText(bool lost) {
+    return lost ? "lost" : "deleted";
+}
+
+const char* DeepHowText(TDeepHow how) {
+    switch (how) {
+        case TDeepHow::LiveMft:
+            return "live MFT";
+        case TDeepHow::OldMft:
+            return "old MFT";
+        case TDeepHow::NoLiveMft:
+            return "no MFT";
+    }
+    return "";
+}
+
+TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
+    TDeepResult result;
+    TDeepCounters& counters = result.Counters;
+    TCollector found;
+    const std::uint64_t total = m_source.Size();
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBytes, total)));
+
+    // 1. One sequential pass. Each read starts where the last one's
+    // boundaries ended, so the reads overlap by less than one record.
+    std::uint64_t pos = 0;
+    while (pos < total) {
+        if (stop.load(std::memory_order_relaxed)) {
+            result.Stopped = true;
+            return result;
+        }
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), total - pos));
+        const std::span<std::uint8_t> chunk(buffer.data(), n);
+        const std::size_t got = m_source.ReadAt(pos, chunk);
+        if (got < n) {
+            // An unreadable stretch reads as zeros: no record is made up from it.
+            ++counters.ReadFailures;
+            std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(got), chunk.end(), std::uint8_t{0});
+        }
+        const bool last = pos + n == total;
+        const ntfs::TByteView view(chunk.data(), chunk.size());
+        const std::size_t done = ntfs::MatchRecords(
+            view, pos, last, [&](const ntfs::TFoundRecord& r) { found.OnRecord(r, view, pos); });
+        const std::size_t step = last ? n : done;
+        found.FindBootSectors(view, pos, step);
+        pos += step;
+        counters.BytesRead = pos;
+        sink.OnProgress(pos, total);
+    }
+    counters.RecordsFound = found.Kept.size();
+    counters.BootSectors = found.Boots.size();
+    result.FoundRecordBytes = found.Kept.capacity() * sizeof(TKept);
+
+    // 2. The file systems, and what each needs for decoding.
+    std::vector<ntfs::TRecordPlace> places;
+    places.reserve(found.Kept.size());
+    for (const TKept& k : found.Kept) places.push_back({k.ByteOffset, k.SelfNumber});
+    result.Volumes = ntfs::InferVolumes(found.Boots, found.Records0, places);
+    places = {};
+    sink.OnVolumes(result.Volumes);
+    std::vector<TVolumeState> states = Prepare(m_source, result.Volumes);
+
+    // 3. Each record's volume, number and standing; the copies of one
+    // record (one volume, one number) give way to the one written last.
+    struct TCandidate {
+        std::uint32_t Kept;
+        std::uint32_t Volume;
+        std::uint64_t Number;
+        TDeepHow How;
+        bool LiveInUse;
+    };
+    std::vector<TCandidate> candidates;
+    for (std::size_t i = 0; i < found.Kept.size(); ++i) {
+        const TKept& k = found.Kept[i];
+        const std::size_t volume = ntfs::VolumeOf(result.Volumes, k.ByteOffset);
+        if (volume >= result.Volumes.size()) {
+            ++counters.Unplaced;
+            continue;
+        }
+        const TVolumeState& s = states[volume];
+        const std::uint64_t at = k.ByteOffset - result.Volumes[volume].StartByte;
+        TCandidate c{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(volume), k.SelfNumber,
+                     s.Live ? TDeepHow::OldMft : TDeepHow::NoLiveMft, false};
+        if (s.Live && k.Size() == s.Geometry.BytesPerFileRecord) {
+            if (const auto mftOffset = MftOffsetOf(s.Live->Map, at);
+                mftOffset && *mftOffset % k.Size() == 0) {
+                c.Number = *mftOffset / k.Size();
+                c.How = TDeepHow::LiveMft;
+                c.LiveInUse = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
+            }
+        }
+        if (!k.HasSelfNumber && c.How != TDeepHow::LiveMft) c.Number = UINT64_MAX;  // not known
+        candidates.push_back(c);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(), [&](const TCandidate& a, const TCandidate& b) {
+        if (a.Volume != b.Volume) return a.Volume < b.Volume;
+        if (a.Number != b.Number) return a.Number < b.Number;
+        return found.Kept[a.Kept].Lsn > found.Kept[b.Kept].Lsn;
+    });
+    std::vector<std::uint32_t> winners;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const TCandidate& c = candidates[i];
+        const bool copy = i > 0 && c.Number != UINT64_MAX && candidates[i - 1].Volume == c.Volume &&
+                          candidates[i - 1].Number == c.Number;
+        if (copy) {
+            ++counters.Duplicates;
+            continue;
+        }
+        if (c.LiveInUse) {
+            ++counters.LiveInUse;
+            continue;
+        }
+        if (c.Number < kFirstUserRecord) {
+            ++counters.SystemRecords;
+            continue;
+        }
+        winners.push_back(static_cast<std::uint32_t>(i));
+    }
+    // Decoded in the order they lie on the source.
+    std::sort(winners.begin(), winners.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return found.Kept[candidates[a].Kept].ByteOffset < found.Kept[candidates[b].Kept].ByteOffset;
+    });
+
+    // 4. The rows, decoded as the walk decodes its records.
+    TDecodedStretch stretch;
+    std::vector<std::uint8_t> window(kDecodeWindowBytes);
+    std::uint64_t windowStart = 0;
+    std::size_t windowGot = 0;
+    for (const std::uint32_t w : winners) {
+        if (stop.load(std::memory_order_relaxed)) {
+            result.Stopped = true;
+            return result;
+        }
+        const TCandidate& c = candidates[w];
+        const TKept& k = found.Kept[c.Kept];
+        TVolumeState& s = states[c.Volume];
+        if ((k.Flags & ntfs::file_record::kFlagDirectory) != 0 || k.Size() != s.Geometry.BytesPerFileRecord) {
+            ++counters.NotFiles;
+            continue;
+        }
+        // The records lie mostly side by side: read them a window at a time.
+        if (k.ByteOffset < windowStart || k.ByteOffset - windowStart + k.Size() > windowGot) {
+            windowStart = k.ByteOffset;
+            windowGot = m_source.ReadAt(windowStart, window);
+        }
+        if (k.ByteOffset - windowStart + k.Size() > windowGot) {
+            ++counters.ReadFailures;
+            continue;
+        }
+        ntfs::TDynamicCharArray image(k.Size());
+        std::copy_n(window.begin() + static_cast<std::ptrdiff_t>(k.ByteOffset - windowStart), k.Size(),
+                    image.Span().begin());
+        // The walk lists only records not in use; here a record in use when
+        // it was last written is a lost file of an older file system.
+        const bool lost = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
+        image.Span()[ntfs::file_record::kRecordFlags] = 0;
+        image.Span()[ntfs::file_record::kRecordFlags + 1] = 0;
+        stretch.Clear();
+        const std::uint64_t number = c.Number == UINT64_MAX ? 0 : c.Number;
+        const std::uint64_t at = k.ByteOffset - result.Volumes[c.Volume].StartByte;
+        if (s.Decoder->DecodeImage(number, at, image.Span(), stretch) != TRecordStatus::Found ||
+            stretch.RowCount != 1) {
+            ++counters.NotFiles;
+            continue;
+        }
+        TDeepRow row;
+        row.Entry = std::move(stretch.Rows[0]);
+        row.Entry.ByteOffset = k.ByteOffset;
+        row.Entry.Caption = CaptionText(k.ByteOffset);
+        row.Volume = c.Volume;
+        row.How = c.How;
+        row.Lost = lost;
+        ++counters.Rows;
+        sink.OnRow(std::move(row));
+    }
+    return result;
+}
+
+}  // namespace scan

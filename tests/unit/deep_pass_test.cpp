@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The deep pass on real volumes made by real tools: a quick format over a
+// populated volume (every deleted and live file of the original, checked
+// against The Sleuth Kit on it before the format), the same volume with
+// both boot sectors wiped at an odd offset of a disk, and two volumes on one
+// disk without a partition table. Each row's content, rebuilt from its
+// record in the volume the pass inferred, has the original's sha256.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "platform/memory_volume.h"
+#include "recover/content_plan.h"
+#include "recover/content_sink.h"
+#include "scan/deep_pass.h"
+#include "unit/fixtures.h"
+
+using testing_support::FixtureImage;
+using testing_support::FixtureManifest;
+
+namespace {
+
+std::vector<std::uint8_t> ImageBytes(const std::string& name) {
+    std::ifstream in(FixtureImage(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class TRows : public scan::TDeepSink {
+public:
+    void OnProgress(std::uint64_t done, std::uint64_t total) override {
+        EXPECT_GE(done, Last);  // the bar only moves on
+        EXPECT_LE(done, total);
+        Last = done;
+    }
+    void OnRow(scan::TDeepRow&& row) override { Rows.push_back(std::move(row)); }
+    std::uint64_t Last = 0;
+    std::vector<scan::TDeepRow> Rows;
+};
+
+class TBytes : public recover::TContentSink {
+public:
+    bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        if (Data.size() < offset + bytes.size()) Data.resize(offset + bytes.size());
+        std::copy(bytes.begin(), bytes.end(), Data.begin() + static_cast<std::ptrdiff_t>(offset));
+        return true;
+    }
+    std::vector<std::uint8_t> Data;
+};
+
+// The content of a row as recovery rebuilds it from its record, in its volume.
+std::string ContentSha(const std::vector<std::uint8_t>& disk, const scan::TDeepRow& row,
+                       const ntfs::TInferredVolume& v) {
+    platform::TMemoryVolume volume(
+        std::vector<std::uint8_t>(disk.begin() + static_cast<std::ptrdiff_t>(v.StartByte), disk.end()));
+    const ntfs::TDISK_INFORMATION g{v.BytesPerFileRecord, v.BytesPerCluster, 512, v.BytesPerCluster / 512};
+    std::vector<std::uint8_t> record(
+        disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset),
+        disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset + g.BytesPerFileRecord));
+    const auto plan = recover::PlanContent(volume, record, g, ntfs::TMftMap());
+    TBytes bytes;
+    recover::WriteContent(volume, plan, bytes);
+    bytes.Data.resize(static_cast<std::size_t>(plan.Size));
+    return testing_support::Sha256Hex(bytes.Data.data(), bytes.Data.size());
+}
+
+void Wipe(std::vector<std::uint8_t>& disk, std::uint64_t at) {
+    std::fill_n(disk.begin() + static_cast<std::ptrdiff_t>(at), 512, std::uint8_t{0});
+}
+
+struct TExpected {
+    std::string name;
+    std::uint64_t record;
+    bool lost;
+    std::string sha256;  // empty: not checked (a live file, no digest in the manifest)
+};
+
+std::vector<TExpected> Expected(const nlohmann::json& rows, const nlohmann::json& live) {
+    std::vector<TExpected> out;
+    for (const auto& r : rows) out.push_back({r["name"], r["record"], false, r["sha256"]});
+    for (const auto& r : live)
+        if (!r["isDirectory"].get<bool>()) out.push_back({r["name"], r["record"], true, ""});
+    return out;
+}
+
+struct TCase {
+    const char* what;
+    std::vector<std::uint8_t> disk;
+    std::vector<std::uint64_t> starts;  // where each volume the rows come from begins
+    std::vector<TExpected> expected;    // per volume, the same list
+    scan::TDeepHow how;
+};
+
+TEST(DeepPass, FindsEveryFileOfTheOriginalInItsOwnVolume) {
+    const auto basic = ImageBytes("basic");
+    const auto q = FixtureManifest("qformat");
+    const auto b = FixtureManifest("basic");
+    // basic at a sector-aligned offset off any MiB boundary, both boot sectors gone.
+    const std::uint64_t odd = (3u << 20) + 7 * 512;
+    std::vector<std::uint8_t> shifted(odd, 0);
+    shifted.insert(shifted.end(), basic.begin(), basic.end());
+    shifted.resize(shifted.size() + (1u << 20), 0);
+    Wipe(shifted, odd);
+    Wipe(shifted, odd + b["boot"]["totalSectors"].get<std::uint64_t>() * 512);
+    // Two copies of basic as the partitions of a disk whose table is zeroed.
+    const std::uint64_t second = (20u << 20) + 3 * 512;
+    std::vector<std::uint8_t> two(1u << 20, 0);
+    two.insert(two.end(), basic.begin(), basic.end());
+    two.resize(second, 0);
+    two.insert(two.end(), basic.begin(), basic.end());
+
+    TCase cases[] = {
+        {"a healthy volume: its deleted files, from its live MFT",
+         basic,
+         {0},
+         Expected(b["deleted"], {}),
+         scan::TDeepHow::LiveMft},
+        {"a quick format: every deleted and live file of the original",
+         ImageBytes("qformat"),
+         {0},
+         Expected(q["deep"]["deleted"], q["deep"]["live"]),
+         scan::TDeepHow::OldMft},
+        // Without a boot sector no MFT is live: its files in use are rows too, "lost".
+        {"no boot sector at an odd offset",
+         shifted,
+         {odd},
+         Expected(b["deleted"], b["live"]),
+         scan::TDeepHow::NoLiveMft},
+        {"two volumes, no partition table",
+         two,
+         {1u << 20, second},
+         Expected(b["deleted"], {}),
+         scan::TDeepHow::LiveMft},
+    };
+    for (TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::TMemoryVolume source(c.disk);
+        std::atomic<bool> stop{false};
+        TRows sink;
+        const auto result = scan::TDeepPass(source).Run(stop, sink);
+        ASSERT_FALSE(result.Stopped);
+        EXPECT_EQ(sink.Last, c.disk.size());
+        EXPECT_EQ(result.Counters.ReadFailures, 0u);
+        // The kept records stay small beside the 1 KiB records they stand for.
+        EXPECT_LE(result.FoundRecordBytes, 2 * 24 * result.Counters.RecordsFound + 24);
+
+        std::map<std::pair<std::uint64_t, std::uint64_t>, const scan::TDeepRow*> byPlace;
+        for (const auto& row : sink.Rows) {
+            const auto& v = result.Volumes.at(row.Volume);
+            EXPECT_TRUE(byPlace.emplace(std::pair(v.StartByte, row.Entry.Record), &row).second)
+                << "two rows for record " << row.Entry.Record;
+        }
+        std::size_t expectedRows = 0;
+        for (const std::uint64_t start : c.starts) {
+            for (const TExpected& want : c.expected) {
+                SCOPED_TRACE(want.name);
+                ++expectedRows;
+                const auto it = byPlace.find({start, want.record});
+                ASSERT_NE(it, byPlace.end());
+                const scan::TDeepRow& row = *it->second;
+                const auto& v = result.Volumes[row.Volume];
+                EXPECT_EQ(row.Entry.NameText, want.name);
+                EXPECT_EQ(row.Lost, want.lost);
+                EXPECT_EQ(row.How, c.how);
+                EXPECT_EQ(v.BytesPerCluster, 4096u);
+                EXPECT_EQ(v.Source == ntfs::TGeometrySource::MftRecord0, c.how == scan::TDeepHow::NoLiveMft);
+                if (!want.sha256.empty()) {
+                    EXPECT_EQ(ContentSha(c.disk, row, v), want.sha256);
+                }
+            }
+        }
+        EXPECT_EQ(sink.Rows.size(), expectedRows);
+    }
+}
+
+TEST(DeepPass, StopsAtTheNextRead) {
+    platform::TMemoryVolume source(std::vector<std::uint8_t>(3 * scan::TDeepPass::kReadBytes, 0));
+    std::atomic<bool> stop{true};
+    TRows sink;
+    const auto result = scan::TDeepPass(source).Run(stop, sink);
+    EXPECT_TRUE(result.Stopped);
+    EXPECT_EQ(sink.Last, 0u);
+    EXPECT_TRUE(sink.Rows.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeepPass, CommandLineListsEveryFileOfTheQuickFormattedVolume) {
+    const auto q = FixtureManifest("qformat");
+    const auto r = testing_support::RunCommand("LC_ALL=C TZ=UTC '" LUMBRA_CLI "' scan --deep '" +
+                                               FixtureImage("qformat").string() + "' --json 2>/dev/null");
+    ASSERT_EQ(r.status, 0);
+    const auto rows = nlohmann::json::parse(r.out);
+    std::map<std::uint64_t, nlohmann::json> byRecord;
+    for (const auto& row : rows) byRecord[row["record"].get<std::uint64_t>()] = row;
+    std::size_t files = 0;
+    for (const auto* list : {&q["deep"]["deleted"], &q["deep"]["live"]}) {
+        for (const auto& want : *list) {
+            if (want.value("isDirectory", false)) continue;
+            ++files;
+            SCOPED_TRACE(want["name"].get<std::string>());
+            ASSERT_TRUE(byRecord.count(want["record"]));
+            const auto& row = byRecord[want["record"]];
+            EXPECT_EQ(row["name"], want["name"]);
+            EXPECT_EQ(row["state"], list == &q["deep"]["live"] ? "lost" : "deleted");
+            EXPECT_EQ(row["found"], "old MFT");
+            EXPECT_EQ(row["volumeStart"], 0);
+            if (want.contains("size")) {
+                EXPECT_EQ(row["size"], want["size"]);
+            }
+        }
+    }
+    EXPECT_EQ(rows.size(), files);
+}
+
+}  // namespace
