@@ -7,9 +7,8 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "platform/drives.h"
 #include "scan/deep_pass.h"
-#include "scan/drive_letters.h"
+#include "scan/volume_source.h"
 
 namespace cli {
 
@@ -107,21 +106,21 @@ private:
 }  // namespace
 
 int DeepScanCommand(const std::string& source, bool json) {
-    std::string path = source;
-    if (platform::IsDriveString(source)) {
-        const auto letter = scan::ResolveDriveLetter(source);
-        if (!letter) {
-            std::fprintf(stderr, "lumbra-cli: %s: no such drive\n", source.c_str());
-            return kExitBadSource;
-        }
-        path = letter->Path;
-    }
-    platform::TOpenFailure why;
-    auto volume = platform::OpenRawVolumePath(path, &why);
-    if (!volume) {
-        std::fprintf(stderr, "lumbra-cli: %s\n", OpenFailureText(why).c_str());
+    // The source as it lies, from its first byte: a whole disk is read
+    // whole, space outside its partitions included; a letter is its volume.
+    scan::TSourceRequest request;
+    request.Name = source;
+    request.Scope = scan::TSourceScope::AsItIs;
+    scan::TOpenedSource opened = scan::OpenSource(request);
+    if (!opened.Volume) {
+        if (opened.OpenFailure)
+            std::fprintf(stderr, "lumbra-cli: %s\n", OpenFailureText(*opened.OpenFailure).c_str());
+        else
+            std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
+                         scan::SourceErrorText(opened.Error).c_str());
         return kExitBadSource;
     }
+    platform::TRawVolume* const volume = opened.Volume.get();
     TDeepPrintSink sink(json);
     std::atomic<bool> stop{false};
     scan::TDeepPass pass(*volume);

@@ -37,10 +37,9 @@ void TScanEngine::DeriveGeometry() {
 
 std::optional<TScanOutcome> TScanEngine::ReadMftLayout() {
     const std::uint32_t recordSize = m_geometry.BytesPerFileRecord;
-    auto location =
-        ntfs::LocateMft(m_volume, m_geometry,
-                        m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt,
-                        ntfs::MftMirrByteOffset(m_boot));
+    auto location = ntfs::LocateMft(
+        m_volume, m_geometry, m_mftOffsetValid ? std::optional<std::uint64_t>(m_mftByteOffset) : std::nullopt,
+        ntfs::MftMirrByteOffset(m_boot));
     if (!location.Layout) {
         switch (location.Error) {
             case ntfs::TMftLocateError::Record0Unusable:

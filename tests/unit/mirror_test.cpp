@@ -76,7 +76,7 @@ TEST(MirrorFallback, FirstRecordsComeFromTheMirrorOnlyWhereTheyMust) {
         // The label as the partition path reads it: from the volume's own $Volume.
         const auto name = ntfs::ReadVolumeName(*volume);
         EXPECT_EQ(name.has_value(), c.label);
-        const auto result = scan::TScanSession(std::move(volume), "").Run(stop, sink);
+        const auto result = scan::TScanSession(std::move(volume)).Run(stop, sink);
         ASSERT_EQ(result->Outcome, c.outcome);
         if (c.outcome != scan::TScanOutcome::Completed) continue;
         EXPECT_EQ(result->Facts.MirroredRecords, c.mirrored);
