@@ -12,6 +12,7 @@
 
 #include "platform/raw_volume.h"
 #include "scan/deep_pass.h"
+#include "scan/volume_source.h"
 
 namespace {
 
@@ -41,7 +42,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: deep_pass_bench IMAGE [--rows]\n");
         return 2;
     }
-    auto volume = platform::OpenRawVolumePath(argv[1]);
+    scan::TSourceRequest request;
+    request.Name = argv[1];
+    request.Scope = scan::TSourceScope::AsItIs;
+    const scan::TOpenedSource opened = scan::OpenSource(request);
+    platform::TRawVolume* const volume = opened.Volume.get();
     if (!volume) {
         std::fprintf(stderr, "deep_pass_bench: %s does not open\n", argv[1]);
         return 1;
