@@ -51,5 +51,7 @@ void PutPlain(std::string& out, const std::string& text);
 
 // Whether progress lines go to stderr (it is a terminal).
 bool ShowProgress();
+// Appends `text` to `out` as a JSON string, quotes and escapes included.
+void PutJsonString(std::string& out, const std::string& text);
 
 }  // namespace cli

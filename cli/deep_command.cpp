@@ -14,24 +14,6 @@ namespace cli {
 
 namespace {
 
-void PutJson(std::string& out, const std::string& text) {
-    out.push_back('"');
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out.push_back(c);
-        }
-    }
-    out.push_back('"');
-}
-
 class TDeepPrintSink : public scan::TDeepSink {
 public:
     explicit TDeepPrintSink(bool json) : m_json(json), m_progress(ShowProgress()) {}
@@ -58,7 +40,7 @@ public:
                 m_line += first ? "\"" : ", \"";
                 m_line += key;
                 m_line += "\": ";
-                PutJson(m_line, value);
+                PutJsonString(m_line, value);
             };
             text("caption", e.Caption, true);
             m_line += ", \"record\": " + std::to_string(e.Record);

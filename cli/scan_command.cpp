@@ -58,24 +58,6 @@ void cli::PutPlain(std::string& out, const std::string& text) {
 
 namespace {
 
-void PutJsonString(std::string& out, const std::string& text) {
-    out.push_back('"');
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out.push_back(c);
-        }
-    }
-    out.push_back('"');
-}
-
 // Plain rows go out as they are found. A row's path and verdict are known
 // only once the walk is over, so output that carries them holds each row,
 // already rendered, until then.
@@ -149,7 +131,7 @@ private:
         m_line += m_line.back() == '{' ? "\"" : ", \"";
         m_line += key;
         m_line += "\": ";
-        PutJsonString(m_line, value);
+        cli::PutJsonString(m_line, value);
     }
     void Number(const char* key, auto value) {
         m_line += ", \"";
@@ -199,6 +181,24 @@ private:
 }  // namespace
 
 namespace cli {
+
+void PutJsonString(std::string& out, const std::string& text) {
+    out.push_back('"');
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('"');
+}
 
 bool ShowProgress() {
     return isatty(2) != 0;
