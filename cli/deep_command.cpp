@@ -49,6 +49,7 @@ public:
             m_line += ", \"size\": " + std::to_string(e.Size);
             text("createdUtc", scan::FileTimeToUtcIso(e.CreationTime));
             text("modifiedUtc", scan::FileTimeToUtcIso(e.ModificationTime));
+            text("path", e.Details.Path);
             text("state", scan::DeepStateText(row.Lost));
             text("found", scan::DeepHowText(row.How));
             m_line += ", \"volumeStart\": " +

@@ -10,6 +10,7 @@
 #include "ntfs/file_record.h"
 #include "ntfs/mft_map.h"
 #include "ntfs/record_matcher.h"
+#include "scan/original_path.h"
 #include "scan/record_decoder.h"
 
 namespace scan {
@@ -118,6 +119,31 @@ struct TVolumeState {
     std::optional<ntfs::TMftLayout> Live;  // the MFT its boot sector names, when it can be walked
     ntfs::TMftMap Map;                     // for extension records: the live MFT's, else the old one's
     std::unique_ptr<TRecordDecoder> Decoder;
+    TDirectoryTable Folders;  // its directory records, live and found, for the rows' paths
+};
+
+// The source read again a window at a time: the records read back lie
+// mostly side by side.
+class TWindowReader {
+public:
+    explicit TWindowReader(platform::TRawVolume& source)
+        : m_source(source), m_window(TDeepPass::kDecodeWindowBytes) {}
+
+    // The size bytes at offset, or nullptr when the source does not give them.
+    const std::uint8_t* At(std::uint64_t offset, std::uint32_t size) {
+        if (offset < m_start || offset - m_start + size > m_got) {
+            m_start = offset;
+            m_got = m_source.ReadAt(m_start, m_window);
+        }
+        if (offset - m_start + size > m_got) return nullptr;
+        return m_window.data() + (offset - m_start);
+    }
+
+private:
+    platform::TRawVolume& m_source;
+    std::vector<std::uint8_t> m_window;
+    std::uint64_t m_start = 0;
+    std::size_t m_got = 0;
 };
 
 // The MFT position of volume byte `at` in the map, when the map covers it.
@@ -151,7 +177,9 @@ std::vector<TVolumeState> Prepare(platform::TRawVolume& source,
         } else if (auto old = ntfs::TMftMap::FromRuns(v.MftRuns, v.BytesPerCluster)) {
             s.Map = std::move(*old);
         }
-        s.Decoder = std::make_unique<TRecordDecoder>(s.Geometry, s.Map, *s.Span, false, 0);
+        // With details, for each row's parent reference; the cluster claims
+        // it takes on the way are not judged here.
+        s.Decoder = std::make_unique<TRecordDecoder>(s.Geometry, s.Map, *s.Span, true, UINT64_MAX);
     }
     return states;
 }
@@ -258,6 +286,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         return found.Kept[a.Kept].Lsn > found.Kept[b.Kept].Lsn;
     });
     std::vector<std::uint32_t> winners;
+    std::vector<std::uint32_t> directories;  // in volume and record order, the live MFT's in use too
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const TCandidate& c = candidates[i];
         const bool copy = i > 0 && c.Number != UINT64_MAX && candidates[i - 1].Volume == c.Volume &&
@@ -266,6 +295,8 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
             ++counters.Duplicates;
             continue;
         }
+        if ((found.Kept[c.Kept].Flags & ntfs::file_record::kFlagDirectory) != 0 && c.Number != UINT64_MAX)
+            directories.push_back(static_cast<std::uint32_t>(i));
         if (c.LiveInUse) {
             ++counters.LiveInUse;
             continue;
@@ -281,11 +312,33 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         return found.Kept[candidates[a].Kept].ByteOffset < found.Kept[candidates[b].Kept].ByteOffset;
     });
 
-    // 4. The rows, decoded as the walk decodes its records.
+    // 4. The folders of each volume, read back from their records: only
+    // what a path needs of them is kept, and only once the copies are known.
+    TWindowReader reader(m_source);
+    for (const std::uint32_t d : directories) {
+        if (stop.load(std::memory_order_relaxed)) {
+            result.Stopped = true;
+            return result;
+        }
+        const TCandidate& c = candidates[d];
+        const TKept& k = found.Kept[c.Kept];
+        TVolumeState& s = states[c.Volume];
+        if (k.Size() != s.Geometry.BytesPerFileRecord) continue;
+        const std::uint8_t* bytes = reader.At(k.ByteOffset, k.Size());
+        if (bytes == nullptr) continue;
+        ntfs::TDynamicCharArray image(k.Size());
+        std::copy_n(bytes, k.Size(), image.Span().begin());
+        if (!ntfs::ApplyFixups(image.Span(), s.Geometry)) continue;
+        if (auto note = DirectoryNoteOf(c.Number, image.View(), k.Flags)) s.Folders.Note(*note);
+    }
+    directories = {};
+    for (TVolumeState& s : states) {
+        s.Folders.Link();
+        result.FoundRecordBytes += s.Folders.Bytes();
+    }
+
+    // 5. The rows, decoded as the walk decodes its records.
     TDecodedStretch stretch;
-    std::vector<std::uint8_t> window(kDecodeWindowBytes);
-    std::uint64_t windowStart = 0;
-    std::size_t windowGot = 0;
     for (const std::uint32_t w : winners) {
         if (stop.load(std::memory_order_relaxed)) {
             result.Stopped = true;
@@ -298,18 +351,13 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
             ++counters.NotFiles;
             continue;
         }
-        // The records lie mostly side by side: read them a window at a time.
-        if (k.ByteOffset < windowStart || k.ByteOffset - windowStart + k.Size() > windowGot) {
-            windowStart = k.ByteOffset;
-            windowGot = m_source.ReadAt(windowStart, window);
-        }
-        if (k.ByteOffset - windowStart + k.Size() > windowGot) {
+        const std::uint8_t* bytes = reader.At(k.ByteOffset, k.Size());
+        if (bytes == nullptr) {
             ++counters.ReadFailures;
             continue;
         }
         ntfs::TDynamicCharArray image(k.Size());
-        std::copy_n(window.begin() + static_cast<std::ptrdiff_t>(k.ByteOffset - windowStart), k.Size(),
-                    image.Span().begin());
+        std::copy_n(bytes, k.Size(), image.Span().begin());
         // The walk lists only records not in use; here a record in use when
         // it was last written is a lost file of an older file system.
         const bool lost = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
@@ -325,6 +373,18 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         }
         TDeepRow row;
         row.Entry = std::move(stretch.Rows[0]);
+        // Where the file lived, as the normal scan tells it: a row without a
+        // parent reference has a broken chain from the start.
+        std::optional<std::uint64_t> parent;
+        if (!stretch.RowNotes.empty()) parent = stretch.RowNotes[0].ParentReference;
+        TOriginalPath path;
+        if (parent)
+            path = s.Folders.Resolve(*parent);
+        else
+            path.Broken = true;
+        row.Entry.Details.Path = PathText(path, row.Entry.NameText);
+        row.Entry.Details.Folders = std::move(path.Folders);
+        row.Entry.Details.PathBroken = path.Broken;
         row.Entry.ByteOffset = k.ByteOffset;
         row.Entry.Caption = CaptionText(k.ByteOffset);
         row.Volume = c.Volume;

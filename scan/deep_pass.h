@@ -11,7 +11,9 @@
 // Then it infers the file systems (ntfs/geometry_inference.h), keeps of the
 // copies of one record (the mirror, an MFT that was moved) the one written
 // last, leaves out the records the live MFT uses, and decodes the rest as
-// the normal walk does, through attribute lists, into rows.
+// the normal walk does, through attribute lists, into rows. Each row's path
+// comes from the directory records of its own volume, the live MFT's and the
+// found ones alike, read back once the copies are known.
 //
 // The pass works on an open source (a volume, a partition or a whole disk)
 // and reads it only; it knows nothing of how the source was opened.
@@ -36,7 +38,8 @@ enum class TDeepHow : std::uint8_t {
 
 struct TDeepRow {
     // Caption and ByteOffset give the record's byte on the source; Record
-    // its number in its own MFT.
+    // its number in its own MFT; Details its Path, Folders and PathBroken
+    // (its verdict is not judged).
     DeletedFileEntry Entry;
     std::uint32_t Volume = 0;  // index into TDeepResult::Volumes
     TDeepHow How = TDeepHow::OldMft;
@@ -70,8 +73,9 @@ struct TDeepResult {
     bool Stopped = false;  // the stop flag was seen; no rows were given
     std::vector<ntfs::TInferredVolume> Volumes;
     TDeepCounters Counters;
-    // What the found records took while the pass ran (their compact form),
-    // and how many there were: the pass's memory beyond its fixed buffers.
+    // What the found records took while the pass ran (their compact form
+    // and the folders kept for the paths): the pass's memory beyond its
+    // fixed buffers.
     std::uint64_t FoundRecordBytes = 0;
 };
 

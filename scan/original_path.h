@@ -88,6 +88,8 @@ public:
     TOriginalPath Resolve(std::uint64_t parentReference) const;
 
     std::size_t Size() const { return m_entries.size(); }
+    // What the table holds in memory.
+    std::size_t Bytes() const { return m_entries.capacity() * sizeof(TEntry) + m_names.capacity(); }
 
 private:
     static constexpr std::int64_t kRoot = -1;
