@@ -33,6 +33,10 @@ std::optional<TInferredVolume> FromBoot(const TFoundBootSector& found, std::uint
         g.BytesPerCluster > geometry_inference::kMaxCluster || g.BytesPerFileRecord == 0 ||
         g.BytesPerFileRecord > limits::kMaxRecordBytes)
         return std::nullopt;
+    // Every NTFS cluster and record is a power of two bytes; a sector size
+    // such as 0x5454 from stray bytes that merely look like a boot sector is not.
+    const auto powerOfTwo = [](std::uint32_t n) { return (n & (n - 1)) == 0; };
+    if (!powerOfTwo(g.BytesPerCluster) || !powerOfTwo(g.BytesPerFileRecord)) return std::nullopt;
     const auto bytes = MulChecked(found.Boot.TotalSectors, found.Boot.BytesPerSector);
     if (!bytes) return std::nullopt;
     TInferredVolume v;
