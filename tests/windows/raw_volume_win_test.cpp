@@ -75,9 +75,9 @@ TEST(RawVolumeWin, WhatDoesNotExistDoesNotOpen) {
     const std::uint32_t mask = platform::GetLogicalDrivesMask();
     for (char letter = 'Z'; letter >= 'D'; --letter) {
         if ((mask & (std::uint32_t{1} << (letter - 'A'))) != 0) continue;
-        // Wine serves an image mapped as "x::" as a raw device even where no
-        // "x:" folder makes it a logical drive: such a letter is a drive too.
-        if (platform::OpenRawVolumePath(std::string("\\\\.\\") + letter + ":")) continue;
+        // A letter may also stand for a further NTFS partition of a mapped
+        // disk, though no logical drive has it: such a letter is known too.
+        if (scan::ResolveDriveLetter(std::string(1, letter) + ":")) continue;
         scan::TSourceRequest request;
         request.Name = std::string(1, letter) + ":";
         const scan::TOpenedSource opened = scan::OpenSource(request);
