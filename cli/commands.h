@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,10 +25,22 @@ int ScanCommand(const std::string& source, bool json, bool details, std::optiona
 int InfoCommand(const std::string& source);
 // scan --deep: every file the MFT records on the whole source describe.
 int DeepScanCommand(const std::string& source, bool json);
-// keepFolders: each file goes into its original folders under outDir.
-int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
-                   const std::string& outDir, bool autoNames, bool all, bool keepFolders,
-                   const std::vector<std::string>& captions);
+// The deep session over the whole source, progress on stderr; null (and
+// why on stderr) when the source does not open.
+std::shared_ptr<const scan::TScanResult> RunDeepScan(const std::string& source);
+// The deep session's counters as one line on stderr.
+void PrintDeepCounters(const scan::TScanResult& result);
+
+struct TRecoverOptions {
+    std::optional<std::uint32_t> Partition;
+    bool Deep = false;  // the rows of a deep scan (captions: record bytes on the whole source)
+    std::string OutDir;
+    bool AutoNames = false;
+    bool All = false;
+    bool KeepFolders = false;  // each file goes into its original folders under OutDir
+    std::vector<std::string> Captions;
+};
+int RecoverCommand(const std::string& source, const TRecoverOptions& options);
 
 // Whether a scan got as far as its walk; otherwise prints why on stderr
 // ("lumbra-cli: SOURCE: permission denied: run with sudo ...").

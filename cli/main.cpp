@@ -4,6 +4,7 @@
 //   lumbra-cli scan SOURCE [--partition N] [--json | --details]
 //   lumbra-cli scan --deep SOURCE [--json]
 //   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
+//   lumbra-cli recover --deep SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //   lumbra-cli --help | --version
 //
@@ -29,6 +30,7 @@ constexpr const char* kUsage =
     "       lumbra-cli scan --deep SOURCE [--json]\n"
     "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | "
     "CAPTION...)\n"
+    "       lumbra-cli recover --deep SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)\n"
     "       lumbra-cli info SOURCE\n"
     "       lumbra-cli --help | --version\n"
     "SOURCE is a drive string (\"D:\") or the path of an image file or block device;\n"
@@ -78,31 +80,33 @@ int Scan(const std::vector<std::string>& args) {
 }
 
 int Recover(const std::vector<std::string>& args) {
-    std::optional<std::uint32_t> partition;
-    std::string out;
-    bool autoNames = false;
-    bool all = false;
-    bool keepFolders = false;
-    std::vector<std::string> captions;
-    for (std::size_t i = 2; i < args.size(); ++i) {
+    cli::TRecoverOptions o;
+    std::size_t first = 1;
+    if (args[1] == "--deep") {
+        o.Deep = true;
+        if (args.size() < 3) return Usage();
+        first = 2;
+    }
+    const std::string& source = args[first];
+    for (std::size_t i = first + 1; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size()) {
-            out = args[++i];
-        } else if (args[i] == "--partition" && i + 1 < args.size() && !partition) {
-            if (!ParsePartition(args[++i], partition)) return Usage();
+            o.OutDir = args[++i];
+        } else if (args[i] == "--partition" && i + 1 < args.size() && !o.Partition && !o.Deep) {
+            if (!ParsePartition(args[++i], o.Partition)) return Usage();
         } else if (args[i] == "--auto-names") {
-            autoNames = true;
+            o.AutoNames = true;
         } else if (args[i] == "--keep-folders") {
-            keepFolders = true;
+            o.KeepFolders = true;
         } else if (args[i] == "--all") {
-            all = true;
+            o.All = true;
         } else if (args[i].rfind("--", 0) == 0) {
             return Usage();
         } else {
-            captions.push_back(args[i]);
+            o.Captions.push_back(args[i]);
         }
     }
-    if (out.empty() || all == !captions.empty()) return Usage();
-    return cli::RecoverCommand(args[1], partition, out, autoNames, all, keepFolders, captions);
+    if (o.OutDir.empty() || o.All == !o.Captions.empty()) return Usage();
+    return cli::RecoverCommand(source, o);
 }
 
 }  // namespace

@@ -169,9 +169,8 @@ void RemoveTempFilesOnSignals() {
 
 }  // namespace
 
-int RecoverCommand(const std::string& source, std::optional<std::uint32_t> partition,
-                   const std::string& outDir, bool autoNames, bool all, bool keepFolders,
-                   const std::vector<std::string>& captions) {
+int RecoverCommand(const std::string& source, const TRecoverOptions& o) {
+    const std::string& outDir = o.OutDir;
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(outDir), ec);
     if (!std::filesystem::is_directory(std::filesystem::u8path(outDir), ec)) {
@@ -179,26 +178,32 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
         return kExitBadSource;
     }
 
-    scan::TScanOptions options;
-    options.ReadLabel = false;
-    options.Partition = partition;
-    scan::TQuietScanSink quiet;
     std::atomic<bool> stop{false};
-    const auto scanned = scan::TScanSession(source, options).Run(stop, quiet);
-    if (!ScanReachedTheWalk(*scanned, source)) return kExitBadSource;
+    std::shared_ptr<const scan::TScanResult> scanned;
+    if (o.Deep) {
+        scanned = RunDeepScan(source);
+        if (!scanned) return kExitBadSource;
+    } else {
+        scan::TScanOptions options;
+        options.ReadLabel = false;
+        options.Partition = o.Partition;
+        scan::TQuietScanSink quiet;
+        scanned = scan::TScanSession(source, options).Run(stop, quiet);
+        if (!ScanReachedTheWalk(*scanned, source)) return kExitBadSource;
+    }
     const std::vector<scan::DeletedFileEntry>& rows = scanned->Rows;
 
     // The chosen rows, by index, in list order; captions that name no row
     // are reported and count as skipped.
     std::vector<std::size_t> chosen;
     std::vector<std::string> unknown;
-    if (all) {
+    if (o.All) {
         for (std::size_t i = 0; i < rows.size(); ++i) chosen.push_back(i);
     } else {
         std::map<std::uint64_t, std::size_t> byOffset;
         for (std::size_t i = 0; i < rows.size(); ++i) byOffset.emplace(rows[i].ByteOffset, i);
         std::vector<bool> picked(rows.size(), false);
-        for (const std::string& caption : captions) {
+        for (const std::string& caption : o.Captions) {
             const auto offset = recover::ParseCaption(caption);
             const auto it = offset ? byOffset.find(*offset) : byOffset.end();
             if (it == byOffset.end()) {
@@ -215,12 +220,15 @@ int RecoverCommand(const std::string& source, std::optional<std::uint32_t> parti
     RemoveTempFilesOnSignals();
     const std::size_t total = chosen.size();
     TChosenRows listed(*scanned, std::move(chosen),
-                       autoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName, outDir,
-                       keepFolders);
+                       o.AutoNames ? recover::TNamingChoice::AutoName : recover::TNamingChoice::OldName,
+                       outDir, o.KeepFolders);
     TPrintFiles files(*scanned, total);
     const recover::TRecoverySummary summary = recover::TRecoveryRun(scanned).Run(stop, listed, files);
     files.Finish();
-    PrintCounters(scanned->Counters);
+    if (scanned->Deep)
+        PrintDeepCounters(*scanned);
+    else
+        PrintCounters(scanned->Counters);
     if (summary.OpenFailure) {
         std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
                      OpenFailureText(*summary.OpenFailure).c_str());

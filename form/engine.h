@@ -31,6 +31,17 @@ public:
     virtual std::shared_ptr<const scan::TScanResult> Scan(const std::string& drive,
                                                           const std::atomic<bool>& stop,
                                                           scan::TScanSessionSink& sink) = 0;
+    // The deep scan of a drive (scan::TScanOptions::Deep): the whole drive
+    // read for records by their bytes; OnWalkStart and OnProgress count MiB.
+    // Nothing when the engine has none.
+    virtual std::shared_ptr<const scan::TScanResult> DeepScan(const std::string& drive,
+                                                              const std::atomic<bool>& stop,
+                                                              scan::TScanSessionSink& sink) {
+        (void)drive;
+        (void)stop;
+        (void)sink;
+        return nullptr;
+    }
     virtual recover::TRecoverySummary Recover(std::shared_ptr<const scan::TScanResult> scan,
                                               const std::atomic<bool>& stop, recover::TRowSource& rows,
                                               recover::TRecoverySink& sink) = 0;

@@ -24,6 +24,14 @@ public:
         return session.Run(stop, sink);
     }
 
+    std::shared_ptr<const scan::TScanResult> DeepScan(const std::string& drive, const std::atomic<bool>& stop,
+                                                      scan::TScanSessionSink& sink) override {
+        scan::TScanOptions options;
+        options.Deep = true;
+        scan::TScanSession session(drive, options);
+        return session.Run(stop, sink);
+    }
+
     recover::TRecoverySummary Recover(std::shared_ptr<const scan::TScanResult> scan,
                                       const std::atomic<bool>& stop, recover::TRowSource& rows,
                                       recover::TRecoverySink& sink) override {

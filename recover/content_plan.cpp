@@ -200,6 +200,22 @@ TContentPlan PlanMftRecord(platform::TRawVolume& volume, const ntfs::TMftMap& ma
     return PlanImage(volume, record.Span(), geometry, [&] { return &map; });
 }
 
+TContentPlan PlanFoundRecord(platform::TRawVolume& volume, const ntfs::TMftMap& map,
+                             std::uint64_t recordOffset, const ntfs::TDISK_INFORMATION& geometry, bool lost) {
+    if (!UsableGeometry(geometry)) return Skip(TRecoverStatus::BadGeometry);
+    ntfs::TDynamicCharArray record(geometry.BytesPerFileRecord);
+    if (volume.ReadAt(recordOffset, record.Span()) != record.Size())
+        return Skip(TRecoverStatus::RecordUnreadable);
+    if (lost) {
+        // The flags lie in the first sector's header, clear of the update
+        // sequence's places, so the fix-ups still check after this.
+        record.Span()[ntfs::file_record::kRecordFlags] &=
+            static_cast<std::uint8_t>(~ntfs::file_record::kFlagInUse & 0xFF);
+    }
+    return PlanImage(volume, record.Span(), geometry,
+                     [&]() -> const ntfs::TMftMap* { return map.Extents().empty() ? nullptr : &map; });
+}
+
 TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffset,
                          const ntfs::TDISK_INFORMATION& geometry) {
     if (!UsableGeometry(geometry)) return Skip(TRecoverStatus::BadGeometry);

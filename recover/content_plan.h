@@ -44,6 +44,15 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::span<std::uint8_t> r
 TContentPlan PlanMftRecord(platform::TRawVolume& volume, const ntfs::TMftMap& map, std::uint64_t recordNumber,
                            const ntfs::TDISK_INFORMATION& geometry);
 
+// A record a deep scan found at `recordOffset` of the file system it belongs
+// to (volume): read where it lies, whatever MFT now names that place, and
+// planned as above, extension records through `map` (empty: none known).
+// lost: it was in use when last written (a file of an older file system
+// or of an MFT that cannot be walked), so its in-use flag is no sign that a
+// live file holds it now.
+TContentPlan PlanFoundRecord(platform::TRawVolume& volume, const ntfs::TMftMap& map,
+                             std::uint64_t recordOffset, const ntfs::TDISK_INFORMATION& geometry, bool lost);
+
 // A record found by its byte offset alone (a caption), with no scan behind
 // it: the record is read contiguously there, and the MFT is located from
 // the boot sector only when the record has an attribute list.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/locked_volume.h"
+#include "platform/window_volume.h"
 #include "recover/content_plan.h"
 #include "recover/output_file.h"
 #include "recover/run_bound.h"
@@ -32,11 +33,26 @@ unsigned WriteThreads(unsigned asked) {
     return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 2u);
 }
 
+// Where rows are read: the scanned volume, or for a deep scan one of the
+// file systems the pass found, a stretch of the source with its own
+// geometry and MFT map. Each has its own bound, since each is a volume of
+// its own size whose clusters its rows share.
+struct TReadPlace {
+    std::unique_ptr<platform::TSpanVolume> Span;  // a deep scan's file system
+    platform::TRawVolume* Volume = nullptr;
+    const ntfs::TDISK_INFORMATION* Geometry = nullptr;
+    const ntfs::TMftMap* Map = nullptr;
+    std::uint64_t Start = 0;  // its first byte on the source (a deep scan's row captions are source bytes)
+    std::optional<TRunBound> Bound;
+    std::uint64_t Tickets = 0;  // the bound's tickets handed out so far, on the run's thread
+};
+
 // One row on its way: planned and written to a temporary file by whichever
 // thread takes it first, then named by the run's thread.
 struct TJob {
     TChosenRow Row;
-    std::uint64_t Ticket = 0;  // its place among the run's rows, for the bound
+    TReadPlace* Place = nullptr;
+    std::uint64_t Ticket = 0;  // in its place's bound
     TContentPlan Plan;
     TClusterGrant Grant;
     bool Bounded = false;  // Grant holds the run's decision
@@ -50,15 +66,20 @@ bool MayRepeatClusters(const scan::DeletedFileEntry& row) {
     return v == scan::TVerdict::Overwritten || v == scan::TVerdict::Partial;
 }
 
-// What the rows that may not repeat clusters claim together: their clusters,
-// and a resident value's length in whole clusters (at most a record long).
-std::uint64_t SoundClaimBytes(const scan::TScanResult& scan) {
-    const std::uint64_t bpc = scan.Geometry.BytesPerCluster;
-    const std::uint64_t recordBytes = scan.Geometry.BytesPerFileRecord;
+// What the rows of one place that may not repeat clusters claim together:
+// their clusters, and a resident value's length in whole clusters (at most
+// a record long). deepVolume: the place's index among a deep scan's file
+// systems; nothing for a normal scan's one volume.
+std::uint64_t SoundClaimBytes(const scan::TScanResult& scan, const ntfs::TDISK_INFORMATION& geometry,
+                              std::optional<std::uint32_t> deepVolume) {
+    const std::uint64_t bpc = geometry.BytesPerCluster;
+    const std::uint64_t recordBytes = geometry.BytesPerFileRecord;
     if (bpc == 0) return UINT64_MAX;
     std::uint64_t total = 0;
     auto add = [&](std::uint64_t bytes) { total = bytes > UINT64_MAX - total ? UINT64_MAX : total + bytes; };
-    for (const scan::DeletedFileEntry& row : scan.Rows) {
+    for (std::size_t i = 0; i < scan.Rows.size(); ++i) {
+        const scan::DeletedFileEntry& row = scan.Rows[i];
+        if (deepVolume && (i >= scan.DeepRows.size() || scan.DeepRows[i].Volume != *deepVolume)) continue;
         if (MayRepeatClusters(row)) continue;
         const std::uint64_t clusters = row.Details.Recoverability.Clusters;
         if (clusters != 0) {
@@ -72,18 +93,33 @@ std::uint64_t SoundClaimBytes(const scan::TScanResult& scan) {
     return total;
 }
 
-void Prepare(platform::TRawVolume& volume, const scan::TScanResult& scan, TRunBound* bound, TJob& job) {
+void Prepare(const scan::TScanResult& scan, TJob& job) {
     const scan::DeletedFileEntry& row = scan.Rows[job.Row.Index];
-    job.Plan = PlanMftRecord(volume, scan.Layout.Map, row.Record, scan.Geometry);
-    if (bound) {
+    TReadPlace& place = *job.Place;
+    if (scan.Deep) {
+        // The record is read where the pass found it: an old MFT's record
+        // lies where no live MFT has it, or where the live one has another.
+        const bool lost = scan.DeepRows[job.Row.Index].Lost;
+        if (row.ByteOffset >= place.Start) {
+            job.Plan = PlanFoundRecord(*place.Volume, *place.Map, row.ByteOffset - place.Start,
+                                       *place.Geometry, lost);
+        } else {
+            job.Plan = TContentPlan{};
+            job.Plan.Result.Status = TRecoverStatus::RecordUnreadable;
+        }
+    } else {
+        job.Plan = PlanMftRecord(*place.Volume, *place.Map, row.Record, *place.Geometry);
+    }
+    if (place.Bound) {
         // Every ticket is decided, a row that writes nothing included, so the
         // rows after it are not kept waiting.
         const bool writes = job.Plan.Result.Status == TRecoverStatus::Written;
-        job.Grant = bound->Grant(job.Ticket, ClustersToRead(job.Plan, volume.Size()), MayRepeatClusters(row),
-                                 writes && job.Plan.Resident ? job.Plan.ResidentValue.size() : 0);
+        job.Grant = place.Bound->Grant(job.Ticket, ClustersToRead(job.Plan, place.Volume->Size()),
+                                       MayRepeatClusters(row),
+                                       writes && job.Plan.Resident ? job.Plan.ResidentValue.size() : 0);
         job.Bounded = true;
     }
-    job.File = PrepareFile(volume, job.Plan, job.Row.Folder, job.Bounded ? &job.Grant : nullptr);
+    job.File = PrepareFile(*place.Volume, job.Plan, job.Row.Folder, job.Bounded ? &job.Grant : nullptr);
 }
 
 // The rows asked for and not yet named, in row order, and the threads that
@@ -91,9 +127,7 @@ void Prepare(platform::TRawVolume& volume, const scan::TScanResult& scan, TRunBo
 // row's content itself when it comes to it.
 class TAheadWriters {
 public:
-    TAheadWriters(platform::TRawVolume& volume, const scan::TScanResult& scan, TRunBound* bound,
-                  unsigned threads)
-        : m_volume(volume), m_scan(scan), m_bound(bound) {
+    TAheadWriters(const scan::TScanResult& scan, unsigned threads) : m_scan(scan) {
         for (unsigned i = 0; i < threads; ++i) m_threads.emplace_back([this] { Work(); });
     }
     ~TAheadWriters() {
@@ -112,10 +146,11 @@ public:
         return m_jobs.size();
     }
 
-    void Add(TChosenRow row) {
+    void Add(TChosenRow row, TReadPlace& place) {
         auto job = std::make_unique<TJob>();
         job->Row = std::move(row);
-        job->Ticket = m_tickets++;
+        job->Place = &place;
+        job->Ticket = place.Tickets++;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_jobs.push_back({std::move(job), false, false});
@@ -133,7 +168,7 @@ public:
             front.Taken = true;
             TJob& job = *front.Job;
             lock.unlock();
-            Prepare(m_volume, m_scan, m_bound, job);
+            Prepare(m_scan, job);
             lock.lock();
             front.Done = true;
         }
@@ -167,17 +202,14 @@ private:
             slot->Taken = true;
             TJob& job = *slot->Job;
             lock.unlock();
-            Prepare(m_volume, m_scan, m_bound, job);
+            Prepare(m_scan, job);
             lock.lock();
             slot->Done = true;
             m_done.notify_all();
         }
     }
 
-    platform::TRawVolume& m_volume;
     const scan::TScanResult& m_scan;
-    TRunBound* m_bound;
-    std::uint64_t m_tickets = 0;  // handed out by Add, on the run's thread
     std::mutex m_mutex;
     std::condition_variable m_wake;  // a row to write, or the end
     std::condition_variable m_done;  // a row's content written
@@ -212,10 +244,40 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         volume->AllowsConcurrentReads() ? *volume : static_cast<platform::TRawVolume&>(locked);
     const unsigned threads = rows.FixedBeforeTheRun() ? WriteThreads(m_writeThreads) : 0;
     // A volume of unknown size has no bound to keep to.
-    std::optional<TRunBound> bound;
-    if (volume->Size() != 0)
-        bound.emplace(volume->Size(), scan.Geometry.BytesPerCluster, SoundClaimBytes(scan));
-    TAheadWriters writers(shared, scan, bound ? &*bound : nullptr, threads);
+    std::vector<std::unique_ptr<TReadPlace>> places;
+    const auto bind = [&](TReadPlace& place, std::optional<std::uint32_t> deepVolume) {
+        if (place.Volume->Size() != 0 && place.Geometry->BytesPerCluster != 0)
+            place.Bound.emplace(place.Volume->Size(), place.Geometry->BytesPerCluster,
+                                SoundClaimBytes(scan, *place.Geometry, deepVolume));
+    };
+    if (scan.Deep) {
+        for (std::size_t v = 0; v < scan.DeepVolumes.size(); ++v) {
+            const scan::TScanResult::TFoundVolume& found = scan.DeepVolumes[v];
+            auto place = std::make_unique<TReadPlace>();
+            place->Span =
+                std::make_unique<platform::TSpanVolume>(shared, found.Found.StartByte, found.Read.SpanBytes);
+            place->Volume = place->Span.get();
+            place->Geometry = &found.Read.Geometry;
+            place->Map = &found.Read.Map;
+            place->Start = found.Found.StartByte;
+            bind(*place, static_cast<std::uint32_t>(v));
+            places.push_back(std::move(place));
+        }
+    } else {
+        auto place = std::make_unique<TReadPlace>();
+        place->Volume = &shared;
+        place->Geometry = &scan.Geometry;
+        place->Map = &scan.Layout.Map;
+        bind(*place, std::nullopt);
+        places.push_back(std::move(place));
+    }
+    // The place of row i; nullptr for a row the result cannot place.
+    const auto placeOf = [&](std::size_t i) -> TReadPlace* {
+        if (!scan.Deep) return places.front().get();
+        if (i >= scan.DeepRows.size() || scan.DeepRows[i].Volume >= places.size()) return nullptr;
+        return places[scan.DeepRows[i].Volume].get();
+    };
+    TAheadWriters writers(scan, threads);
 
     // Names follow each output folder's file system (a FAT or exFAT stick
     // needs the Windows rules even on Linux); a refused name falls back to a
@@ -234,7 +296,7 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         // before has reached the sink; a fixed list's rows a stretch ahead.
         while (!listEnded && writers.Waiting() < (threads == 0 ? 1 : kRowsAhead)) {
             const std::optional<TChosenRow> next = rows.Next(from);
-            if (!next || next->Index >= scan.Rows.size()) {
+            if (!next || next->Index >= scan.Rows.size() || placeOf(next->Index) == nullptr) {
                 listEnded = true;
                 break;
             }
@@ -242,7 +304,7 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
             // Temporary files a killed run left in a folder go before this
             // run writes there.
             if (cleaned.insert(next->Folder).second) RemoveStaleTempFiles(next->Folder);
-            writers.Add(*next);
+            writers.Add(*next, *placeOf(next->Index));
         }
         std::unique_ptr<TJob> job = writers.TakeFront();
         if (!job) break;
@@ -257,7 +319,7 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
                 // The content already written goes under the first name; a
                 // second name (the fallback) is written afresh.
                 TRecoverResult r = prepared ? CommitPreparedFile(job->File, path)
-                                            : WritePlannedFile(shared, job->Plan, path,
+                                            : WritePlannedFile(*job->Place->Volume, job->Plan, path,
                                                                job->Bounded ? &job->Grant : nullptr);
                 prepared = false;
                 using TOutcome = TRunTargets::TWriteOutcome;

@@ -10,8 +10,10 @@
 #include "ntfs/file_record.h"
 #include "ntfs/mft_map.h"
 #include "ntfs/record_matcher.h"
+#include "platform/window_volume.h"
 #include "scan/original_path.h"
 #include "scan/record_decoder.h"
+#include "scan/row_details.h"
 
 namespace scan {
 
@@ -29,24 +31,6 @@ struct TKept {
     std::uint32_t Size() const { return Large ? 4096u : 1024u; }
 };
 static_assert(sizeof(TKept) == 24);
-
-// A byte range of the source seen as a volume, without owning the source.
-class TSpan : public platform::TRawVolume {
-public:
-    TSpan(platform::TRawVolume& source, std::uint64_t start, std::uint64_t size)
-        : m_source(source), m_start(start), m_size(size) {}
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
-        if (offset >= m_size) return 0;
-        const std::uint64_t n = std::min<std::uint64_t>(out.size(), m_size - offset);
-        return m_source.ReadAt(m_start + offset, out.first(static_cast<std::size_t>(n)));
-    }
-    std::uint64_t Size() const override { return m_size; }
-
-private:
-    platform::TRawVolume& m_source;
-    std::uint64_t m_start;
-    std::uint64_t m_size;
-};
 
 // The runs of a record's unnamed $DATA, as far as the record holds them.
 std::vector<ntfs::TDataRun> DataRuns(ntfs::TByteView record) {
@@ -115,12 +99,19 @@ public:
 // One inferred volume as the decoding needs it.
 struct TVolumeState {
     ntfs::TDISK_INFORMATION Geometry;
-    std::unique_ptr<TSpan> Span;
+    std::unique_ptr<platform::TSpanVolume> Span;
     std::optional<ntfs::TMftLayout> Live;  // the MFT its boot sector names, when it can be walked
     ntfs::TMftMap Map;                     // for extension records: the live MFT's, else the old one's
     std::unique_ptr<TRecordDecoder> Decoder;
-    TDirectoryTable Folders;  // its directory records, live and found, for the rows' paths
+    TDirectoryTable Folders;                  // its directory records, live and found, for the rows' paths
+    std::uint64_t ClusterCount = UINT64_MAX;  // its size in clusters; UINT64_MAX: not known
+    // Its rows' claims on clusters, in row order, and the rows' numbers.
+    std::vector<TRowClaim> Claims;
+    std::vector<std::size_t> ClaimRows;
 };
+
+// The volume's allocation bitmap ($Bitmap, record 6) as its live MFT gives it.
+constexpr std::uint64_t kBitmapRecord = 6;
 
 // The source read again a window at a time: the records read back lie
 // mostly side by side.
@@ -165,7 +156,7 @@ std::vector<TVolumeState> Prepare(platform::TRawVolume& source,
         const std::uint64_t rest = source.Size() > v.StartByte ? source.Size() - v.StartByte : 0;
         // The volume reaches its backup boot sector; a size not known, to the end.
         const std::uint64_t size = v.Bytes != 0 ? std::min(rest, v.Bytes + 512) : rest;
-        s.Span = std::make_unique<TSpan>(source, v.StartByte, size);
+        s.Span = std::make_unique<platform::TSpanVolume>(source, v.StartByte, size);
         if (v.Source != ntfs::TGeometrySource::MftRecord0) {
             const auto mft = ntfs::MulChecked(v.MftLcn, v.BytesPerCluster);
             const auto mirror = ntfs::MulChecked(v.MirrorLcn, v.BytesPerCluster);
@@ -177,9 +168,9 @@ std::vector<TVolumeState> Prepare(platform::TRawVolume& source,
         } else if (auto old = ntfs::TMftMap::FromRuns(v.MftRuns, v.BytesPerCluster)) {
             s.Map = std::move(*old);
         }
-        // With details, for each row's parent reference; the cluster claims
-        // it takes on the way are not judged here.
-        s.Decoder = std::make_unique<TRecordDecoder>(s.Geometry, s.Map, *s.Span, true, UINT64_MAX);
+        if (v.Bytes != 0) s.ClusterCount = v.Bytes / v.BytesPerCluster;
+        // With details: each row's parent reference and its claim on clusters.
+        s.Decoder = std::make_unique<TRecordDecoder>(s.Geometry, s.Map, *s.Span, true, s.ClusterCount);
     }
     return states;
 }
@@ -247,6 +238,8 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
     places = {};
     sink.OnVolumes(result.Volumes);
     std::vector<TVolumeState> states = Prepare(m_source, result.Volumes);
+    for (const TVolumeState& s : states)
+        result.Maps.push_back({s.Geometry, s.Map, s.Live.has_value(), s.Span->Size()});
 
     // 3. Each record's volume, number and standing; the copies of one
     // record (one volume, one number) give way to the one written last.
@@ -339,6 +332,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
 
     // 5. The rows, decoded as the walk decodes its records.
     TDecodedStretch stretch;
+    std::size_t ranges = 0;  // cluster ranges the rows' claims keep
     for (const std::uint32_t w : winners) {
         if (stop.load(std::memory_order_relaxed)) {
             result.Stopped = true;
@@ -376,7 +370,22 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         // Where the file lived, as the normal scan tells it: a row without a
         // parent reference has a broken chain from the start.
         std::optional<std::uint64_t> parent;
-        if (!stretch.RowNotes.empty()) parent = stretch.RowNotes[0].ParentReference;
+        if (!stretch.RowNotes.empty()) {
+            parent = stretch.RowNotes[0].ParentReference;
+            TRowClaim claim = std::move(stretch.RowNotes[0].Claim);
+            // As the normal scan does: past a bound only a crafted source
+            // reaches, a row's claim is dropped and it gets no verdict.
+            if (ranges + claim.Claim.Ranges.size() > TRowDetailsCollector::kMaxRanges) {
+                claim.Claim.Ranges.clear();
+                claim.Claim.Sound = false;
+            }
+            ranges += claim.Claim.Ranges.size();
+            result.FoundRecordBytes += sizeof(TRowClaim) + claim.Claim.Ranges.size() * sizeof(TClusterRange);
+            s.Claims.push_back(std::move(claim));
+        } else {
+            s.Claims.emplace_back();
+        }
+        s.ClaimRows.push_back(counters.Rows);
         TOriginalPath path;
         if (parent)
             path = s.Folders.Resolve(*parent);
@@ -392,6 +401,23 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         row.Lost = lost;
         ++counters.Rows;
         sink.OnRow(std::move(row));
+    }
+
+    // 6. The verdicts, a volume at a time: its clusters in use now are the
+    // ones its live MFT's bitmap marks; without a live MFT nothing says which
+    // are, and a row's clusters count only against the other rows'.
+    for (TVolumeState& s : states) {
+        if (s.ClaimRows.empty()) continue;
+        std::optional<TClusterBitmap> bitmap;
+        if (s.Live) {
+            if (const auto record = ntfs::ReadMftRecord(s.Live->Map, *s.Span, kBitmapRecord, s.Geometry))
+                bitmap = TClusterBitmap::FromRecord(record->View(), s.Geometry.BytesPerCluster);
+        }
+        const std::vector<TRecoverability> verdicts = Judge(s.Claims, bitmap ? &*bitmap : nullptr, *s.Span);
+        for (std::size_t i = 0; i < verdicts.size() && i < s.ClaimRows.size(); ++i)
+            sink.OnVerdict(s.ClaimRows[i], verdicts[i]);
+        s.Claims = {};
+        s.ClaimRows = {};
     }
     return result;
 }

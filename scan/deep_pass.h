@@ -23,9 +23,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "ntfs/boot_sector.h"
 #include "ntfs/geometry_inference.h"
+#include "ntfs/mft_map.h"
 #include "platform/raw_volume.h"
 #include "scan/deleted_file_entry.h"
+#include "scan/recoverability.h"
 
 namespace scan {
 
@@ -67,11 +70,31 @@ public:
     // Once the read is over: the file systems the rows' Volume indexes name.
     virtual void OnVolumes(const std::vector<ntfs::TInferredVolume>& volumes) { (void)volumes; }
     virtual void OnRow(TDeepRow&& row) = 0;
+    // After the last row: the verdict of the row OnRow gave as number `row`
+    // (from 0), judged against its volume's allocation bitmap now (none when
+    // its MFT cannot be walked: "unknown") and the other rows of its volume.
+    virtual void OnVerdict(std::size_t row, const TRecoverability& verdict) {
+        (void)row;
+        (void)verdict;
+    }
+};
+
+// What a recovery needs of one inferred file system: its geometry, and the
+// map its records' extension records are found through (the live MFT's
+// when it can be walked, else the one its old record 0 describes).
+struct TDeepVolume {
+    ntfs::TDISK_INFORMATION Geometry{};
+    ntfs::TMftMap Map;
+    bool LiveMft = false;
+    // The bytes of the source it spans from its start (to its backup boot
+    // sector, or to the end of the source when its size is not known).
+    std::uint64_t SpanBytes = 0;
 };
 
 struct TDeepResult {
     bool Stopped = false;  // the stop flag was seen; no rows were given
     std::vector<ntfs::TInferredVolume> Volumes;
+    std::vector<TDeepVolume> Maps;  // one per volume
     TDeepCounters Counters;
     // What the found records took while the pass ran (their compact form
     // and the folders kept for the paths): the pass's memory beyond its

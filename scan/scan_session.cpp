@@ -26,12 +26,52 @@ private:
     std::vector<DeletedFileEntry>* m_rows;
 };
 
+// The deep pass into the session's sink and, when kept, the result's rows.
+class TDeepRowSink : public TDeepSink {
+public:
+    TDeepRowSink(TScanSessionSink& sink, TScanResult& result, bool keep)
+        : m_sink(sink), m_result(result), m_keep(keep) {}
+    void OnProgress(std::uint64_t done, std::uint64_t total) override {
+        if (!m_started) {
+            m_sink.OnWalkStart(Mib(total));
+            m_started = true;
+        }
+        m_sink.OnProgress(Mib(done));
+    }
+    void OnRow(TDeepRow&& row) override {
+        m_sink.OnFound(row.Entry);
+        if (!m_keep) return;
+        m_result.DeepRows.push_back({row.Volume, row.How, row.Lost});
+        m_result.Rows.push_back(std::move(row.Entry));
+    }
+    void OnVerdict(std::size_t row, const TRecoverability& verdict) override {
+        if (m_keep) {
+            if (row >= m_result.Rows.size()) return;
+            TRowDetails& details = m_result.Rows[row].Details;
+            details.Recoverability = verdict;
+            m_sink.OnDetails(row, details);
+        } else {
+            TRowDetails details;
+            details.Recoverability = verdict;
+            m_sink.OnDetails(row, details);
+        }
+    }
+
+private:
+    static std::uint64_t Mib(std::uint64_t bytes) { return (bytes >> 20) + ((bytes & 0xFFFFF) != 0 ? 1 : 0); }
+    TScanSessionSink& m_sink;
+    TScanResult& m_result;
+    bool m_keep;
+    bool m_started = false;
+};
+
 }  // namespace
 
 TScanSession::TScanSession(std::string source, TOptions options) : m_options(options) {
     m_request.Name = std::move(source);
     m_request.Partition = options.Partition;
     m_request.ReadLabel = options.ReadLabel;
+    if (options.Deep) m_request.Scope = TSourceScope::AsItIs;
 }
 
 TScanSession::TScanSession(std::unique_ptr<platform::TRawVolume> volume, TOptions options)
@@ -69,6 +109,7 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
         }
         return result;
     }
+    if (m_options.Deep) return RunDeep(stop, sink, std::move(opened), std::move(result));
     TScanEngine engine(*opened.Volume);
     engine.SetWalkThreads(m_options.WalkThreads);
     const auto finish = [&](TScanOutcome outcome) {
@@ -104,6 +145,33 @@ std::shared_ptr<const TScanResult> TScanSession::Run(const std::atomic<bool>& st
     sink.OnWalkStart(engine.WalkLength());
     TRowSink rows(sink, m_options.KeepRows ? &result->Rows : nullptr);
     return finish(engine.Walk(stop, rows, m_options.Details));
+}
+
+std::shared_ptr<const TScanResult> TScanSession::RunDeep(const std::atomic<bool>& stop,
+                                                         TScanSessionSink& sink, TOpenedSource opened,
+                                                         std::shared_ptr<TScanResult> result) {
+    result->Deep = true;
+    TDriveFacts& facts = result->Facts;
+    // What the source's first sector says of itself, when it is a volume.
+    TScanEngine engine(*opened.Volume);
+    engine.ReadBootSector();
+    if (engine.IsNtfs()) {
+        if (m_options.ReadLabel) facts.Label = opened.Label;
+        facts.SerialNumber = engine.Boot().VolumeSerialNumber;
+        facts.Oem = ntfs::OemText(engine.Boot());
+    }
+    sink.OnFacts(TScanStage::BootSector, facts);
+    facts.VolumeBytes = opened.Volume->Size();
+    sink.OnFacts(TScanStage::Geometry, facts);
+
+    TDeepRowSink rows(sink, *result, m_options.KeepRows);
+    TDeepPass pass(*opened.Volume);
+    TDeepResult deep = pass.Run(stop, rows);
+    for (std::size_t i = 0; i < deep.Volumes.size() && i < deep.Maps.size(); ++i)
+        result->DeepVolumes.push_back({std::move(deep.Volumes[i]), std::move(deep.Maps[i])});
+    result->DeepCounters = deep.Counters;
+    result->Outcome = deep.Stopped ? TScanOutcome::Stopped : TScanOutcome::Completed;
+    return result;
 }
 
 }  // namespace scan

@@ -22,6 +22,7 @@
 #include "ntfs/boot_sector.h"
 #include "ntfs/mft_map.h"
 #include "platform/raw_volume.h"
+#include "scan/deep_pass.h"
 #include "scan/deleted_file_entry.h"
 #include "scan/scan_engine.h"
 #include "scan/volume_source.h"
@@ -95,6 +96,24 @@ struct TScanResult {
     ntfs::TMftLayout Layout;
     std::vector<DeletedFileEntry> Rows;  // in record order; empty unless kept
     TScanCounters Counters;
+
+    // A deep scan (TScanOptions::Deep): Source is the whole source as it
+    // lies, each row's Caption and ByteOffset are its record's byte there,
+    // and DeepRows (one per kept row) says in which of the file systems the
+    // pass found (DeepVolumes) the row lives, and how it was found.
+    struct TDeepRowFacts {
+        std::uint32_t Volume = 0;  // into DeepVolumes
+        TDeepHow How = TDeepHow::OldMft;
+        bool Lost = false;
+    };
+    struct TFoundVolume {
+        ntfs::TInferredVolume Found;
+        TDeepVolume Read;
+    };
+    bool Deep = false;
+    std::vector<TFoundVolume> DeepVolumes;
+    std::vector<TDeepRowFacts> DeepRows;
+    TDeepCounters DeepCounters;
 };
 
 struct TScanOptions {
@@ -109,6 +128,13 @@ struct TScanOptions {
     // Threads that decode the walk's records (TScanEngine::SetWalkThreads):
     // 0, one per core.
     unsigned WalkThreads = 0;
+    // The deep pass (scan/deep_pass.h) instead of the walk: the whole source
+    // as it lies (a whole disk whole) is read for records by their bytes.
+    // OnWalkStart and OnProgress then count MiB of the source, not records;
+    // the facts are those of the source's first sector when it is an NTFS
+    // boot sector (Geometry: VolumeBytes is the source's size) and rows come
+    // once the read is over, their verdicts through OnDetails.
+    bool Deep = false;
 };
 
 class TScanSession {
@@ -133,6 +159,9 @@ public:
     std::shared_ptr<const TScanResult> Run(const std::atomic<bool>& stop, TScanSessionSink& sink);
 
 private:
+    std::shared_ptr<const TScanResult> RunDeep(const std::atomic<bool>& stop, TScanSessionSink& sink,
+                                               TOpenedSource opened, std::shared_ptr<TScanResult> result);
+
     TSourceRequest m_request;
     std::optional<TOpenedSource> m_opened;
     TOptions m_options;
