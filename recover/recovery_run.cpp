@@ -66,31 +66,38 @@ bool MayRepeatClusters(const scan::DeletedFileEntry& row) {
     return v == scan::TVerdict::Overwritten || v == scan::TVerdict::Partial;
 }
 
-// What the rows of one place that may not repeat clusters claim together:
+// What the rows of each place that may not repeat clusters claim together:
 // their clusters, and a resident value's length in whole clusters (at most
-// a record long). deepVolume: the place's index among a deep scan's file
-// systems; nothing for a normal scan's one volume.
-std::uint64_t SoundClaimBytes(const scan::TScanResult& scan, const ntfs::TDISK_INFORMATION& geometry,
-                              std::optional<std::uint32_t> deepVolume) {
-    const std::uint64_t bpc = geometry.BytesPerCluster;
-    const std::uint64_t recordBytes = geometry.BytesPerFileRecord;
-    if (bpc == 0) return UINT64_MAX;
-    std::uint64_t total = 0;
-    auto add = [&](std::uint64_t bytes) { total = bytes > UINT64_MAX - total ? UINT64_MAX : total + bytes; };
+// a record long); one pass over the rows. geometryOf(place) is that place's
+// geometry; placeOf(row) its place's index, or nothing for a row without one.
+template <typename TGeometryOf, typename TPlaceOf>
+std::vector<std::uint64_t> SoundClaimBytes(const scan::TScanResult& scan, std::size_t places,
+                                           TGeometryOf geometryOf, TPlaceOf placeOf) {
+    std::vector<std::uint64_t> totals(places, 0);
     for (std::size_t i = 0; i < scan.Rows.size(); ++i) {
         const scan::DeletedFileEntry& row = scan.Rows[i];
-        if (deepVolume && (i >= scan.DeepRows.size() || scan.DeepRows[i].Volume != *deepVolume)) continue;
-        if (MayRepeatClusters(row)) continue;
+        const std::optional<std::size_t> place = placeOf(i);
+        if (!place || MayRepeatClusters(row)) continue;
+        const ntfs::TDISK_INFORMATION& geometry = geometryOf(*place);
+        const std::uint64_t bpc = geometry.BytesPerCluster;
+        std::uint64_t& total = totals[*place];
+        if (bpc == 0) {
+            total = UINT64_MAX;
+            continue;
+        }
+        auto add = [&](std::uint64_t bytes) {
+            total = bytes > UINT64_MAX - total ? UINT64_MAX : total + bytes;
+        };
         const std::uint64_t clusters = row.Details.Recoverability.Clusters;
         if (clusters != 0) {
             add(clusters > UINT64_MAX / bpc ? UINT64_MAX : clusters * bpc);
         } else if (row.Size > 0) {
             const std::uint64_t value =
-                std::min<std::uint64_t>(static_cast<std::uint64_t>(row.Size), recordBytes);
+                std::min<std::uint64_t>(static_cast<std::uint64_t>(row.Size), geometry.BytesPerFileRecord);
             add((value + bpc - 1) / bpc * bpc);
         }
     }
-    return total;
+    return totals;
 }
 
 void Prepare(const scan::TScanResult& scan, TJob& job) {
@@ -243,16 +250,9 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
     platform::TRawVolume& shared =
         volume->AllowsConcurrentReads() ? *volume : static_cast<platform::TRawVolume&>(locked);
     const unsigned threads = rows.FixedBeforeTheRun() ? WriteThreads(m_writeThreads) : 0;
-    // A volume of unknown size has no bound to keep to.
     std::vector<std::unique_ptr<TReadPlace>> places;
-    const auto bind = [&](TReadPlace& place, std::optional<std::uint32_t> deepVolume) {
-        if (place.Volume->Size() != 0 && place.Geometry->BytesPerCluster != 0)
-            place.Bound.emplace(place.Volume->Size(), place.Geometry->BytesPerCluster,
-                                SoundClaimBytes(scan, *place.Geometry, deepVolume));
-    };
     if (scan.Deep) {
-        for (std::size_t v = 0; v < scan.DeepVolumes.size(); ++v) {
-            const scan::TScanResult::TFoundVolume& found = scan.DeepVolumes[v];
+        for (const scan::TScanResult::TFoundVolume& found : scan.DeepVolumes) {
             auto place = std::make_unique<TReadPlace>();
             place->Span =
                 std::make_unique<platform::TSpanVolume>(shared, found.Found.StartByte, found.Read.SpanBytes);
@@ -260,7 +260,6 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
             place->Geometry = &found.Read.Geometry;
             place->Map = &found.Read.Map;
             place->Start = found.Found.StartByte;
-            bind(*place, static_cast<std::uint32_t>(v));
             places.push_back(std::move(place));
         }
     } else {
@@ -268,15 +267,27 @@ TRecoverySummary TRecoveryRun::Run(const std::atomic<bool>& stop, TRowSource& ro
         place->Volume = &shared;
         place->Geometry = &scan.Geometry;
         place->Map = &scan.Layout.Map;
-        bind(*place, std::nullopt);
         places.push_back(std::move(place));
     }
-    // The place of row i; nullptr for a row the result cannot place.
-    const auto placeOf = [&](std::size_t i) -> TReadPlace* {
-        if (!scan.Deep) return places.front().get();
-        if (i >= scan.DeepRows.size() || scan.DeepRows[i].Volume >= places.size()) return nullptr;
-        return places[scan.DeepRows[i].Volume].get();
+    // The place of row i; nothing for a row the result cannot place.
+    const auto placeIndexOf = [&](std::size_t i) -> std::optional<std::size_t> {
+        if (!scan.Deep) return 0;
+        if (i >= scan.DeepRows.size() || scan.DeepRows[i].Volume >= places.size()) return std::nullopt;
+        return scan.DeepRows[i].Volume;
     };
+    const auto placeOf = [&](std::size_t i) -> TReadPlace* {
+        const auto index = placeIndexOf(i);
+        return index ? places[*index].get() : nullptr;
+    };
+    const std::vector<std::uint64_t> held = SoundClaimBytes(
+        scan, places.size(),
+        [&](std::size_t p) -> const ntfs::TDISK_INFORMATION& { return *places[p]->Geometry; }, placeIndexOf);
+    for (std::size_t p = 0; p < places.size(); ++p) {
+        // A volume of unknown size has no bound to keep to.
+        TReadPlace& place = *places[p];
+        if (place.Volume->Size() != 0 && place.Geometry->BytesPerCluster != 0)
+            place.Bound.emplace(place.Volume->Size(), place.Geometry->BytesPerCluster, held[p]);
+    }
     TAheadWriters writers(scan, threads);
 
     // Names follow each output folder's file system (a FAT or exFAT stick

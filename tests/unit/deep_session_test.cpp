@@ -118,7 +118,8 @@ TEST(DeepSession, RecoversEveryDeletedFileInItsOwnVolume) {
     shifted.insert(shifted.end(), basic.begin(), basic.end());
     shifted.resize(shifted.size() + (1u << 20), 0);
     std::fill_n(shifted.begin() + static_cast<std::ptrdiff_t>(odd), 512, std::uint8_t{0});
-    std::fill_n(shifted.begin() + static_cast<std::ptrdiff_t>(odd + basic.size() - 512), 512, std::uint8_t{0});
+    std::fill_n(shifted.begin() + static_cast<std::ptrdiff_t>(odd + basic.size() - 512), 512,
+                std::uint8_t{0});
     const std::uint64_t second = (20u << 20) + 3 * 512;
     std::vector<std::uint8_t> two(1u << 20, 0);
     two.insert(two.end(), basic.begin(), basic.end());
@@ -129,7 +130,8 @@ TEST(DeepSession, RecoversEveryDeletedFileInItsOwnVolume) {
     std::uint64_t victimRecord = 0;  // holiday.jpg: non-resident
     const auto q = FixtureManifest("qformat");
     for (const auto& r : q["deep"]["deleted"])
-        if (r["name"] == "holiday.jpg") victimRecord = std::stoull(r["caption"].get<std::string>(), nullptr, 16);
+        if (r["name"] == "holiday.jpg")
+            victimRecord = std::stoull(r["caption"].get<std::string>(), nullptr, 16);
     const auto victimRuns = RunsAt(written, victimRecord);
     ASSERT_FALSE(victimRuns.empty());
     MarkInUse(written, static_cast<std::uint64_t>(victimRuns.front().Lcn), victimRuns.front().Length);
@@ -189,7 +191,8 @@ TEST(DeepSession, RecoversEveryDeletedFileInItsOwnVolume) {
                 }
                 // The bytes are the original's: nothing was written over them
                 // on the disk here, whatever the bitmap says now.
-                EXPECT_EQ(testing_support::Sha256OfFile(it->second->Target), want["sha256"].get<std::string>());
+                EXPECT_EQ(testing_support::Sha256OfFile(it->second->Target),
+                          want["sha256"].get<std::string>());
             }
         }
     }
