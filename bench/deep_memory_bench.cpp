@@ -136,14 +136,16 @@ int main(int argc, char** argv) {
     const double seconds = Ms(end - watch.Start) / 1000.0;
     const double readSeconds = Ms(watch.ReadOver - watch.Start) / 1000.0;
     const auto& c = result.Counters;
-    std::printf("pass: %.1f s, %.0f MB/s (the read alone: %.1f s, %.0f MB/s; after the last progress call: %.0f ms)\n",
-                seconds,
-                static_cast<double>(size) / 1e6 / seconds, readSeconds,
-                static_cast<double>(c.BytesRead) / 1e6 / readSeconds, Ms(end - watch.Last));
-    std::printf("records found: %llu, boot sectors: %llu, duplicates: %llu, live in use: %llu, unplaced: %llu\n",
-                static_cast<unsigned long long>(c.RecordsFound), static_cast<unsigned long long>(c.BootSectors),
-                static_cast<unsigned long long>(c.Duplicates), static_cast<unsigned long long>(c.LiveInUse),
-                static_cast<unsigned long long>(c.Unplaced));
+    std::printf(
+        "pass: %.1f s, %.0f MB/s (the read alone: %.1f s, %.0f MB/s; after the last progress call: %.0f "
+        "ms)\n",
+        seconds, static_cast<double>(size) / 1e6 / seconds, readSeconds,
+        static_cast<double>(c.BytesRead) / 1e6 / readSeconds, Ms(end - watch.Last));
+    std::printf(
+        "records found: %llu, boot sectors: %llu, duplicates: %llu, live in use: %llu, unplaced: %llu\n",
+        static_cast<unsigned long long>(c.RecordsFound), static_cast<unsigned long long>(c.BootSectors),
+        static_cast<unsigned long long>(c.Duplicates), static_cast<unsigned long long>(c.LiveInUse),
+        static_cast<unsigned long long>(c.Unplaced));
     std::printf("rows: %llu (given to the sink: %llu), not files: %llu, read failures: %llu\n",
                 static_cast<unsigned long long>(c.Rows), static_cast<unsigned long long>(watch.Rows),
                 static_cast<unsigned long long>(c.NotFiles), static_cast<unsigned long long>(c.ReadFailures));
@@ -158,17 +160,19 @@ int main(int argc, char** argv) {
     }
     // Beyond the fixed buffers: the read buffer is resident at the first
     // progress call; the read-back window comes after the read.
-    const double fixedAfter =
-        static_cast<double>(watch.FirstCallResident) + static_cast<double>(scan::TDeepPass::kDecodeWindowBytes);
-    std::printf("resident: before %.1f MiB, at the first progress call %.1f MiB, once read %.1f MiB, peak %.1f MiB\n",
-                MiB(before), MiB(watch.FirstCallResident), MiB(watch.VolumesResident), MiB(peak));
-    std::printf("peak - before: %.1f MiB, %.1f bytes per found record\n",
-                MiB(peak - std::min(peak, before)),
+    const double fixedAfter = static_cast<double>(watch.FirstCallResident) +
+                              static_cast<double>(scan::TDeepPass::kDecodeWindowBytes);
+    std::printf(
+        "resident: before %.1f MiB, at the first progress call %.1f MiB, once read %.1f MiB, peak %.1f MiB\n",
+        MiB(before), MiB(watch.FirstCallResident), MiB(watch.VolumesResident), MiB(peak));
+    std::printf("peak - before: %.1f MiB, %.1f bytes per found record\n", MiB(peak - std::min(peak, before)),
                 PerRecord(static_cast<double>(peak - std::min(peak, before)), c.RecordsFound));
-    std::printf("peak beyond the fixed buffers (read buffer, %zu MiB window): %.1f MiB, %.1f bytes per found record\n",
-                scan::TDeepPass::kDecodeWindowBytes >> 20,
-                std::max(0.0, static_cast<double>(peak) - fixedAfter) / (1024.0 * 1024.0),
-                PerRecord(std::max(0.0, static_cast<double>(peak) - fixedAfter), c.RecordsFound));
+    std::printf(
+        "peak beyond the fixed buffers (read buffer, %zu MiB window): %.1f MiB, %.1f bytes per found "
+        "record\n",
+        scan::TDeepPass::kDecodeWindowBytes >> 20,
+        std::max(0.0, static_cast<double>(peak) - fixedAfter) / (1024.0 * 1024.0),
+        PerRecord(std::max(0.0, static_cast<double>(peak) - fixedAfter), c.RecordsFound));
     std::printf("pass's FoundRecordBytes: %llu, %.1f bytes per found record\n",
                 static_cast<unsigned long long>(result.FoundRecordBytes),
                 PerRecord(static_cast<double>(result.FoundRecordBytes), c.RecordsFound));
@@ -176,7 +180,7 @@ int main(int argc, char** argv) {
         "progress: %llu calls, the first after %.1f ms; widest gap %.1f ms (ending at %.0f MiB), %.2f MiB "
         "(ending at %.0f MiB)\n",
         static_cast<unsigned long long>(watch.Calls), watch.FirstCallMs, watch.MaxGapMs, watch.MaxGapMsAt,
-                MiB(watch.MaxGapBytes), MiB(watch.MaxGapBytesAt));
+        MiB(watch.MaxGapBytes), MiB(watch.MaxGapBytesAt));
 
     // 2. A pass stopped from another thread.
     const double stopAfter = argc == 3 ? std::atof(argv[2]) : std::min(10.0, readSeconds / 2);

@@ -40,7 +40,7 @@ layout=(
     "basic $(((size / 64 / mib) * mib + 13 * 512)) $fixtures/basic.img.zst"
     "c64k $(((size / 4 / mib) * mib + 1001 * 512)) $fixtures/c64k.img.zst"
     "qformat $(((size / 2 / mib) * mib + 77 * 512)) $fixtures/qformat.img.zst"
-    "names $(((size / 4 * 3 / mib) * mib + 3 * 512)) $fixtures/names.img.zst"
+    "names $(((size * 3 / 4 / mib) * mib + 3 * 512)) $fixtures/names.img.zst"
     "$(basename "$big" .img) $(((size - bigBytes) / mib * mib - 64 * mib + 12345 * 512)) $big"
 )
 
