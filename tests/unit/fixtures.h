@@ -25,14 +25,16 @@ inline nlohmann::json FixtureManifest(const std::string& name) {
 }
 
 // Names of the volume images with a manifest, NTFS ones only unless asked;
-// disk images with a partition table are PartitionedFixtureNames. An image
-// missing beside its manifest is not left out: its tests fail.
+// disk images with a partition table are PartitionedFixtureNames. Images
+// only a deep scan can read ("deepOnly") are DeepFixtureNames alone. An
+// image missing beside its manifest is not left out: its tests fail.
 inline std::vector<std::string> FixtureNames(bool ntfsOnly = true, bool partitioned = false) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(LUMBRA_FIXTURE_MANIFESTS)) {
         if (entry.path().extension() != ".json") continue;
         const std::string name = entry.path().stem().string();
         const auto manifest = FixtureManifest(name);
+        if (manifest.value("deepOnly", false)) continue;
         if (manifest.contains("partitions") != partitioned) continue;
         if (!partitioned && ntfsOnly && !manifest.value("ntfs", true)) continue;
         names.push_back(name);
@@ -43,6 +45,21 @@ inline std::vector<std::string> FixtureNames(bool ntfsOnly = true, bool partitio
 
 inline std::vector<std::string> PartitionedFixtureNames() {
     return FixtureNames(false, true);
+}
+
+// Every image whose manifest says what a deep scan must list ("deep"), and
+// apart, those whose manifest says nothing else ("deepOnly").
+inline std::vector<std::string> DeepFixtureNames(bool onlyDeepOnly = false) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(LUMBRA_FIXTURE_MANIFESTS)) {
+        if (entry.path().extension() != ".json") continue;
+        const std::string name = entry.path().stem().string();
+        const auto manifest = FixtureManifest(name);
+        if (!manifest.contains("deep") || (onlyDeepOnly && !manifest.value("deepOnly", false))) continue;
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline std::string HexDigest(const unsigned char* digest, unsigned int length) {

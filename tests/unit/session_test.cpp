@@ -281,6 +281,7 @@ TEST(ScanSession, SessionsRunOnEveryNtfsFixture) {
         if (entry.path().extension() == ".json") ++manifests;
     auto all = testing_support::FixtureNames(false);
     for (const auto& name : testing_support::PartitionedFixtureNames()) all.push_back(name);
+    for (const auto& name : testing_support::DeepFixtureNames(true)) all.push_back(name);
     EXPECT_GE(manifests, 17u);
     EXPECT_EQ(all.size(), manifests);
     EXPECT_GE(testing_support::FixtureNames().size(), 14u);
