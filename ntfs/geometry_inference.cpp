@@ -66,9 +66,13 @@ unsigned Confirmations(const TInferredVolume& v, std::span<const TFoundBootSecto
     return n;
 }
 
-// The best reading of one record 0: the cluster size that most findings
-// confirm (on a tie the larger evidence of a boot sector, then 4 KiB, the
-// size most volumes have).
+// The best reading of one record 0: the cluster size, and whether it was
+// found at its MFT or as the copy in $MFTMirr, that most findings confirm
+// (on a tie the larger evidence of a boot sector, then the MFT's own place,
+// then 4 KiB, the size most volumes have). The mirror's reading matters
+// after a quick format with another cluster size: the new MFT often lies
+// over the old one's first records, and the copy in the old mirror is the
+// old volume's only record 0 left.
 std::optional<TInferredVolume> FromRecord0(const TFoundMftRecord0& r, std::span<const TFoundBootSector> boots,
                                            std::span<const TRecordPlace> places) {
     if (r.MftRuns.empty() || r.MftRuns.front().Vcn != 0 || r.MftRuns.front().Sparse ||
@@ -77,36 +81,46 @@ std::optional<TInferredVolume> FromRecord0(const TFoundMftRecord0& r, std::span<
     const auto lcn = static_cast<std::uint64_t>(r.MftRuns.front().Lcn);
     std::optional<TInferredVolume> best;
     int bestScore = -1;
-    for (std::uint64_t c = geometry_inference::kMinCluster; c <= geometry_inference::kMaxCluster; c *= 2) {
-        const auto into = MulChecked(lcn, c);
-        if (!into || *into > r.ByteOffset) continue;
-        TInferredVolume v;
-        v.StartByte = r.ByteOffset - *into;
-        v.BytesPerCluster = static_cast<std::uint32_t>(c);
-        v.BytesPerFileRecord = r.RecordSize;
-        v.MftLcn = lcn;
-        v.MirrorLcn = r.MirrorLcn;
-        v.Source = TGeometrySource::MftRecord0;
-        v.MftRuns = r.MftRuns;
-        int score = 0;
-        if (BootAt(boots, v.StartByte)) score += 4;
-        if (r.MirrorLcn != 0)
-            if (const auto mirror = v.ClusterByte(r.MirrorLcn); mirror && FoundAt(places, *mirror, 0))
-                score += 2;
-        // Records in the MFT's later runs carry the numbers their VCN gives.
-        for (std::size_t i = 1; i < r.MftRuns.size() && i < 8; ++i) {
-            const TDataRun& run = r.MftRuns[i];
-            if (run.Sparse || run.Lcn < 0 || r.RecordSize == 0) continue;
-            const auto at = v.ClusterByte(static_cast<std::uint64_t>(run.Lcn));
-            const auto vcnByte = MulChecked(run.Vcn, c);
-            if (!at || !vcnByte || *vcnByte / r.RecordSize > UINT32_MAX) continue;
-            if (FoundAt(places, *at, static_cast<std::uint32_t>(*vcnByte / r.RecordSize))) score += 2;
-        }
-        if (c == 4096) score += 1;  // the tie-breaker, worth less than any finding
-        if (score > bestScore) {
-            bestScore = score;
-            v.Evidence = static_cast<unsigned>(score / 2);
-            best = v;
+    for (const bool atMirror : {false, true}) {
+        if (atMirror && r.MirrorLcn == 0) continue;
+        // The cluster the record lies at, and the one its other copy would.
+        const std::uint64_t here = atMirror ? r.MirrorLcn : lcn;
+        const std::uint64_t other = atMirror ? lcn : r.MirrorLcn;
+        for (std::uint64_t c = geometry_inference::kMinCluster; c <= geometry_inference::kMaxCluster;
+             c *= 2) {
+            const auto into = MulChecked(here, c);
+            if (!into || *into > r.ByteOffset) continue;
+            TInferredVolume v;
+            v.StartByte = r.ByteOffset - *into;
+            v.BytesPerCluster = static_cast<std::uint32_t>(c);
+            v.BytesPerFileRecord = r.RecordSize;
+            v.MftLcn = lcn;
+            v.MirrorLcn = r.MirrorLcn;
+            v.Source = TGeometrySource::MftRecord0;
+            v.MftRuns = r.MftRuns;
+            int score = 0;
+            if (BootAt(boots, v.StartByte)) score += 4;
+            if (other != 0)
+                if (const auto copy = v.ClusterByte(other); copy && FoundAt(places, *copy, 0)) score += 2;
+            // Records in the MFT's later runs carry the numbers their VCN gives.
+            for (std::size_t i = 1; i < r.MftRuns.size() && i < 8; ++i) {
+                const TDataRun& run = r.MftRuns[i];
+                if (run.Sparse || run.Lcn < 0 || r.RecordSize == 0) continue;
+                const auto at = v.ClusterByte(static_cast<std::uint64_t>(run.Lcn));
+                const auto vcnByte = MulChecked(run.Vcn, c);
+                if (!at || !vcnByte || *vcnByte / r.RecordSize > UINT32_MAX) continue;
+                if (FoundAt(places, *at, static_cast<std::uint32_t>(*vcnByte / r.RecordSize))) score += 2;
+            }
+            // The tie-breakers, each worth less than any finding: the MFT's
+            // own place before the mirror's, then 4 KiB.
+            score *= 4;
+            if (!atMirror) score += 2;
+            if (c == 4096) score += 1;
+            if (score > bestScore) {
+                bestScore = score;
+                v.Evidence = static_cast<unsigned>(score / 8);
+                best = v;
+            }
         }
     }
     return best;
@@ -154,6 +168,9 @@ std::vector<TInferredVolume> InferVolumes(std::span<const TFoundBootSector> boot
     for (const TInferredVolume& v : inferred) {
         const auto mft = v.MftByte();
         const bool accounted = std::any_of(volumes.begin(), volumes.end(), [&](const TInferredVolume& w) {
+            // A volume with other clusters whose MFT lies at the same byte is
+            // the new file system of a quick format, not this one.
+            if (w.StartByte == v.StartByte && w.BytesPerCluster != v.BytesPerCluster) return false;
             return w.MftByte() == mft || (w.MirrorLcn != 0 && w.ClusterByte(w.MirrorLcn) == mft);
         });
         if (!accounted && !known(v)) volumes.push_back(v);

@@ -56,9 +56,16 @@ std::optional<ntfs::TDynamicCharArray> FixedCopy(ntfs::TByteView view, std::size
 // cluster from the record 1 that follows) and boot sectors.
 class TCollector {
 public:
+    // A disk holds some file systems, not thousands: past these bounds a
+    // source full of boot-sector look-alikes or copies of record 0 (a
+    // crafted one) adds no more of them to what inference must weigh.
+    static constexpr std::size_t kMaxBootSectors = 1024;
+    static constexpr std::size_t kMaxRecords0 = 1024;
+
     std::vector<TKept> Kept;
     std::vector<ntfs::TFoundMftRecord0> Records0;
     std::vector<ntfs::TFoundBootSector> Boots;
+    std::uint64_t BootSectorsSeen = 0;
 
     void OnRecord(const ntfs::TFoundRecord& r, ntfs::TByteView view, std::uint64_t viewStart) {
         TKept k;
@@ -75,6 +82,7 @@ public:
         auto runs = DataRuns(record->View());
         if (runs.empty()) return;
         if (r.SelfNumber == 0) {
+            if (Records0.size() >= kMaxRecords0) return;
             Records0.push_back({r.ByteOffset, r.RecordSize, std::move(runs), 0});
         } else if (!Records0.empty() && Records0.back().ByteOffset + r.RecordSize == r.ByteOffset &&
                    !runs.front().Sparse && runs.front().Lcn > 0) {
@@ -91,7 +99,9 @@ public:
             const std::uint8_t* s = view.Data() + at;
             if (s[3] != 'N' || s[4] != 'T' || s[5] != 'F' || s[6] != 'S' || s[510] != 0x55 || s[511] != 0xAA)
                 continue;
-            Boots.push_back({viewStart + at, ntfs::DecodeBootSector(view.Sub(at, 512))});
+            ++BootSectorsSeen;
+            if (Boots.size() < kMaxBootSectors)
+                Boots.push_back({viewStart + at, ntfs::DecodeBootSector(view.Sub(at, 512))});
         }
     }
 };
@@ -227,14 +237,18 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         sink.OnProgress(pos, total);
     }
     counters.RecordsFound = found.Kept.size();
-    counters.BootSectors = found.Boots.size();
-    result.FoundRecordBytes = found.Kept.capacity() * sizeof(TKept);
+    counters.BootSectors = found.BootSectorsSeen;
+    // The pass's own memory per found record is counted as it is at its
+    // peak: the kept records with the larger of what inference and the
+    // sorting of copies hold beside them, then what stays for the rows.
+    const std::uint64_t keptBytes = found.Kept.capacity() * sizeof(TKept);
 
     // 2. The file systems, and what each needs for decoding.
     std::vector<ntfs::TRecordPlace> places;
     places.reserve(found.Kept.size());
     for (const TKept& k : found.Kept) places.push_back({k.ByteOffset, k.SelfNumber});
     result.Volumes = ntfs::InferVolumes(found.Boots, found.Records0, places);
+    const std::uint64_t inferenceBytes = places.capacity() * sizeof(ntfs::TRecordPlace);
     places = {};
     sink.OnVolumes(result.Volumes);
     std::vector<TVolumeState> states = Prepare(m_source, result.Volumes);
@@ -250,7 +264,16 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         TDeepHow How;
         bool LiveInUse;
     };
+    // A volume read from an old record 0 where a live file system now
+    // begins (a quick format with other clusters) holds that older file
+    // system's records: "old MFT", as for a quick format that kept them.
+    std::vector<bool> liveBeside(states.size(), false);
+    for (std::size_t i = 0; i < states.size(); ++i)
+        for (std::size_t j = 0; j < states.size(); ++j)
+            if (states[j].Live && result.Volumes[j].StartByte == result.Volumes[i].StartByte)
+                liveBeside[i] = true;
     std::vector<TCandidate> candidates;
+    candidates.reserve(found.Kept.size());
     for (std::size_t i = 0; i < found.Kept.size(); ++i) {
         const TKept& k = found.Kept[i];
         const std::size_t volume = ntfs::VolumeOf(result.Volumes, k.ByteOffset);
@@ -261,7 +284,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         const TVolumeState& s = states[volume];
         const std::uint64_t at = k.ByteOffset - result.Volumes[volume].StartByte;
         TCandidate c{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(volume), k.SelfNumber,
-                     s.Live ? TDeepHow::OldMft : TDeepHow::NoLiveMft, false};
+                     liveBeside[volume] ? TDeepHow::OldMft : TDeepHow::NoLiveMft, false};
         if (s.Live && k.Size() == s.Geometry.BytesPerFileRecord) {
             if (const auto mftOffset = MftOffsetOf(s.Live->Map, at);
                 mftOffset && *mftOffset % k.Size() == 0) {
@@ -300,6 +323,9 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         }
         winners.push_back(static_cast<std::uint32_t>(i));
     }
+    const std::uint64_t sortBytes = candidates.capacity() * sizeof(TCandidate) +
+                                    (winners.capacity() + directories.capacity()) * sizeof(std::uint32_t);
+    result.FoundRecordBytes = keptBytes + std::max(inferenceBytes, sortBytes);
     // Decoded in the order they lie on the source.
     std::sort(winners.begin(), winners.end(), [&](std::uint32_t a, std::uint32_t b) {
         return found.Kept[candidates[a].Kept].ByteOffset < found.Kept[candidates[b].Kept].ByteOffset;
@@ -380,7 +406,8 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
                 claim.Claim.Sound = false;
             }
             ranges += claim.Claim.Ranges.size();
-            result.FoundRecordBytes += sizeof(TRowClaim) + claim.Claim.Ranges.size() * sizeof(TClusterRange);
+            result.FoundRecordBytes += sizeof(TRowClaim) + claim.Claim.Ranges.size() * sizeof(TClusterRange) +
+                                       sizeof(std::size_t);  // its row's number in ClaimRows
             s.Claims.push_back(std::move(claim));
         } else {
             s.Claims.emplace_back();

@@ -96,9 +96,10 @@ struct TDeepResult {
     std::vector<ntfs::TInferredVolume> Volumes;
     std::vector<TDeepVolume> Maps;  // one per volume
     TDeepCounters Counters;
-    // What the found records took while the pass ran (their compact form
-    // and the folders kept for the paths): the pass's memory beyond its
-    // fixed buffers.
+    // What the found records took while the pass ran, at its peak: their
+    // compact form with the larger of inference's and the copies' sort's
+    // lists, the folders kept for the paths and the rows' cluster claims.
+    // The pass's memory beyond its fixed buffers.
     std::uint64_t FoundRecordBytes = 0;
 };
 

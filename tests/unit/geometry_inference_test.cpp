@@ -79,6 +79,13 @@ TEST(GeometryInference, EachFileSystemOnceWithItsStartAndClusterSize) {
          {Record0(16000 * 1024, 16000, 8), Record0(4 * 4096, 4, 4000)},
          {{4 * 4096, 0}, {16000 * 1024, 0}},
          {{0, 1024, 16000, S::BootSector}, {0, 4096, 4, S::MftRecord0}}},
+        // mkntfs -Q -c 1024 puts the new MFT at the old one's byte, over its
+        // first records; the old mirror's copy of record 0 is all that is left.
+        {"a quick format whose new MFT lies over the old one: the old mirror's record 0",
+         {Boot(0, 2, 65535, 16, 12290)},
+         {Record0(16 * 1024, 16, 12290), Record0(12287 * 4096, 4, 12287)},
+         {{16 * 1024, 0}, {12287 * 4096, 0}, {12290 * 1024, 0}},
+         {{0, 1024, 16, S::BootSector}, {0, 4096, 4, S::MftRecord0}}},
         {"two volumes of a disk whose table is gone",
          {Boot(kMiB, 8, 8191, 4, 1000), Boot(9 * kMiB, 1, 16383, 8, 2000)},
          {Record0(kMiB + 4 * 4096, 4, 1000), Record0(9 * kMiB + 8 * 512, 8, 2000)},
