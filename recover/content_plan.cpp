@@ -235,6 +235,8 @@ TContentPlan PlanContent(platform::TRawVolume& volume, std::uint64_t recordOffse
 TWalkStats WriteContent(platform::TRawVolume& volume, const TContentPlan& plan, TContentSink& sink,
                         const TClusterGrant* grant) {
     TWalkStats stats;
+    // A plan that did not pass its checks has nothing to write (and no layout).
+    if (plan.Result.Status != TRecoverStatus::Written) return stats;
     if (plan.Resident) {
         if (grant && !grant->ResidentWritten)
             stats.BeyondBytes = plan.ResidentValue.size();

@@ -435,6 +435,8 @@ void TClusterSet::Add(std::uint64_t first, std::uint64_t end) {
 
 TWalkStats WalkRuns(platform::TRawVolume& volume, const std::vector<ntfs::TDataRun>& runs,
                     const TContentLayout& layout, TContentSink& sink, const TClusterGrant* grant) {
+    // No volume has clusters of no bytes: nothing can be read of such runs.
+    if (layout.BytesPerCluster == 0) return TWalkStats{.MissingBytes = layout.ValidSize};
     TWalker walker(volume, layout, sink);
     return walker.Walk(runs, grant);
 }

@@ -9,12 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <sstream>
 
 #include "ntfs/attribute.h"
+#include "ntfs/file_record.h"
 #include "platform/memory_volume.h"
 #include "recover/content_plan.h"
 #include "recover/content_sink.h"
@@ -62,7 +65,11 @@ std::string ContentSha(const std::vector<std::uint8_t>& disk, const scan::TDeepR
     std::vector<std::uint8_t> record(
         disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset),
         disk.begin() + static_cast<std::ptrdiff_t>(row.Entry.ByteOffset + g.BytesPerFileRecord));
+    // A lost file's record was in use when last written: recovery reads it as free.
+    record[ntfs::file_record::kRecordFlags] = 0;
+    record[ntfs::file_record::kRecordFlags + 1] = 0;
     const auto plan = recover::PlanContent(volume, record, g, ntfs::TMftMap());
+    if (plan.Result.Status != recover::TRecoverStatus::Written) return "not written";
     TBytes bytes;
     recover::WriteContent(volume, plan, bytes);
     bytes.Data.resize(static_cast<std::size_t>(plan.Size));
@@ -96,6 +103,16 @@ std::vector<TExpected> Expected(const nlohmann::json& rows, const nlohmann::json
     for (const auto& r : rows) out.push_back({r["name"], r["record"], false, r["sha256"], RowPath(r)});
     for (const auto& r : live)
         if (!r["isDirectory"].get<bool>()) out.push_back({r["name"], r["record"], true, "", RowPath(r)});
+    return out;
+}
+
+// A manifest's "deep" files, their content checked where the damage left
+// the file's record and clusters alone.
+std::vector<TExpected> Expected(const nlohmann::json& files) {
+    std::vector<TExpected> out;
+    for (const auto& f : files)
+        out.push_back({f["name"], f["record"], f["state"] == "lost",
+                       f["untouched"].get<bool>() ? f["sha256"].get<std::string>() : "", RowPath(f)});
     return out;
 }
 
@@ -134,7 +151,7 @@ TEST(DeepPass, FindsEveryFileOfTheOriginalInItsOwnVolume) {
         {"a quick format: every deleted and live file of the original",
          ImageBytes("qformat"),
          {0},
-         Expected(q["deep"]["deleted"], q["deep"]["live"]),
+         Expected(q["deep"]["files"]),
          scan::TDeepHow::OldMft},
         // Without a boot sector no MFT is live: its files in use are rows too, "lost".
         {"no boot sector at an odd offset",
@@ -259,37 +276,105 @@ TEST(DeepPass, StopsAtTheNextRead) {
     EXPECT_TRUE(sink.Rows.empty());
 }
 
-}  // namespace
+// Every image whose manifest has a "deep" section, through the command
+// line: each file the manifest lists is one row, found in its volume under
+// its record, with its name, original path, state and size; and no other
+// row, but for those the manifest lists as "extra" with the reason. The
+// same pass in process: the volumes the files come from are inferred with
+// their geometry, and an untouched file's content rebuilds to its sha256.
+class DeepFixture : public ::testing::TestWithParam<std::string> {};
 
-namespace {
+// How the rows of each image are found: where no file in use is a row, the
+// MFT its boot sector names lists them ("live MFT"); where some are, that
+// MFT is gone, and the rows lie outside the one a new format made (the
+// image has a normal scan's "boot" facts: "old MFT") or no MFT is live.
+const char* FoundText(const nlohmann::json& m) {
+    const auto& files = m["deep"]["files"];
+    const bool lost =
+        std::any_of(files.begin(), files.end(), [](const nlohmann::json& f) { return f["state"] == "lost"; });
+    if (!lost) return "live MFT";
+    return m.contains("boot") ? "old MFT" : "no MFT";
+}
 
-TEST(DeepPass, CommandLineListsEveryFileOfTheQuickFormattedVolume) {
-    const auto q = FixtureManifest("qformat");
+TEST_P(DeepFixture, ListsEveryFileOfTheOriginals) {
+    const auto m = FixtureManifest(GetParam());
+    const auto& deep = m["deep"];
     const auto r = testing_support::RunCommand("LC_ALL=C TZ=UTC '" LUMBRA_CLI "' scan --deep '" +
-                                               FixtureImage("qformat").string() + "' --json 2>/dev/null");
+                                               FixtureImage(GetParam()).string() + "' --json 2>/dev/null");
     ASSERT_EQ(r.status, 0);
     const auto rows = nlohmann::json::parse(r.out);
-    std::map<std::uint64_t, nlohmann::json> byRecord;
-    for (const auto& row : rows) byRecord[row["record"].get<std::uint64_t>()] = row;
-    std::size_t files = 0;
-    for (const auto* list : {&q["deep"]["deleted"], &q["deep"]["live"]}) {
-        for (const auto& want : *list) {
-            if (want.value("isDirectory", false)) continue;
-            ++files;
-            SCOPED_TRACE(want["name"].get<std::string>());
-            ASSERT_TRUE(byRecord.count(want["record"]));
-            const auto& row = byRecord[want["record"]];
-            EXPECT_EQ(row["name"], want["name"]);
-            EXPECT_EQ(row["path"], RowPath(want));
-            EXPECT_EQ(row["state"], list == &q["deep"]["live"] ? "lost" : "deleted");
-            EXPECT_EQ(row["found"], "old MFT");
-            EXPECT_EQ(row["volumeStart"], 0);
-            if (want.contains("size")) {
-                EXPECT_EQ(row["size"], want["size"]);
-            }
-        }
+    std::map<std::pair<std::uint64_t, std::uint64_t>, nlohmann::json> byPlace;
+    for (const auto& row : rows)
+        EXPECT_TRUE(
+            byPlace.emplace(std::pair(row["volumeStart"].get<std::uint64_t>(), row["record"]), row).second)
+            << "two rows for record " << row["record"];
+    for (const auto& want : deep["files"]) {
+        SCOPED_TRACE(want["name"].get<std::string>());
+        const auto it = byPlace.find({want["volumeStart"], want["record"]});
+        ASSERT_NE(it, byPlace.end()) << "record " << want["record"] << " at volume " << want["volumeStart"];
+        const auto& row = it->second;
+        EXPECT_EQ(row["name"], want["name"]);
+        EXPECT_EQ(row["path"], testing_support::ExpectedPath(want));
+        EXPECT_EQ(row["state"], want["state"]);
+        EXPECT_EQ(row["size"], want["size"]);
+        EXPECT_EQ(row["found"], FoundText(m));
+        byPlace.erase(it);
     }
-    EXPECT_EQ(rows.size(), files);
+    for (const auto& extra : deep.value("extra", nlohmann::json::array()))
+        byPlace.erase({extra["volumeStart"], extra["record"]});
+    for (const auto& [place, row] : byPlace)
+        ADD_FAILURE() << "a row the manifest does not list: " << row.dump();
+
+    const auto disk = ImageBytes(GetParam());
+    platform::TMemoryVolume source(disk);
+    std::atomic<bool> stop{false};
+    TRows sink;
+    const auto result = scan::TDeepPass(source).Run(stop, sink);
+    for (const auto& want : deep["volumes"]) {
+        const auto same = [&](const ntfs::TInferredVolume& v) {
+            return v.StartByte == want["start"] && v.BytesPerCluster == want["bytesPerCluster"] &&
+                   v.BytesPerFileRecord == want["bytesPerFileRecord"];
+        };
+        EXPECT_TRUE(std::any_of(result.Volumes.begin(), result.Volumes.end(), same))
+            << "no volume " << want.dump();
+    }
+
+    // recover --deep --all: one line per row (caption, target, outcome), and
+    // every file the damage left alone comes back with the original's bytes.
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> placeOf;
+    for (const auto& row : rows)
+        placeOf[row["caption"].get<std::string>()] = {row["volumeStart"], row["record"]};
+    char pattern[] = "/tmp/lumbra-deep-fixture-XXXXXX";
+    const std::filesystem::path out = ::mkdtemp(pattern);
+    const auto rec = testing_support::RunCommand("LC_ALL=C '" LUMBRA_CLI "' recover --deep '" +
+                                                 FixtureImage(GetParam()).string() + "' --all --out '" +
+                                                 out.string() + "' 2>/dev/null");
+    EXPECT_EQ(rec.status, 0);
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> written;
+    std::istringstream lines(rec.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto tab = line.find('\t'), second = line.find('\t', tab + 1);
+        if (tab == std::string::npos || second == std::string::npos) continue;
+        const auto it = placeOf.find(line.substr(0, tab));
+        ASSERT_NE(it, placeOf.end()) << line;
+        written[it->second] = line.substr(tab + 1, second - tab - 1);
+    }
+    EXPECT_EQ(written.size(), rows.size());
+    std::size_t checked = 0;
+    for (const auto& want : deep["files"]) {
+        if (!want["untouched"].get<bool>()) continue;
+        SCOPED_TRACE(want["name"].get<std::string>());
+        const auto it = written.find({want["volumeStart"], want["record"]});
+        ASSERT_NE(it, written.end());
+        EXPECT_EQ(testing_support::Sha256OfFile(it->second), want["sha256"]);
+        ++checked;
+    }
+    EXPECT_GT(checked, 0u);
+    std::filesystem::remove_all(out);
 }
+
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DeepFixture);
+INSTANTIATE_TEST_SUITE_P(Images, DeepFixture, ::testing::ValuesIn(testing_support::DeepFixtureNames()),
+                         [](const auto& p) { return p.param; });
 
 }  // namespace
