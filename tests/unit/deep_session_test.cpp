@@ -127,9 +127,9 @@ TEST(DeepSession, RecoversEveryDeletedFileInItsOwnVolume) {
     two.insert(two.end(), basic.begin(), basic.end());
     // The quick format, and a file written over one old file's clusters since.
     auto written = ImageBytes("qformat");
-    std::uint64_t victimRecord = 0;  // holiday.jpg: non-resident
-    const auto q = FixtureManifest("qformat");
-    for (const auto& r : q["deep"]["deleted"])
+    // holiday.jpg (non-resident): the format left basic's old records where they were.
+    std::uint64_t victimRecord = 0;
+    for (const auto& r : b["deleted"])
         if (r["name"] == "holiday.jpg")
             victimRecord = std::stoull(r["caption"].get<std::string>(), nullptr, 16);
     const auto victimRuns = RunsAt(written, victimRecord);

@@ -54,6 +54,40 @@ def unplain(text):
             i += 1
     return "".join(out)
 
+def deep_checks(drive, tag, name, deep):
+    # scan --deep over the drive lists every file of the original in its
+    # volume, by name; recover --deep --all gives back each one the damage
+    # left alone with the original's bytes.
+    rc, out, err = wine("scan", "--deep", drive, "--json")
+    try:
+        rows = json.loads(out)
+    except ValueError as e:
+        check(False, f"{tag} scan --deep output is JSON", f"exit {rc}: {e}: {err[:300]}")
+        return
+    by_place = {(r["volumeStart"], r["record"]): r for r in rows}
+    missing = [f["name"] for f in deep["files"]
+               if by_place.get((f["volumeStart"], f["record"]), {}).get("name") != f["name"]]
+    check(rc == 0 and not missing, f"{tag} scan --deep lists every file of the original", f"exit {rc}: {missing}")
+    out_dir = os.path.join(work, "out", name + "-deep")
+    rc, out, err = wine("recover", "--deep", drive, "--all", "--out", "Z:" + out_dir.replace("/", "\\"))
+    check(rc == 0, f"{tag} recover --deep --all exit code", f"exit {rc}: {err[:300]}")
+    target_of = {}
+    for line in out.splitlines():
+        parts = line.split("\t")
+        if len(parts) == 3:
+            target_of[unplain(parts[0])] = unplain(parts[1])
+    for f in deep["files"]:
+        if not f["untouched"]:
+            continue
+        row = by_place.get((f["volumeStart"], f["record"]))
+        target = target_of.get(row["caption"], "") if row else ""
+        try:
+            digest = hashlib.sha256(open(target[2:].replace("\\", "/"), "rb").read()).hexdigest()
+        except OSError as e:
+            digest = f"{target!r}: {e}"
+        check(target.startswith("Z:\\") and digest == f["sha256"], f"{tag} recover --deep {f['name']!r} sha256",
+              digest)
+
 # A program without its recover command fails here, and then on every file
 # it cannot give back below: recovery is never left unchecked.
 _, _, usage = wine("help")
@@ -65,6 +99,8 @@ for item in sys.argv[1:]:
     drive = letter.upper() + ":"
     m = json.load(open(f"tests/fixtures/{name}.json"))
     tag = f"{name} ({drive})"
+    if "deep" in m:
+        deep_checks(drive, tag, name, m["deep"])
 
     rc, out, err = wine("info", drive)
     if "partitions" in m:
