@@ -28,6 +28,22 @@ TRow RowOf(const scan::DeletedFileEntry& entry, std::size_t scanIndex) {
     return row;
 }
 
+// The quiet ends whose cause the deep scan gets round: the volume is NTFS
+// but its file table cannot be walked. A drive that no longer reads as NTFS
+// has changed since the list was made and keeps its quiet end (the list's
+// menu still offers the deep scan of it).
+bool OffersDeepScan(const scan::TScanResult* result) {
+    if (result == nullptr) return false;
+    switch (result->Outcome) {
+        case scan::TScanOutcome::Record0Unusable:
+        case scan::TScanOutcome::NoMftData:
+        case scan::TScanOutcome::MftDataFlagged:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 void TMainLogic::FillDriveList() {
@@ -58,21 +74,40 @@ struct TMainLogic::TShared {
 // stage begins (and a stop pressed meanwhile is seen before record 16).
 class TMainLogic::TScanSink : public scan::TScanSessionSink {
 public:
-    explicit TScanSink(TMainLogic& logic) : m_logic(logic), m_due(Clock::now() + kHandOverInterval) {}
+    TScanSink(TMainLogic& logic, bool deep)
+        : m_logic(logic), m_deep(deep), m_due(Clock::now() + kHandOverInterval) {}
 
     bool Walked() const { return m_walked; }
 
     void OnFacts(scan::TScanStage stage, const scan::TDriveFacts& facts) override {
         TMainView& view = m_logic.m_view;
         switch (stage) {
-            case scan::TScanStage::BootSector:
+            case scan::TScanStage::BootSector: {
+                // A deep scan reads a source whose first sector need not be
+                // an NTFS boot sector: then it has no label or serial to show.
+                const bool known = !m_deep || facts.Oem == "NTFS";
                 m_logic.Invoke(
-                    [&view, name = DriveNameText(facts.Label), serial = SerialText(facts.SerialNumber)] {
+                    [&view,
+                     name = known ? DriveNameText(facts.Label) : std::u16string(texts::kDriveNameUnknown),
+                     serial =
+                         known ? SerialText(facts.SerialNumber) : std::u16string(texts::kSerialUnknown)] {
                         view.SetText(TControl::lblDriveName, name);
                         view.SetText(TControl::lblDriveSerial, serial);
                     });
                 break;
+            }
             case scan::TScanStage::Geometry:
+                // A deep scan's size is the source's; it follows no one MFT,
+                // and its record count is known once the read is over.
+                if (m_deep) {
+                    m_logic.Invoke([&view, size = SizeText(facts.VolumeBytes)] {
+                        view.SetText(TControl::lblDriveSize, size);
+                        view.SetText(TControl::lblDriveMFTLocation, texts::kMftLocationUnknown);
+                        view.SetText(TControl::lblDriveMFTSize, texts::kMftSizeUnknown);
+                        view.SetText(TControl::lblDriveMFTRecordsCount, texts::kRecordCountNone);
+                    });
+                    break;
+                }
                 m_logic.Invoke([&view, size = SizeText(facts.VolumeBytes),
                                 location = MftLocationText(facts.MftByteOffset)] {
                     view.SetText(TControl::lblDriveSize, size);
@@ -109,7 +144,12 @@ public:
         if (Clock::now() >= m_due) Flush();
     }
 
-    void OnFound(const scan::DeletedFileEntry& entry) override { m_batch.push_back(RowOf(entry, m_found++)); }
+    // A deep scan hands its rows over after the read, with no progress
+    // between them: they go in batches of their own.
+    void OnFound(const scan::DeletedFileEntry& entry) override {
+        m_batch.push_back(RowOf(entry, m_found++));
+        if (m_deep && Clock::now() >= m_due) Flush();
+    }
 
     // Every row's details come at once after the walk: kept here and shown
     // with the scan's end.
@@ -134,6 +174,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     TMainLogic& m_logic;
+    const bool m_deep;
     Clock::time_point m_due;
     TBarScale m_scale;
     bool m_walked = false;
@@ -276,26 +317,54 @@ void TMainLogic::btnScanClick() {
         m_view.ShowMessage(texts::kSelectDrive);
         return;
     }
+    StartScan(*drive, false);
+}
+
+void TMainLogic::DeepScanClick() {
+    if (!CanDeepScan()) return;
+    const std::optional<std::string> drive = m_view.SelectedDrive();
+    if (!drive) {
+        m_view.ShowMessage(texts::kSelectDrive);
+        return;
+    }
+    StartScan(*drive, true);
+}
+
+void TMainLogic::StartScan(const std::string& drive, bool deep) {
     ScanStopRequested = false;
     m_view.SetEnabled(TControl::btn2, false);
     m_view.SetText(TControl::lblDelCount, texts::kDeletedCountStart);
     ScanRunning = true;
     // The previous run has made its last hand-over; its thread is ending.
     if (m_scanThread.joinable()) m_scanThread.join();
-    m_scanThread = std::thread([this, d = *drive] { ScanWorker(d); });
+    m_scanThread = std::thread([this, drive, deep] { ScanWorker(drive, deep); });
 }
 
-void TMainLogic::ScanWorker(std::string drive) {
-    TScanSink sink(*this);
-    std::shared_ptr<const scan::TScanResult> result = m_engine->Scan(drive, ScanStopRequested, sink);
+void TMainLogic::ScanWorker(std::string drive, bool deep) {
+    TScanSink sink(*this, deep);
+    std::shared_ptr<const scan::TScanResult> result = deep
+                                                          ? m_engine->DeepScan(drive, ScanStopRequested, sink)
+                                                          : m_engine->Scan(drive, ScanStopRequested, sink);
     sink.Flush();
-    Post([this, result = std::move(result), walked = sink.Walked(), details = sink.TakeDetails()]() mutable {
+    Post([this, drive, deep, result = std::move(result), walked = sink.Walked(),
+          details = sink.TakeDetails()]() mutable {
         ScanRunning = false;
-        if (!walked) return;  // a quiet end: nothing more is shown
+        if (!walked) {
+            // A quiet end: nothing more is shown, unless the deep scan can
+            // read what this scan could not and the user wants it.
+            if (!deep && !ScanStopRequested && CanDeepScan() && OffersDeepScan(result.get()) &&
+                m_view.Ask(texts::kDeepScanQuestion, TQuestionKind::Caution))
+                StartScan(drive, true);
+            return;
+        }
         if (!details.empty() && m_rows.Count() > 0) {
             m_rows.SetDetails(std::move(details));
             m_view.RowDetailsChanged(0, m_rows.Count() - 1);
         }
+        // A deep scan's count: the FILE records it found on the drive.
+        if (deep && result != nullptr)
+            m_view.SetText(TControl::lblDriveMFTRecordsCount,
+                           RecordCountText(result->DeepCounters.RecordsFound));
         m_shownScan = result;
         m_view.SetEnabled(TControl::btn2, true);
         m_view.SetText(TControl::btnScan, texts::kScanAgain);

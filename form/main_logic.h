@@ -14,6 +14,14 @@
 // waits for the UI thread only to read the next ticked row (its tick, the
 // naming choice and the folder count as they are when the walk gets there).
 //
+// The deep scan. A scan that ends before its walk because the drive's file
+// table cannot be read (record 0 unusable, no usable $DATA, or $DATA flagged
+// compressed, encrypted or sparse) asks whether to search the whole drive;
+// Yes starts the deep scan of that drive. The drive list's menu item starts
+// one directly. It is shown as a scan is, with the same button to stop it:
+// the bar counts MiB read, rows come in batches as the pass hands them over,
+// and its rows recover through the same button, from the source it read.
+//
 // Rows keep their volume: a recovery reads the scan result its rows came
 // from (the source that scan resolved and opened), whatever the drive list
 // shows at the click.
@@ -57,6 +65,11 @@ public:
     void FillDriveList();
     void btnScanClick();
     void btnRecoverClick();
+    // The drive list's menu item "Deep Scan": the selected drive read whole
+    // for records by their bytes, shown as a scan is (btnScan stops it).
+    void DeepScanClick();
+    // Whether the menu item can start a run now (no scan, no recovery).
+    bool CanDeepScan() const { return !ScanRunning && !RecoverRunning; }
     void chk1Click(bool checked);  // Select All
     void btn2Click();              // Seek
     void lv1ColumnClick(int column);
@@ -88,7 +101,9 @@ private:
     class TRowSource;
     class TFileTally;
 
-    void ScanWorker(std::string drive);
+    // The scan or deep scan of a drive, started as btnScan starts one.
+    void StartScan(const std::string& drive, bool deep);
+    void ScanWorker(std::string drive, bool deep);
     void RecoverWorker(std::shared_ptr<const scan::TScanResult> scan, std::size_t fileCount,
                        std::uint64_t generation);
     // Worker thread: runs fn on the UI thread and waits for it. False, fn

@@ -24,6 +24,8 @@ inline constexpr std::u16string_view kOldName = u"Old FileName Save";
 inline constexpr std::u16string_view kAutoName = u"Auto FileName";
 inline constexpr std::u16string_view kSeek = u"Seek";
 inline constexpr std::u16string_view kDriveTitle = u"Drive Information";
+// The drive list's right-click menu: its one item.
+inline constexpr std::u16string_view kDeepScanItem = u"Deep Scan";
 
 // Initial label texts.
 inline constexpr std::u16string_view kDriveNameUnknown = u"DriveName: unknown";
@@ -74,6 +76,11 @@ inline constexpr std::u16string_view kSourceDidNotOpen = u"The scanned volume co
 inline constexpr std::u16string_view kOutputOnSource =
     u"The output folder is on the drive being recovered. Writing there can overwrite the deleted files. "
     u"Continue?";
+// A scan that could not read the drive's MFT offers the deep scan; ends
+// with a full-width question mark (U+FF1F), as the update's question does.
+inline constexpr std::u16string_view kDeepScanQuestion =
+    u"The MFT of this disk cannot be read. Deep Scan reads the whole disk for deleted file records and can "
+    u"take a long time. Whether to deep scan the whole disk？";
 inline constexpr std::u16string_view kFolderCannotOpen = u"The folder %1 cannot be opened.";
 inline constexpr std::u16string_view kDriveCannotOpen = u"The drive %1 cannot be opened.";
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMouseEvent>
@@ -70,6 +71,16 @@ TMainForm::TMainForm(QWidget* parent)
     connect(chk1, &QCheckBox::toggled, this, &TMainForm::chk1Click);
     connect(btn2, &QToolButton::clicked, this, &TMainForm::btn2Click);
     connect(lv1->horizontalHeader(), &QHeaderView::sectionClicked, this, &TMainForm::lv1ColumnClick);
+
+    // The drive list's menu. A right-click selects the entry under it first,
+    // as the list does for any press, so the item acts on that drive.
+    pmDriveList = new QMenu(this);
+    pmDriveList->setObjectName(QStringLiteral("pmDriveList"));
+    mniDeepScan = pmDriveList->addAction(Q(form::texts::kDeepScanItem));
+    lstDriveList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lstDriveList, &QListWidget::customContextMenuRequested, this,
+            &TMainForm::lstDriveListContextPopup);
+    connect(mniDeepScan, &QAction::triggered, this, &TMainForm::mniDeepScanClick);
 }
 
 TMainForm::~TMainForm() {
@@ -157,6 +168,15 @@ void TMainForm::btn2Click() {
 
 void TMainForm::lv1ColumnClick(int column) {
     m_logic->lv1ColumnClick(column);
+}
+
+void TMainForm::lstDriveListContextPopup(const QPoint& at) {
+    mniDeepScan->setEnabled(m_logic->CanDeepScan());
+    pmDriveList->popup(lstDriveList->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::mniDeepScanClick() {
+    m_logic->DeepScanClick();
 }
 
 int TMainForm::lv1Compare(const form::TRow& first, const form::TRow& second) const {

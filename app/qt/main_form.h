@@ -31,6 +31,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -104,6 +105,9 @@ public:
     QFrame* pnl4 = nullptr;
     QPushButton* btnScan = nullptr;
     QListWidget* lstDriveList = nullptr;
+    // lstDriveList's right-click menu and its one item, "Deep Scan".
+    QMenu* pmDriveList = nullptr;
+    QAction* mniDeepScan = nullptr;
     QFrame* pnl12 = nullptr;
     QWidget* spl2 = nullptr;
     QLabel* lblDrive_Title = nullptr;
@@ -144,6 +148,10 @@ public slots:
     void chk1Click();
     void btn2Click();
     void lv1ColumnClick(int column);
+    // A right-click on lstDriveList (at, in its viewport): the menu, its
+    // item enabled while no run is going.
+    void lstDriveListContextPopup(const QPoint& at);
+    void mniDeepScanClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -48,6 +48,19 @@ void GrabDuringRecovery(TMainForm& form, const QString& file) {
     form.grab().save(file);
 }
 
+// The window with the pop-ups over it (a tooltip, a menu) painted where they
+// stand: each is a window of its own.
+void GrabWithPopupsAndClose(TMainForm& form, const QString& file) {
+    QPixmap picture = form.grab();
+    QPainter painter(&picture);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && (w->inherits("QTipLabel") || w->inherits("QMenu")))
+            painter.drawPixmap(form.mapFromGlobal(w->mapToGlobal(QPoint(0, 0))), w->grab());
+    painter.end();
+    picture.save(file);
+    form.close();
+}
+
 // Shows the tooltip of the first tinted row (a file not intact) as a
 // pointer resting on its name would, then grabs the window with the tooltip
 // painted where it stands: a tooltip is a window of its own.
@@ -65,16 +78,14 @@ void GrabWithToolTip(TMainForm& form, const QString& file) {
     const QRect rect = form.lv1->visualRect(cell);
     const QPoint at = form.lv1->viewport()->mapToGlobal(rect.center());
     QToolTip::showText(at, model->data(cell, Qt::ToolTipRole).toString(), form.lv1->viewport(), rect, 60000);
-    QTimer::singleShot(800, &form, [&form, file] {
-        QPixmap picture = form.grab();
-        QPainter painter(&picture);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w->inherits("QTipLabel"))
-                painter.drawPixmap(form.mapFromGlobal(w->mapToGlobal(QPoint(0, 0))), w->grab());
-        painter.end();
-        picture.save(file);
-        form.close();
-    });
+    QTimer::singleShot(800, &form, [&form, file] { GrabWithPopupsAndClose(form, file); });
+}
+
+// The drive list's menu open over its first entry, as a right-click opens it.
+void GrabWithDriveMenu(TMainForm& form, const QString& file) {
+    form.lstDriveList->setCurrentRow(0);
+    form.lstDriveListContextPopup(form.lstDriveList->visualItemRect(form.lstDriveList->item(0)).center());
+    QTimer::singleShot(800, &form, [&form, file] { GrabWithPopupsAndClose(form, file); });
 }
 
 }  // namespace
@@ -93,8 +104,16 @@ bool ScheduleScreenshot(TMainForm& form) {
             form.close();
             return;
         }
+        if (run == QStringLiteral("deepmenu")) {
+            GrabWithDriveMenu(form, file);
+            return;
+        }
         form.lstDriveList->setCurrentRow(0);
-        form.btnScan->click();
+        // "deep": the run the drive list's menu starts.
+        if (run == QStringLiteral("deep"))
+            form.mniDeepScan->trigger();
+        else
+            form.btnScan->click();
         // The scan has ended once its closing message has been answered.
         auto* poll = new QTimer(&form);
         QObject::connect(poll, &QTimer::timeout, &form, [&form, file, run, poll] {

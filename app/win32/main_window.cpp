@@ -24,6 +24,7 @@ constexpr int IdOf(TPart part) {
 }
 constexpr int kIdMemo1 = 99;
 constexpr int kIdHidden = 98;
+constexpr int kIdDeepScan = 97;  // the drive list menu's "Deep Scan"
 
 // The panels with a raised bevel (pnl6 has none).
 constexpr TPart kBevelled[] = {TPart::pnl1, TPart::pnl2, TPart::pnl3, TPart::pnl4, TPart::pnl5, TPart::pnl12};
@@ -328,6 +329,38 @@ void TMainForm::OnCommand(int id, int code, HWND) {
     }
 }
 
+void TMainForm::lstDriveListContextPopup(LPARAM at) {
+    const HWND list = lstDriveList.Handle();
+    POINT p{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (p.x == -1 && p.y == -1) {
+        // From the keyboard: under the selected entry, or the list's corner.
+        RECT item{};
+        const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
+        if (selected == LB_ERR || SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                                               reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+            item = RECT{0, 0, 0, 0};
+        p = POINT{item.left, item.bottom};
+        ClientToScreen(list, &p);
+    } else {
+        // A right-click selects the entry under it, as a left click does, so
+        // the item acts on that drive.
+        POINT client = p;
+        ScreenToClient(list, &client);
+        const auto hit =
+            static_cast<DWORD>(SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(client.x, client.y)));
+        if (HIWORD(hit) == 0) SendMessageW(list, LB_SETCURSEL, LOWORD(hit), 0);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return;
+    const std::wstring item(Wide(form::texts::kDeepScanItem));
+    AppendMenuW(menu, MF_STRING | (m_logic->CanDeepScan() ? MF_ENABLED : MF_GRAYED), kIdDeepScan,
+                item.c_str());
+    const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                       p.x, p.y, 0, m_hwnd, nullptr);
+    DestroyMenu(menu);
+    if (chosen == kIdDeepScan) m_logic->DeepScanClick();
+}
+
 LRESULT CALLBACK TMainForm::WndProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<TMainForm*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
@@ -393,6 +426,12 @@ LRESULT TMainForm::Handle(UINT message, WPARAM w, LPARAM l) {
         case WM_COMMAND:
             OnCommand(LOWORD(w), HIWORD(w), reinterpret_cast<HWND>(l));
             return 0;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(w) == lstDriveList.Handle()) {
+                lstDriveListContextPopup(l);
+                return 0;
+            }
+            break;
         case WM_NOTIFY: {
             const auto& header = *reinterpret_cast<const NMHDR*>(l);
             LRESULT result = 0;

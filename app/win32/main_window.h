@@ -119,6 +119,9 @@ private:
     void DrawButton(const DRAWITEMSTRUCT& item);
     void DrawCentredLabel(const DRAWITEMSTRUCT& item);
     void OnCommand(int id, int code, HWND control);
+    // WM_CONTEXTMENU over lstDriveList: its menu with "Deep Scan" (at the
+    // screen point, or under the selected entry when the keyboard asked).
+    void lstDriveListContextPopup(LPARAM at);
     void RunPostedTasks();
     // Tells lv1 the rows' count when it is behind (RowsAppended).
     void SyncRowCount();

@@ -22,6 +22,8 @@ LUMBRA_TEST_PACKAGES=(
     libgtest-dev nlohmann-json3-dev libssl-dev openssl tzdata python3
     exfatprogs exfat-fuse
     desktop-file-utils appstream man-db groff-base
+    # The window's click checks: a virtual X display and a mouse on it.
+    xvfb xauth xdotool
     "${LUMBRA_RUNTIME_PACKAGES[@]}"
 )
 

@@ -5,9 +5,12 @@
 // the workers post, in order.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -15,6 +18,7 @@
 #include "form/engine.h"
 #include "form/main_logic.h"
 #include "form/texts.h"
+#include "unit/fixtures.h"
 
 namespace {
 
@@ -29,7 +33,7 @@ public:
     void SetBarPosition(int position) override { Bar = position; }
     void SetDriveList(const std::vector<std::string>& drives) override { DriveList = drives; }
     std::optional<std::string> SelectedDrive() const override { return Drive; }
-    std::string OutputFolder() const override { return "/nowhere/out"; }
+    std::string OutputFolder() const override { return Folder; }
     bool OldNameChosen() const override { return true; }
     std::u16string SeekText() const override { return Seek; }
     void RowsReset() override { ++Resets; }
@@ -39,7 +43,10 @@ public:
     void RowDetailsChanged(std::size_t, std::size_t) override { ++DetailsChanged; }
     void FocusRow(std::size_t position) override { Focused = position; }
     void ShowMessage(std::u16string_view text) override { Messages.emplace_back(text); }
-    bool Ask(std::u16string_view, form::TQuestionKind) override { return true; }
+    bool Ask(std::u16string_view text, form::TQuestionKind) override {
+        Questions.emplace_back(text);
+        return Answer;
+    }
     void Post(std::function<void()> task) override {
         const std::lock_guard lock(m_mutex);
         m_tasks.push_back(std::move(task));
@@ -68,7 +75,10 @@ public:
     std::vector<std::string> DriveList;
     std::vector<std::u16string> Messages;
     std::optional<std::string> Drive = "D:";
+    std::string Folder = "/nowhere/out";
     std::u16string Seek;
+    std::vector<std::u16string> Questions;
+    bool Answer = true;
     int BarMax = -1, Bar = -1, Resets = 0, Appends = 0, Posts = 0;
     std::optional<std::size_t> Focused;
     int DetailsChanged = 0;
@@ -94,6 +104,14 @@ public:
     bool WithDetails = false;
     std::uint32_t Letters = 0;
     std::map<std::string, scan::TProbeResult> Probes;  // drives whose device opens
+    // How a scan that does not reach its walk ends, and what runs while it probes.
+    scan::TScanOutcome QuietEnd = scan::TScanOutcome::NotNtfs;
+    std::function<void()> WhileProbing;
+    // The deep scan: a source of DeepMib MiB whose read finds DeepFound rows.
+    std::vector<std::string> DeepScannedDrives;
+    std::uint64_t DeepMib = 0;
+    std::size_t DeepFound = 0;
+    std::string DeepOem = "NTFS";
 
     std::uint32_t DriveLetters() override { return Letters; }
     std::optional<scan::TProbeResult> Probe(const std::string& drive) override {
@@ -111,7 +129,11 @@ public:
         result->Facts = {"Data", 0xABCD12, "NTFS", 2ull << 30, 0xC0000000, true, 65536, 64};
         sink.OnFacts(scan::TScanStage::BootSector, result->Facts);
         sink.OnFacts(scan::TScanStage::Geometry, result->Facts);
-        if (!Walk) return result;
+        if (WhileProbing) WhileProbing();
+        if (!Walk) {
+            result->Outcome = QuietEnd;
+            return result;
+        }
         sink.OnFacts(scan::TScanStage::MftLayout, result->Facts);
         sink.OnWalkStart(Records);
         for (std::uint64_t r = 0; r < Records && !stop; ++r) {
@@ -135,6 +157,40 @@ public:
             d.Recoverability.InUse = r % 4 == 3 ? 49 : r % 4 == 2 ? 3 : 0;
             sink.OnDetails(r, d);
         }
+        result->Outcome = scan::TScanOutcome::Completed;
+        return result;
+    }
+
+    // As the session's deep scan reports: the first sector's facts, the
+    // source's size, MiB read, then the rows once the read is over.
+    std::shared_ptr<const scan::TScanResult> DeepScan(const std::string& drive, const std::atomic<bool>& stop,
+                                                      scan::TScanSessionSink& sink) override {
+        DeepScannedDrives.push_back(drive);
+        auto result = std::make_shared<scan::TScanResult>();
+        result->Deep = true;
+        result->Source.Drive = drive;
+        result->Source.Resolved = "/dev/fake-whole-" + drive;
+        if (DeepOem == "NTFS") result->Facts = {"Deep", 0xD33B, "NTFS"};
+        sink.OnFacts(scan::TScanStage::BootSector, result->Facts);
+        result->Facts.VolumeBytes = DeepMib << 20;
+        sink.OnFacts(scan::TScanStage::Geometry, result->Facts);
+        sink.OnWalkStart(DeepMib);
+        for (std::uint64_t m = 0; m < DeepMib; ++m) {
+            if (stop) {
+                result->Outcome = scan::TScanOutcome::Stopped;
+                return result;
+            }
+            sink.OnProgress(m + 1);
+        }
+        for (std::size_t r = 0; r < DeepFound; ++r) {
+            scan::DeletedFileEntry e;
+            e.Caption = "0x" + std::to_string(5000 + r);
+            e.Name = u"deep.bin";
+            sink.OnFound(e);
+            result->Rows.push_back(e);
+            result->DeepRows.push_back({});
+        }
+        result->DeepCounters.RecordsFound = DeepFound + 40;
         result->Outcome = scan::TScanOutcome::Completed;
         return result;
     }
@@ -448,6 +504,175 @@ TEST(MainLogic, PartitionLettersScanTheirOwnPartition) {
         EXPECT_EQ(logic.Rows().Count(), 2u) << drive;  // a small and a big file deleted on each
         EXPECT_EQ(view.Messages, std::vector<std::u16string>{std::u16string(texts::kScanDone)}) << drive;
     }
+    ::unsetenv("LUMBRA_DRIVES");
+}
+
+// The deep scan is offered on exactly the quiet ends whose cause is an MFT
+// that cannot be read, never after a stop; Yes deep-scans the same drive.
+TEST(MainLogic, UnreadableMftAsksForTheDeepScan) {
+    using O = scan::TScanOutcome;
+    struct TCase {
+        const char* Name;
+        bool Walk;
+        O End;      // of the normal scan, when it does not walk
+        bool Stop;  // the scan button pressed again while the scan probes
+        bool Answer;
+        bool Asked;
+    };
+    const TCase cases[] = {
+        {"record 0 unusable, Yes", false, O::Record0Unusable, false, true, true},
+        {"no $DATA, Yes", false, O::NoMftData, false, true, true},
+        {"$DATA flagged, Yes", false, O::MftDataFlagged, false, true, true},
+        {"no $DATA, Cancel", false, O::NoMftData, false, false, true},
+        {"record 0 unusable after a stop", false, O::Record0Unusable, true, true, false},
+        {"not NTFS", false, O::NotNtfs, false, true, false},
+        {"did not open", false, O::VolumeDidNotOpen, false, true, false},
+        {"a walk that found nothing", true, O::Completed, false, true, false},
+        {"a walk stopped", true, O::Completed, true, true, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TFixture f;
+        f.Engine->Walk = c.Walk;
+        f.Engine->Records = 10;
+        f.Engine->QuietEnd = c.End;
+        f.Engine->DeepMib = 16;
+        f.Engine->DeepFound = 3;
+        if (c.Stop) f.Engine->WhileProbing = [&] { f.Logic.ScanStopRequested = true; };
+        f.View.Answer = c.Answer;
+        f.Scan();  // and the deep scan it starts
+        EXPECT_EQ(f.View.Questions.size(), c.Asked ? 1u : 0u);
+        if (c.Asked) {
+            EXPECT_EQ(f.View.Questions[0], texts::kDeepScanQuestion);
+        }
+        const bool deep = c.Asked && c.Answer;
+        EXPECT_EQ(f.Engine->ScannedDrives, std::vector<std::string>{"D:"});
+        EXPECT_EQ(f.Engine->DeepScannedDrives,
+                  deep ? std::vector<std::string>{"D:"} : std::vector<std::string>{});
+        std::vector<std::u16string> messages;
+        if (deep) messages.emplace_back(texts::kScanDone);
+        if (c.Walk) messages.emplace_back(texts::kScanEmpty);
+        EXPECT_EQ(f.View.Messages, messages);
+        EXPECT_EQ(f.Logic.Rows().Count(), deep ? 3u : 0u);
+        EXPECT_EQ(f.Logic.ShownScan() != nullptr && f.Logic.ShownScan()->Deep, deep);
+        // No deep scan: a quiet end leaves Seek disabled, as it does without one.
+        EXPECT_EQ(f.View.Enabled[TControl::btn2], deep || c.Walk);
+    }
+}
+
+// The menu's deep scan is shown as a scan: the bar in MiB, rows in batches,
+// the source's size; the first sector names the drive only when it is an
+// NTFS boot sector. Its rows recover from the source it read.
+TEST(MainLogic, DeepScanFromTheMenuIsShownAsAScan) {
+    struct TCase {
+        std::string Oem;
+        std::u16string Name, Serial;
+    };
+    const TCase cases[] = {
+        {"NTFS", u"Driver Name: Deep", u"SN0000D33B"},
+        {"", std::u16string(texts::kDriveNameUnknown), std::u16string(texts::kSerialUnknown)},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Oem);
+        TFixture f;
+        f.Engine->DeepMib = 3000;
+        f.Engine->DeepFound = 2000;
+        f.Engine->DeepOem = c.Oem;
+        ASSERT_TRUE(f.Logic.CanDeepScan());
+        f.Logic.DeepScanClick();
+        EXPECT_TRUE(f.Logic.ScanRunning);
+        EXPECT_FALSE(f.Logic.CanDeepScan());  // the menu item is off while it runs
+        EXPECT_EQ(f.View.Texts[TControl::lblDelCount], texts::kDeletedCountStart);
+        EXPECT_FALSE(f.View.Enabled[TControl::btn2]);
+        f.Logic.DeepScanClick();  // starts nothing more
+        ASSERT_TRUE(f.View.PumpUntil([&] { return !f.Logic.ScanRunning; }));
+        EXPECT_TRUE(f.Engine->ScannedDrives.empty());
+        EXPECT_EQ(f.Engine->DeepScannedDrives, std::vector<std::string>{"D:"});
+        EXPECT_EQ(f.View.BarMax, 3000);
+        EXPECT_EQ(f.View.Bar, 3000);
+        EXPECT_LT(f.View.Posts, 1'000);
+        ASSERT_EQ(f.Logic.Rows().Count(), 2000u);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveName], c.Name);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveSerial], c.Serial);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveSize], u"Size : 3000 MB");
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveMFTLocation], texts::kMftLocationUnknown);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveMFTSize], texts::kMftSizeUnknown);
+        EXPECT_EQ(f.View.Texts[TControl::lblDriveMFTRecordsCount], u"File QTY : 2040");
+        EXPECT_EQ(f.View.Texts[TControl::lblDelCount], u"Deleted QTY：2000");
+        EXPECT_EQ(f.View.Messages, std::vector<std::u16string>{std::u16string(texts::kScanDone)});
+        EXPECT_EQ(f.View.Texts[TControl::btnScan], texts::kScanAgain);
+        EXPECT_TRUE(f.View.Enabled[TControl::btnRecover] && f.View.Enabled[TControl::btn2]);
+        EXPECT_TRUE(f.View.Questions.empty());
+
+        f.View.Drive = "E:";
+        f.Logic.chk1Click(true);
+        f.Recover();
+        EXPECT_EQ(f.Engine->RecoveredSources, std::vector<std::string>{"/dev/fake-whole-D:"});
+        EXPECT_EQ(f.Engine->Chosen.size(), 2000u);
+    }
+}
+
+TEST(MainLogic, DeepScanNeedsADriveAndNoRun) {
+    TFixture f;
+    f.View.Drive.reset();
+    f.Logic.DeepScanClick();
+    EXPECT_EQ(f.View.Messages, std::vector<std::u16string>{std::u16string(texts::kSelectDrive)});
+    f.View.Drive = "D:";
+    f.Logic.RecoverRunning = true;  // the scan button is disabled then, and so is the menu
+    EXPECT_FALSE(f.Logic.CanDeepScan());
+    f.Logic.DeepScanClick();
+    f.Logic.RecoverRunning = false;
+    EXPECT_FALSE(f.Logic.ScanRunning);
+    EXPECT_TRUE(f.Engine->DeepScannedDrives.empty());
+}
+
+// Over the real engine: a quick-formatted volume's normal scan finds
+// nothing and asks nothing (its new MFT reads well); the menu's deep scan
+// lists the old volume's files, and they come back byte for byte.
+TEST(MainLogic, DeepScanOfAQuickFormatRecoversTheOldFiles) {
+    const auto manifest = testing_support::FixtureManifest("qformat");
+    ::setenv("LUMBRA_DRIVES", ("D=" + testing_support::FixtureImage("qformat").string()).c_str(), 1);
+    const auto out = std::filesystem::temp_directory_path() /
+                     ("lumbra-form-deep-" + std::to_string(static_cast<long>(::getpid())));
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    {
+        TFakeView view;
+        view.Folder = out.string();
+        form::TMainLogic logic{view, form::SessionEngine()};
+        logic.FillDriveList();
+        ASSERT_EQ(view.DriveList, std::vector<std::string>{"D:"});
+        logic.btnScanClick();
+        ASSERT_TRUE(view.PumpUntil([&] { return !logic.ScanRunning; }));
+        EXPECT_EQ(logic.Rows().Count(), 0u);
+        EXPECT_TRUE(view.Questions.empty());
+
+        logic.DeepScanClick();
+        ASSERT_TRUE(view.PumpUntil([&] { return !logic.ScanRunning; }));
+        EXPECT_EQ(view.Messages.back(), texts::kScanDone);
+        EXPECT_EQ(view.BarMax, manifest["imageSize"].get<int>() >> 20);
+        EXPECT_EQ(view.Bar, view.BarMax);
+        std::map<std::u16string, std::u16string> listed;  // caption -> name
+        for (std::size_t i = 0; i < logic.Rows().Count(); ++i)
+            listed[logic.Rows().Row(i).Caption] = logic.Rows().Row(i).FileName;
+        for (const auto& want : manifest["deep"]["deleted"]) {
+            const auto caption = form::Utf16(want["caption"].get<std::string>());
+            ASSERT_TRUE(listed.count(caption)) << want["name"];
+            EXPECT_EQ(listed[caption], form::Utf16(want["name"].get<std::string>()));
+        }
+
+        logic.chk1Click(true);
+        logic.btnRecoverClick();
+        ASSERT_TRUE(view.PumpUntil([&] { return !logic.RecoverRunning; }));
+        EXPECT_EQ(view.Messages.back(), texts::kRecoverDone);
+        for (const auto& want : manifest["deep"]["deleted"]) {
+            const auto name = want["name"].get<std::string>();
+            EXPECT_EQ(testing_support::Sha256OfFile(out / std::filesystem::u8path(name)),
+                      want["sha256"].get<std::string>())
+                << name;
+        }
+    }
+    std::filesystem::remove_all(out);
     ::unsetenv("LUMBRA_DRIVES");
 }
 

@@ -6,6 +6,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,7 +28,9 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/qt/main_form.h"
@@ -394,6 +398,142 @@ private slots:
         QCOMPARE(form->pb1->maximum(), form->Results()->Count());
         QCOMPARE(form->btnRecover->text(), QStringLiteral(u"恢复文件"));
         QVERIFY(form->btn2->isEnabled() && form->btnScan->isEnabled());
+    }
+
+    // The drive list's menu: a right-click on an entry selects it and opens
+    // the menu; "Deep Scan" reads the quick-formatted volume whole, shown as
+    // a scan (the bar in MiB, the same button), and its old files come back
+    // byte for byte through "Lumbra File".
+    void DeepScanFromTheDriveListMenu() {
+        QTemporaryDir out;
+        const QJsonObject m = Manifest("qformat");
+        auto form = MakeForm(QStringLiteral("D=%1;E=%2").arg(Image("basic"), Image("qformat")));
+        TMessages messages;
+        SelectDrive(*form, QStringLiteral("D:"));
+        const QList<QListWidgetItem*> items =
+            form->lstDriveList->findItems(QStringLiteral("E:"), Qt::MatchExactly);
+        QCOMPARE(items.size(), 1);
+        QWidget* viewport = form->lstDriveList->viewport();
+        const QPoint at = form->lstDriveList->visualItemRect(items[0]).center();
+        QTest::mousePress(viewport, Qt::RightButton, {}, at);
+        if (!form->pmDriveList->isVisible()) {
+            QContextMenuEvent request(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+            QApplication::sendEvent(viewport, &request);
+        }
+        QTest::mouseRelease(viewport, Qt::RightButton, {}, at);
+        QTRY_VERIFY(form->pmDriveList->isVisible());
+        QCOMPARE(form->SelectedDrive(), std::optional<std::string>("E:"));
+        QCOMPARE(form->pmDriveList->actions(), QList<QAction*>{form->mniDeepScan});
+        QCOMPARE(form->mniDeepScan->text(), QStringLiteral("Deep Scan"));
+        QVERIFY(form->mniDeepScan->isEnabled());
+        const qsizetype n = messages.Texts.size() + 1;
+        QTest::mouseClick(form->pmDriveList, Qt::LeftButton, {},
+                          form->pmDriveList->actionGeometry(form->mniDeepScan).center());
+        QVERIFY(form->ScanRunning);
+        // While it runs the menu's item is off.
+        form->lstDriveListContextPopup(at);
+        QVERIFY(!form->mniDeepScan->isEnabled());
+        form->pmDriveList->hide();
+        QVERIFY(messages.WaitFor(n));
+        QCOMPARE(messages.Texts, QStringList{Titled(kScanDone)});
+
+        const int mib = int(m["imageSize"].toInteger() >> 20);
+        QCOMPARE(form->pb1->maximum(), mib);
+        QCOMPARE(form->pb1->value(), mib);
+        QCOMPARE(form->lblDriveSize->text(), QStringLiteral("Size : %1 MB").arg(mib));
+        QCOMPARE(form->lblDriveMFTLocation->text(), QStringLiteral(u"MFT位置: 未知"));
+        QVERIFY(form->lblDriveMFTRecordsCount->text().startsWith(QStringLiteral("File QTY : ")));
+        QCOMPARE(form->btnScan->text(), QStringLiteral("Scan Disk"));
+        QVERIFY(form->btnRecover->isEnabled() && form->btn2->isEnabled());
+        form->lstDriveListContextPopup(at);
+        QVERIFY(form->mniDeepScan->isEnabled());  // on again once the run is over
+        form->pmDriveList->hide();
+        std::map<QString, QString> listed;  // caption -> name
+        for (int i = 0; i < form->Results()->Count(); ++i)
+            listed[app::ToQString(form->Results()->Row(i).Caption)] =
+                app::ToQString(form->Results()->Row(i).FileName);
+        QCOMPARE(form->lblDelCount->text(), QStringLiteral(u"Deleted QTY：%1").arg(form->Results()->Count()));
+        const QJsonArray deep = m["deep"].toObject()["deleted"].toArray();
+        QVERIFY(deep.size() >= 10);
+        for (const QJsonValue& v : deep) {
+            const QJsonObject e = v.toObject();
+            QCOMPARE(listed[e["caption"].toString()], e["name"].toString());
+        }
+
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        form->chk1->setChecked(true);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+        QCOMPARE(FilesIn(out.path()).size(), form->Results()->Count());
+        for (const QJsonValue& v : deep) {
+            const QJsonObject e = v.toObject();
+            QCOMPARE(Sha(out.filePath(e["name"].toString())), e["sha256"].toString());
+        }
+    }
+
+    // A volume whose MFT record 0 and its mirror copy are both gone: the
+    // scan cannot read the MFT and asks whether to search the whole drive.
+    // Yes deep-scans it (the files come back byte for byte); Cancel leaves
+    // the quiet end as it is.
+    void UnreadableMftAsksForTheDeepScan_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("Cancel") << false;
+    }
+    void UnreadableMftAsksForTheDeepScan() {
+        QFETCH(bool, yes);
+        QTemporaryDir work;
+        const QJsonObject m = Manifest("basic");
+        const QJsonObject boot = m["boot"].toObject();
+        const QString image = work.filePath("nomft.img");
+        QVERIFY(QFile::copy(Image("basic"), image));
+        QFile f(image);
+        QVERIFY(f.setPermissions(f.permissions() | QFileDevice::WriteOwner));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek(0x38));
+        const QByteArray mirrorLcn = f.read(8);
+        qint64 mirror = 0;
+        for (int i = 7; i >= 0; --i) mirror = mirror * 256 + static_cast<unsigned char>(mirrorLcn[i]);
+        const QByteArray zeros(int(boot["bytesPerFileRecord"].toInteger()), '\0');
+        for (const qint64 at :
+             {boot["mftByteOffset"].toInteger(), mirror * boot["bytesPerCluster"].toInteger()}) {
+            QVERIFY(f.seek(at));
+            QCOMPARE(f.write(zeros), zeros.size());
+        }
+        f.close();
+
+        QTemporaryDir out;
+        auto form = MakeForm(QStringLiteral("D=") + image);
+        TMessages messages;
+        messages.Answer = yes ? QMessageBox::Yes : QMessageBox::Cancel;
+        SelectDrive(*form, QStringLiteral("D:"));
+        QVERIFY(PressAndWait(form->btnScan, messages));
+        const QString question =
+            Titled(QStringLiteral(u"The MFT of this disk cannot be read. Deep Scan reads the whole disk for "
+                                  u"deleted file records and "
+                                  u"can take a long time. Whether to deep scan the whole disk？"));
+        if (!yes) {
+            QTRY_VERIFY_WITH_TIMEOUT(!form->ScanRunning, kRunTimeoutMs);
+            QVERIFY(messages.Settle());
+            QCOMPARE(messages.Texts, QStringList{question});
+            QCOMPARE(form->Results()->Count(), 0);
+            QVERIFY(!form->btn2->isEnabled());  // a quiet end leaves Seek off
+            return;
+        }
+        QVERIFY(messages.WaitFor(2));
+        QCOMPARE(messages.Texts, (QStringList{question, Titled(kScanDone)}));
+        std::map<QString, QString> listed;  // caption -> name
+        for (int i = 0; i < form->Results()->Count(); ++i)
+            listed[app::ToQString(form->Results()->Row(i).Caption)] =
+                app::ToQString(form->Results()->Row(i).FileName);
+        const QList<QJsonObject> expected = DeletedRows(m);
+        for (const QJsonObject& e : expected) QCOMPARE(listed[e["caption"].toString()], e["name"].toString());
+        QVERIFY(form->dirlstDLB->SetDirectory(out.path()));
+        form->chk1->setChecked(true);
+        QVERIFY(PressAndWait(form->btnRecover, messages));
+        QCOMPARE(messages.Texts.last(), Titled(kRecoverDone));
+        for (const QJsonObject& e : expected)
+            QCOMPARE(Sha(out.filePath(e["name"].toString())), e["sha256"].toString());
     }
 
     void MissingChoicesStartNothing() {

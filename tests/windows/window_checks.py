@@ -134,6 +134,35 @@ for item in sys.argv[1:]:
     code = next((f[1] for f in facts if f[0] == "exit"), None)
     check(code == "0", f"{tag} exit code after closing the window", repr(code))
 
+# The drive list's menu: a right-click on the quick-formatted volume's
+# entry selects it, "Deep Scan" reads it whole, and every old file it lists
+# comes back byte for byte.
+qformat = next((item.split(":", 1)[0] for item in sys.argv[1:] if item.endswith(":qformat")), None)
+check(qformat is not None, "the quick-formatted volume has a drive letter")
+if qformat is not None:
+    drive = qformat.upper() + ":"
+    m = json.load(open("tests/fixtures/qformat.json"))
+    out_dir = os.path.join(work, "window-out", "qformat-deep")
+    os.makedirs(out_dir, exist_ok=True)
+    facts = drive_window("--deep", drive, cwd=out_dir)
+    errors = [f[1] for f in facts if f[0] == "error"]
+    check(not errors, f"deep scan of {drive} driver", "; ".join(errors))
+    menu = next((f[1] for f in facts if f[0] == "menu"), None)
+    check(menu == drive, f"the right-click selects {drive} and opens the menu", repr(menu))
+    boxes = [unplain(f[1]) for f in facts if f[0] == "box"]
+    check(boxes[:2] == [SCAN_DONE, RECOVER_DONE], "deep scan's and recovery's closing messages", repr(boxes))
+    rows = [f[1:] for f in facts if f[0] == "row"]
+    half = len(rows) // 2
+    listed = {tuple(unplain(x) for x in r[1:]) for r in rows[:half]}
+    want = [(r["caption"], r["name"], r["type"], r["sizeText"], en_us(r.get("createdUtc")),
+             en_us(r.get("modifiedUtc"))) for r in m["deep"]["deleted"]]
+    missing = [w for w in want if w not in listed]
+    check(half > 0 and not missing, "deep scan lists every old file", f"{half} rows; missing {missing[:3]}")
+    made = {f: hashlib.sha256(open(os.path.join(out_dir, f), "rb").read()).hexdigest() for f in os.listdir(out_dir)}
+    bad = [(r["name"], made.get(r["name"], "missing")) for r in m["deep"]["deleted"] if made.get(r["name"]) != r["sha256"]]
+    check(not bad and len(made) == half, "deep scan's files recovered byte for byte",
+          f"{len(made)} files for {half} rows; {bad[:5]}")
+
 # One copy at a time: a second lumbra.exe ends at once, with no window.
 facts = drive_window("--instance", cwd=work, timeout=120)
 inst = next((f for f in facts if f[0] == "instance"), None)

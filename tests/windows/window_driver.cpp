@@ -8,6 +8,10 @@
 //                                               tooltip and tint,) Select All,
 //                                               recover into the working
 //                                               directory, close
+//   lumbra_window_driver LUMBRA_EXE --deep DRIVE  the same, the run started
+//                                               from the drive list's menu:
+//                                               DRIVE's entry right-clicked,
+//                                               "Deep Scan" chosen
 //   lumbra_window_driver LUMBRA_EXE --instance  a second copy ends at once
 //   lumbra_window_driver LUMBRA_EXE --stop DRIVE  a second click stops a scan
 //   lumbra_window_driver LUMBRA_EXE --time DRIVE  time a scan, from the click
@@ -16,9 +20,15 @@
 //                                               the mouse on ROW until its
 //                                               tooltip shows,) then keep the
 //                                               window open (screenshots)
+//   lumbra_window_driver LUMBRA_EXE --hold-deep DRIVE SECONDS  the same
+//                                               after a deep scan from the
+//                                               drive list's menu
+//   lumbra_window_driver LUMBRA_EXE --hold-menu DRIVE SECONDS  the same
+//                                               with that menu open
 //
 // Output, UTF-8, one fact per line, fields split by tabs (a tab, newline or
 // backslash inside a text as \t, \n, \\):
+//   menu <drive>        the drive list's menu came up, that drive selected
 //   box <text>          a message box's text (answered with its default OK)
 //   row <state> <6 texts>  one row of lv1: state 1 unticked, 2 ticked
 //   tip <row> <text>    the tooltip lv1 shows with the mouse over the row
@@ -208,6 +218,48 @@ public:
         SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
 
+    // A right-click on the drive's entry (the WM_CONTEXTMENU the list sends
+    // its parent, at the entry's place on the screen), then the menu's one
+    // item chosen with Down and Return, as the keys would in the menu.
+    void DeepScanFromMenu(const std::wstring& drive) const {
+        const HWND menu = OpenDriveMenu(drive);
+        std::this_thread::sleep_for(200ms);
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYUP, VK_DOWN, 0);
+        std::this_thread::sleep_for(200ms);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
+    }
+
+    // The right-click on the drive's entry; the menu's window once it shows.
+    HWND OpenDriveMenu(const std::wstring& drive) const {
+        SelectDrive(drive);  // and so scrolled into view
+        const HWND list = Control(TPart::lstDriveList);
+        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);  // the right-click selects it
+        const auto index = static_cast<int>(SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                         reinterpret_cast<LPARAM>(drive.c_str())));
+        const auto top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+        const auto height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        POINT at{20, (index - top) * height + height / 2};
+        ClientToScreen(list, &at);
+        PostMessageW(m_form, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
+        HWND menu = nullptr;
+        if (!WaitFor(
+                [&] {
+                    const auto menus = TopWindows(m_program.Id(), L"#32768");
+                    menu = menus.empty() ? nullptr : menus.front();
+                    return menu != nullptr;
+                },
+                10s))
+            Fail("no menu came up over the drive list");
+        wchar_t selected[16] = {};
+        const LRESULT current = SendMessageW(list, LB_GETCURSEL, 0, 0);
+        if (current >= 0)
+            SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(current), reinterpret_cast<LPARAM>(selected));
+        std::printf("menu\t%s\n", Utf8(selected).c_str());
+        return menu;
+    }
+
     // lv1's rows: the texts through LVM_GETITEMTEXTW into a buffer in the
     // program's memory, the ticks as state images.
     void PrintRows() const {
@@ -322,7 +374,7 @@ private:
     HWND m_form;
 };
 
-int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool details) {
+int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool details, bool deep = false) {
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
@@ -332,8 +384,12 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool deta
                                            .count()));
     std::printf("title\t%s\n", Utf8(TextOf(form)).c_str());
     TDriver d(program, form);
-    d.SelectDrive(drive);
-    d.Click(TPart::btnScan);
+    if (deep) {
+        d.DeepScanFromMenu(drive);
+    } else {
+        d.SelectDrive(drive);
+        d.Click(TPart::btnScan);
+    }
     d.AnswerBox(120s);
     std::printf("button\t%s\n", Utf8(TextOf(d.Control(TPart::btnScan))).c_str());
     d.PrintRows();
@@ -356,23 +412,35 @@ int ScanAndRecover(const std::wstring& exe, const std::wstring& drive, bool deta
 // client area on the screen and keeps the window open for a while: the
 // screenshot's moment. The mouse rests off the window, or, given a row, on
 // that row until its tooltip shows.
-int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds, int row) {
+enum class THoldAfter { Scan, DeepScan, MenuOpen };
+
+int ScanAndHold(const std::wstring& exe, const std::wstring& drive, int seconds, int row,
+                THoldAfter after = THoldAfter::Scan) {
     TProgram program(exe);
     const HWND form = program.Window(60s);
     if (form == nullptr) Fail("no main window within 60 s");
     TDriver d(program, form);
-    d.SelectDrive(drive);
-    d.Click(TPart::btnScan);
-    d.AnswerBox(120s);
+    HWND menu = nullptr;
+    if (after == THoldAfter::MenuOpen) {
+        menu = d.OpenDriveMenu(drive);
+    } else if (after == THoldAfter::DeepScan) {
+        d.DeepScanFromMenu(drive);
+        d.AnswerBox(120s);
+    } else {
+        d.SelectDrive(drive);
+        d.Click(TPart::btnScan);
+        d.AnswerBox(120s);
+    }
     RECT r{};
     GetClientRect(form, &r);
     POINT origin{0, 0};
     ClientToScreen(form, &origin);
-    SetCursorPos(0, 0);
+    if (menu == nullptr) SetCursorPos(0, 0);
     if (row >= 0 && !d.HoverRow(row)) Fail("no tooltip over row " + std::to_string(row));
     std::printf("window\t%ld\t%ld\t%ld\t%ld\n", origin.x, origin.y, r.right, r.bottom);
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    if (menu != nullptr) PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
     d.Close();
     return 0;
 }
@@ -442,8 +510,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argv[2];
     if (what == L"--instance") return SecondInstance(exe);
     if (what == L"--stop" && argc > 3) return StopScan(exe, argv[3]);
+    if (what == L"--deep" && argc > 3) return ScanAndRecover(exe, argv[3], false, true);
     if (what == L"--time" && argc > 3) return TimeScan(exe, argv[3]);
     if (what == L"--hold" && argc > 4)
         return ScanAndHold(exe, argv[3], _wtoi(argv[4]), argc > 5 ? _wtoi(argv[5]) : -1);
+    if (what == L"--hold-deep" && argc > 4)
+        return ScanAndHold(exe, argv[3], _wtoi(argv[4]), -1, THoldAfter::DeepScan);
+    if (what == L"--hold-menu" && argc > 4)
+        return ScanAndHold(exe, argv[3], _wtoi(argv[4]), -1, THoldAfter::MenuOpen);
     return ScanAndRecover(exe, what, argc > 3 && std::wstring(argv[3]) == L"--details");
 }
