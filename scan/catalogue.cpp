@@ -475,7 +475,7 @@ std::vector<std::uint8_t> EncodeCatalogue(const TScanResult& result, const TSour
     out.Record(TKind::End, TWriter{});
     std::vector<std::uint8_t>& bytes = out.Bytes();
     const std::uint64_t length = bytes.size() + catalogue::kTrailerSize;
-    for (int i = 0; i < 8; ++i) bytes[12 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    for (std::size_t i = 0; i < 8; ++i) bytes[12 + i] = static_cast<std::uint8_t>(length >> (8 * i));
     const std::uint32_t crc = ntfs::Crc32({bytes.data(), bytes.size()});
     out.Fixed(crc, 4);
     return std::move(bytes);

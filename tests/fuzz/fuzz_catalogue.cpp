@@ -35,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace scan::catalogue;
     if (bytes.size() < kHeaderSize) bytes.resize(kHeaderSize, 0);
     for (std::size_t i = 0; i < sizeof kMagic; ++i) bytes[i] = static_cast<std::uint8_t>(kMagic[i]);
-    for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<std::uint8_t>(kVersion >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i) bytes[8 + i] = static_cast<std::uint8_t>(kVersion >> (8 * i));
     const std::uint64_t length = bytes.size() + kTrailerSize;
-    for (int i = 0; i < 8; ++i) bytes[12 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    for (std::size_t i = 0; i < 8; ++i) bytes[12 + i] = static_cast<std::uint8_t>(length >> (8 * i));
     const std::uint32_t crc = ntfs::Crc32({bytes.data(), bytes.size()});
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
     Check(bytes);

@@ -53,7 +53,8 @@ void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 std::map<std::string, std::vector<std::uint8_t>> Tree(const fs::path& root) {
     std::map<std::string, std::vector<std::uint8_t>> files;
     for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = ReadBytes(entry.path());
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = ReadBytes(entry.path());
     return files;
 }
 
@@ -133,7 +134,8 @@ TEST_P(CatalogueRoundTrip, DecodesToTheLiveResult) {
         EXPECT_EQ(a.Record, b.Record);
         EXPECT_EQ(a.ModificationTime, b.ModificationTime);
         EXPECT_EQ(a.Details.PathBroken, b.Details.PathBroken);
-        EXPECT_EQ(scan::VerdictSentence(a.Details.Recoverability), scan::VerdictSentence(b.Details.Recoverability));
+        EXPECT_EQ(scan::VerdictSentence(a.Details.Recoverability),
+                  scan::VerdictSentence(b.Details.Recoverability));
         EXPECT_EQ(back.DeepRows[i].Volume, live->DeepRows[i].Volume);
         EXPECT_EQ(back.DeepRows[i].How, live->DeepRows[i].How);
         EXPECT_EQ(back.DeepRows[i].Lost, live->DeepRows[i].Lost);
@@ -151,8 +153,8 @@ TEST_P(CatalogueRoundTrip, RecoversAsTheDeepScanDoes) {
     const auto saved =
         RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(catalogue) + " 2>/dev/null"));
     ASSERT_EQ(saved.status, 0);
-    const auto deep = RunCommand(Cli("recover --deep " + Quoted(image) + " --out " + Quoted(dir.Path() / "deep") +
-                                     " --all " + options + " 2>/dev/null"));
+    const auto deep = RunCommand(Cli("recover --deep " + Quoted(image) + " --out " +
+                                     Quoted(dir.Path() / "deep") + " --all " + options + " 2>/dev/null"));
     const auto from = RunCommand(Cli("recover --from " + Quoted(catalogue) + " --out " +
                                      Quoted(dir.Path() / "from") + " --all " + options + " 2>/dev/null"));
     EXPECT_EQ(from.status, deep.status);
@@ -165,7 +167,8 @@ TEST_P(CatalogueRoundTrip, RecoversAsTheDeepScanDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, CatalogueRoundTrip,
                          ::testing::Values(TRoundTrip{"qformat", "--keep-folders"}, TRoundTrip{"mirror0", ""},
-                                           TRoundTrip{"reuse", "--auto-names"}, TRoundTrip{"mbr", "--keep-folders"}),
+                                           TRoundTrip{"reuse", "--auto-names"},
+                                           TRoundTrip{"mbr", "--keep-folders"}),
                          [](const auto& test) { return std::string(test.param.Fixture); });
 
 // A catalogue that must not be recovered from: cut, damaged, of a later
@@ -175,7 +178,8 @@ TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
     const TTempDir dir;
     const fs::path image = FixtureImage("qformat");
     const fs::path good = dir.Path() / "good.catalogue";
-    ASSERT_EQ(RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(good) + " >/dev/null 2>&1")).status,
+    ASSERT_EQ(RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(good) + " >/dev/null 2>&1"))
+                  .status,
               0);
     const std::vector<std::uint8_t> bytes = ReadBytes(good);
     ASSERT_GT(bytes.size(), 64u);
@@ -228,8 +232,9 @@ TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
 
     // The same disk under another path is the same source.
     WriteBytes(dir.Path() / "moved.img", disk);
-    const auto moved = RunCommand(Cli("recover --from " + Quoted(good) + " " + Quoted(dir.Path() / "moved.img") +
-                                      " --out " + Quoted(dir.Path() / "moved") + " --all >/dev/null 2>&1"));
+    const auto moved =
+        RunCommand(Cli("recover --from " + Quoted(good) + " " + Quoted(dir.Path() / "moved.img") + " --out " +
+                       Quoted(dir.Path() / "moved") + " --all >/dev/null 2>&1"));
     EXPECT_EQ(moved.status, 0);
     const auto files = Tree(dir.Path() / "moved");
     EXPECT_FALSE(files.empty());
@@ -241,7 +246,8 @@ TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
 TEST(CatalogueRefusals, RefusesFieldsThatLie) {
     const auto file = [](std::vector<std::vector<std::uint8_t>> records) {
         std::vector<std::uint8_t> b(scan::catalogue::kMagic, scan::catalogue::kMagic + 8);
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(scan::catalogue::kVersion >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(scan::catalogue::kVersion >> (8 * i)));
         b.resize(20);
         for (const auto& r : records) b.insert(b.end(), r.begin(), r.end());
         const std::uint64_t length = b.size() + 4;
@@ -255,7 +261,9 @@ TEST(CatalogueRefusals, RefusesFieldsThatLie) {
     const std::vector<std::uint8_t> seen = {2, 2, 0, 0};
     const std::vector<std::uint8_t> counters = {6, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     const std::vector<std::uint8_t> end = {7, 0};
-    const auto decode = [](const std::vector<std::uint8_t>& b) { return scan::DecodeCatalogue({b.data(), b.size()}); };
+    const auto decode = [](const std::vector<std::uint8_t>& b) {
+        return scan::DecodeCatalogue({b.data(), b.size()});
+    };
     ASSERT_TRUE(decode(file({source, seen, counters, end})).Result);
 
     const std::vector<std::vector<std::vector<std::uint8_t>>> lies = {
@@ -286,18 +294,20 @@ TEST(CatalogueRefusals, RefusesFieldsThatLie) {
 TEST(CatalogueSave, ReplacesWholeOrNotAtAll) {
     const TTempDir dir;
     const fs::path image = FixtureImage("mirror0");
-    const auto failed =
-        RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(dir.Path() / "none" / "x") + " 2>&1"));
+    const auto failed = RunCommand(
+        Cli("scan --deep " + Quoted(image) + " --save " + Quoted(dir.Path() / "none" / "x") + " 2>&1"));
     EXPECT_EQ(failed.status, 2);
     EXPECT_NE(failed.out.find("not saved"), std::string::npos);
 
     const fs::path file = dir.Path() / "disk.catalogue";
     WriteBytes(file, std::vector<std::uint8_t>(100, 0xEE));
-    ASSERT_EQ(RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(file) + " >/dev/null 2>&1")).status,
+    ASSERT_EQ(RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(file) + " >/dev/null 2>&1"))
+                  .status,
               0);
     EXPECT_TRUE(scan::LoadCatalogueFile(file).Result);
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.Path())) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"disk.catalogue"});
 }
 
