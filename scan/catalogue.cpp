@@ -62,6 +62,8 @@ public:
         m_bytes.insert(m_bytes.end(), body.m_bytes.begin(), body.m_bytes.end());
     }
     std::vector<std::uint8_t>& Bytes() { return m_bytes; }
+    // Empty again, its storage kept for the next record.
+    void Clear() { m_bytes.clear(); }
 
 private:
     std::vector<std::uint8_t> m_bytes;
@@ -449,11 +451,11 @@ std::vector<std::uint8_t> EncodeCatalogue(const TScanResult& result, const TSour
     TWriter body;
     PutSource(body, result);
     out.Record(TKind::Source, body);
-    body = {};
+    body.Clear();
     PutSeen(body, seen);
     out.Record(TKind::Seen, body);
     for (const TScanResult::TFoundVolume& v : result.DeepVolumes) {
-        body = {};
+        body.Clear();
         PutVolume(body, v);
         out.Record(TKind::Volume, body);
     }
@@ -465,11 +467,11 @@ std::vector<std::uint8_t> EncodeCatalogue(const TScanResult& result, const TSour
         const DeletedFileEntry& e = result.Rows[i];
         folders.clear();
         for (const std::string& name : e.Details.Folders) folders.push_back(index.Of(name, out));
-        body = {};
+        body.Clear();
         PutRow(body, e, result.DeepRows[i], folders);
         out.Record(TKind::Row, body);
     }
-    body = {};
+    body.Clear();
     PutCounters(body, result.DeepCounters);
     out.Record(TKind::Counters, body);
     out.Record(TKind::End, TWriter{});

@@ -4,8 +4,8 @@
 //
 // The file ("catalogue") holds what a recovery needs and what the rows show:
 // the source as resolved, every file system the pass found (geometry, MFT
-// map, span), every row with its texts, path, folders and verdict, and the
-// counters. It also holds what the source looked like when the catalogue
+// map, span), every row with its record's fields, folders and verdict, and
+// the counters. It also holds what the source looked like when the catalogue
 // was made (TSourceSeen): its size, and what the first sector of each found
 // file system held. A recovery from the catalogue looks again and refuses
 // another source: one of another size, or one where a file system's first
@@ -16,8 +16,9 @@
 // Layout, all integers little-endian:
 //   header   "LUMBRCAT" (8 bytes), u32 version, u64 file length
 //   records  u8 kind, varint body length, body; in this order: Source,
-//            Seen, Volume (one per file system), Folder (one per folder
-//            name), Row (one per row), Counters, End
+//            Seen, Volume (one per file system), then Folder (one per
+//            folder name, just before the first row naming it) and Row
+//            (one per row) mixed, Counters, End
 //   trailer  u32 CRC-32 (IEEE, ntfs::Crc32 as GPT uses it) of every byte before it
 // Inside the bodies numbers are LEB128 varints (signed ones zigzagged),
 // texts a varint length and their bytes, names a varint count and UTF-16
@@ -31,7 +32,8 @@
 //
 // Every count is checked against the bytes left before anything is
 // reserved for it, so a crafted file costs no more memory than its own
-// size would honestly hold.
+// size would honestly hold. The decoder lives here rather than among the
+// pure decoders of ntfs/: what it builds is the scan's own result.
 #pragma once
 
 #include <cstdint>
