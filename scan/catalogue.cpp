@@ -620,6 +620,11 @@ bool SaveCatalogueFile(const std::filesystem::path& path, const std::vector<std:
 }
 
 bool SaveCatalogue(const TScanResult& result, const std::filesystem::path& path, std::string& error) {
+    // A normal scan's rows name records of one MFT, not places on a source.
+    if (!result.Deep) {
+        error = "only a deep scan is kept as a catalogue";
+        return false;
+    }
     const TOpenedSource opened = OpenSource(result.Source);
     if (!opened.Volume) {
         error = "its source did not open again: " +

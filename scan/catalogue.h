@@ -112,8 +112,8 @@ bool SaveCatalogueFile(const std::filesystem::path& path, const std::vector<std:
                        std::string& error);
 // The catalogue of a deep scan's result, written to path as above: the
 // source is opened again (as the result's Source says) to see what it
-// holds. False and error set when it did not open or the file was not
-// written.
+// holds. False and error set when it did not open, the file was not
+// written, or the result is not a deep scan's.
 bool SaveCatalogue(const TScanResult& result, const std::filesystem::path& path, std::string& error);
 // Reads and decodes the file at path.
 TDecodedCatalogue LoadCatalogueFile(const std::filesystem::path& path);
