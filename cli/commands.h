@@ -23,8 +23,9 @@ constexpr int kExitBadSource = 2;
 // details: the tab-separated rows gain the original path and the verdict.
 int ScanCommand(const std::string& source, bool json, bool details, std::optional<std::uint32_t> partition);
 int InfoCommand(const std::string& source);
-// scan --deep: every file the MFT records on the whole source describe.
-int DeepScanCommand(const std::string& source, bool json);
+// scan --deep: every file the MFT records on the whole source describe;
+// saveTo, when not empty: the catalogue of what was found is written there.
+int DeepScanCommand(const std::string& source, bool json, const std::string& saveTo);
 // The deep session over the whole source, progress on stderr; null (and
 // why on stderr) when the source does not open.
 std::shared_ptr<const scan::TScanResult> RunDeepScan(const std::string& source);
@@ -34,12 +35,16 @@ void PrintDeepCounters(const scan::TScanResult& result);
 struct TRecoverOptions {
     std::optional<std::uint32_t> Partition;
     bool Deep = false;  // the rows of a deep scan (captions: record bytes on the whole source)
+    // A deep scan's saved catalogue (scan --deep --save): its rows, read
+    // from the source it names, or from the one given anew.
+    std::string From;
     std::string OutDir;
     bool AutoNames = false;
     bool All = false;
     bool KeepFolders = false;  // each file goes into its original folders under OutDir
     std::vector<std::string> Captions;
 };
+// source: empty with From when the catalogue's own source is read.
 int RecoverCommand(const std::string& source, const TRecoverOptions& options);
 
 // Whether a scan got as far as its walk; otherwise prints why on stderr

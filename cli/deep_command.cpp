@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// lumbra-cli scan --deep SOURCE [--json]: every file the records on the
-// whole source describe, as the deep session finds them. Rows come once the
-// pass is over (the copies of a record must all be seen first, and the
-// verdicts need every row of a volume); progress goes to stderr as the
-// bytes are read.
+// lumbra-cli scan --deep SOURCE [--json] [--save FILE]: every file the
+// records on the whole source describe, as the deep session finds them.
+// Rows come once the pass is over (the copies of a record must all be seen
+// first, and the verdicts need every row of a volume); progress goes to
+// stderr as the bytes are read. --save keeps the result as a catalogue
+// (scan/catalogue.h) that recover --from reads instead of a second pass.
 #include <chrono>
 #include <cstdio>
 
+#include <filesystem>
+
 #include "cli/commands.h"
+#include "scan/catalogue.h"
 #include "scan/recoverability.h"
 
 namespace cli {
@@ -110,9 +114,19 @@ void PrintDeepCounters(const scan::TScanResult& result) {
                  static_cast<unsigned long long>(c.Rows), static_cast<unsigned long long>(c.ReadFailures));
 }
 
-int DeepScanCommand(const std::string& source, bool json) {
+int DeepScanCommand(const std::string& source, bool json, const std::string& saveTo) {
     const auto result = RunDeepScan(source);
     if (!result) return kExitBadSource;
+    // Saved before the rows are printed: hours of reading are not lost to
+    // a pipe that closed early.
+    if (!saveTo.empty()) {
+        std::string error;
+        if (!scan::SaveCatalogue(*result, std::filesystem::u8path(saveTo), error)) {
+            std::fprintf(stderr, "lumbra-cli: %s: the catalogue was not saved: %s\n", saveTo.c_str(),
+                         error.c_str());
+            return kExitBadSource;
+        }
+    }
     for (std::size_t i = 0; i < result->Rows.size() && i < result->DeepRows.size(); ++i)
         std::fputs(RowLine(*result, i, json).c_str(), stdout);
     if (json) std::fputs(result->Rows.empty() ? "[]\n" : "\n]\n", stdout);

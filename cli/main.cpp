@@ -2,9 +2,10 @@
 // lumbra-cli: the command-line front end on the same engine as the window.
 //
 //   lumbra-cli scan SOURCE [--partition N] [--json | --details]
-//   lumbra-cli scan --deep SOURCE [--json]
+//   lumbra-cli scan --deep SOURCE [--json] [--save FILE]
 //   lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli recover --deep SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
+//   lumbra-cli recover --from FILE [SOURCE] --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)
 //   lumbra-cli info SOURCE
 //   lumbra-cli --help | --version
 //
@@ -27,14 +28,18 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: lumbra-cli scan SOURCE [--partition N] [--json | --details]\n"
-    "       lumbra-cli scan --deep SOURCE [--json]\n"
+    "       lumbra-cli scan --deep SOURCE [--json] [--save FILE]\n"
     "       lumbra-cli recover SOURCE [--partition N] --out DIR [--auto-names] [--keep-folders] (--all | "
     "CAPTION...)\n"
     "       lumbra-cli recover --deep SOURCE --out DIR [--auto-names] [--keep-folders] (--all | CAPTION...)\n"
+    "       lumbra-cli recover --from FILE [SOURCE] --out DIR [--auto-names] [--keep-folders] (--all | "
+    "CAPTION...)\n"
     "       lumbra-cli info SOURCE\n"
     "       lumbra-cli --help | --version\n"
     "SOURCE is a drive string (\"D:\") or the path of an image file or block device;\n"
-    "a whole disk is read in its only NTFS partition, or the one --partition names.\n";
+    "a whole disk is read in its only NTFS partition, or the one --partition names.\n"
+    "scan --deep --save FILE keeps what the deep scan found; recover --from FILE\n"
+    "recovers from it without scanning again, from SOURCE when the disk has moved.\n";
 
 // A command line that cannot be run: the usage on stderr, exit 2.
 int Usage() {
@@ -59,9 +64,21 @@ bool ParsePartition(const std::string& text, std::optional<std::uint32_t>& parti
 }
 
 int Scan(const std::vector<std::string>& args) {
-    if (args.size() >= 3 && args[1] == "--deep" &&
-        (args.size() == 3 || (args.size() == 4 && args[3] == "--json")))
-        return cli::DeepScanCommand(args[2], args.size() == 4);
+    if (args[1] == "--deep") {
+        if (args.size() < 3 || args[2].rfind("--", 0) == 0) return Usage();
+        bool deepJson = false;
+        std::string save;
+        for (std::size_t i = 3; i < args.size(); ++i) {
+            if (args[i] == "--json" && !deepJson) {
+                deepJson = true;
+            } else if (args[i] == "--save" && i + 1 < args.size() && save.empty() && !args[i + 1].empty()) {
+                save = args[++i];
+            } else {
+                return Usage();
+            }
+        }
+        return cli::DeepScanCommand(args[2], deepJson, save);
+    }
     bool json = false;
     bool details = false;
     std::optional<std::uint32_t> partition;
@@ -82,16 +99,30 @@ int Scan(const std::vector<std::string>& args) {
 int Recover(const std::vector<std::string>& args) {
     cli::TRecoverOptions o;
     std::size_t first = 1;
+    std::string source;
     if (args[1] == "--deep") {
         o.Deep = true;
         if (args.size() < 3) return Usage();
+        source = args[2];
+        first = 3;
+    } else if (args[1] == "--from") {
+        // The catalogue, then the source only when it is named anew.
+        if (args.size() < 3 || args[2].empty()) return Usage();
+        o.From = args[2];
+        first = 3;
+        if (args.size() > 3 && args[3].rfind("--", 0) != 0) {
+            source = args[3];
+            first = 4;
+        }
+    } else {
+        source = args[1];
         first = 2;
     }
-    const std::string& source = args[first];
-    for (std::size_t i = first + 1; i < args.size(); ++i) {
+    for (std::size_t i = first; i < args.size(); ++i) {
         if (args[i] == "--out" && i + 1 < args.size()) {
             o.OutDir = args[++i];
-        } else if (args[i] == "--partition" && i + 1 < args.size() && !o.Partition && !o.Deep) {
+        } else if (args[i] == "--partition" && i + 1 < args.size() && !o.Partition && !o.Deep &&
+                   o.From.empty()) {
             if (!ParsePartition(args[++i], o.Partition)) return Usage();
         } else if (args[i] == "--auto-names") {
             o.AutoNames = true;

@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "recover/output_file.h"
 #include "recover/recovery_run.h"
+#include "scan/catalogue.h"
 #include "scan/row_details.h"
 
 namespace cli {
@@ -180,7 +181,24 @@ int RecoverCommand(const std::string& source, const TRecoverOptions& o) {
 
     std::atomic<bool> stop{false};
     std::shared_ptr<const scan::TScanResult> scanned;
-    if (o.Deep) {
+    std::string shown = source;  // the source as messages name it
+    if (!o.From.empty()) {
+        // No second pass: the rows and file systems come from the file,
+        // and are read from its source once that is seen to be the same.
+        scan::TDecodedCatalogue catalogue = scan::LoadCatalogueFile(std::filesystem::u8path(o.From));
+        if (!catalogue.Result) {
+            std::fprintf(stderr, "lumbra-cli: %s: %s\n", o.From.c_str(), catalogue.Error.c_str());
+            return kExitBadSource;
+        }
+        if (shown.empty()) shown = catalogue.Result->Source.Resolved;
+        const scan::TCatalogueSourceCheck check = scan::ReopenCatalogueSource(catalogue, source);
+        if (!check.Ok) {
+            const std::string why = check.OpenFailure ? OpenFailureText(*check.OpenFailure) : check.Error;
+            std::fprintf(stderr, "lumbra-cli: %s: %s\n", shown.c_str(), why.c_str());
+            return kExitBadSource;
+        }
+        scanned = std::move(catalogue.Result);
+    } else if (o.Deep) {
         scanned = RunDeepScan(source);
         if (!scanned) return kExitBadSource;
     } else {
@@ -230,7 +248,7 @@ int RecoverCommand(const std::string& source, const TRecoverOptions& o) {
     else
         PrintCounters(scanned->Counters);
     if (summary.OpenFailure) {
-        std::fprintf(stderr, "lumbra-cli: %s: %s\n", source.c_str(),
+        std::fprintf(stderr, "lumbra-cli: %s: %s\n", shown.c_str(),
                      OpenFailureText(*summary.OpenFailure).c_str());
         return kExitBadSource;
     }

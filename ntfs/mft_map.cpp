@@ -46,6 +46,22 @@ std::optional<TMftMap> TMftMap::FromRuns(const std::vector<TDataRun>& runs, std:
     return map;
 }
 
+std::optional<TMftMap> TMftMap::FromExtents(std::vector<TMftExtent> extents) {
+    TMftMap map;
+    // The first extent starts wherever the first run's VCN put it; each
+    // later one where the one before it ends.
+    if (!extents.empty()) map.m_length = extents.front().MftOffset;
+    for (const TMftExtent& e : extents) {
+        if (e.MftOffset != map.m_length || e.Length == 0) return std::nullopt;
+        if (e.Sparse ? e.VolumeOffset != 0 : !AddChecked(e.VolumeOffset, e.Length)) return std::nullopt;
+        const auto end = AddChecked(map.m_length, e.Length);
+        if (!end) return std::nullopt;
+        map.m_length = *end;
+    }
+    map.m_extents = std::move(extents);
+    return map;
+}
+
 std::optional<std::uint64_t> TMftMap::VolumeOffset(std::uint64_t mftOffset) const {
     if (mftOffset >= m_length) return std::nullopt;
     auto it = std::upper_bound(m_extents.begin(), m_extents.end(), mftOffset,

@@ -39,6 +39,12 @@ public:
     // position or length does not fit 64 bits.
     static std::optional<TMftMap> FromRuns(const std::vector<TDataRun>& runs, std::uint32_t bytesPerCluster);
 
+    // The map again from its own extents (a saved catalogue): each after
+    // the first must start where the one before it ends, be of some length, lie
+    // inside 64 bits and, when sparse, name no volume position. Empty
+    // otherwise.
+    static std::optional<TMftMap> FromExtents(std::vector<TMftExtent> extents);
+
     const std::vector<TMftExtent>& Extents() const { return m_extents; }
     std::uint64_t ByteLength() const { return m_length; }
     std::uint64_t RecordCount(std::uint32_t bytesPerFileRecord) const {

@@ -39,6 +39,10 @@ TEST(CliOptions, AnswerOrRefuseAsTheTableSays) {
         {"help", 2, nullptr, true},
         {"scan", 2, nullptr, true},
         {"recover img --all", 2, nullptr, true},
+        {"scan --deep img --save", 2, nullptr, true},
+        {"scan --deep --save f img", 2, nullptr, true},
+        {"recover --from", 2, nullptr, true},
+        {"recover --from f --partition 1 --out d --all", 2, nullptr, true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(std::string("lumbra-cli ") + c.args);
