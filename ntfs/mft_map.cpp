@@ -11,6 +11,8 @@ namespace ntfs {
 
 TMftMap TMftMap::Contiguous(std::uint64_t mftByteOffset, std::uint64_t byteLength) {
     TMftMap map;
+    // An MFT whose end lies past 64 bits (a crafted boot sector's) maps nothing.
+    if (!AddChecked(mftByteOffset, byteLength)) return map;
     if (byteLength > 0) map.m_extents.push_back({0, mftByteOffset, byteLength, false});
     map.m_length = byteLength;
     return map;

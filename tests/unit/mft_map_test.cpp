@@ -107,6 +107,10 @@ TEST(MftMap, FromRunsMapsOnlyWhatFitsSixtyFourBits) {
         }
         EXPECT_EQ(map->ByteLength(), end);
     }
+    // One stretch, as a run list that does not decode leaves it: an end past
+    // 64 bits maps nothing, one just inside maps the stretch.
+    EXPECT_TRUE(ntfs::TMftMap::Contiguous(UINT64_MAX - 1023, 1024).Extents().empty());
+    EXPECT_EQ(ntfs::TMftMap::Contiguous(UINT64_MAX - 1024, 1024).Extents().size(), 1u);
 }
 
 // The MFT in three pieces over a volume whose every byte tells where it
