@@ -123,6 +123,42 @@ struct TVolumeState {
 // The volume's allocation bitmap ($Bitmap, record 6) as its live MFT gives it.
 constexpr std::uint64_t kBitmapRecord = 6;
 
+// Claims in clusters of `from` bytes as claims in clusters of `to` bytes of a
+// file system that begins at the same byte: each range covers the clusters
+// its bytes touch, and a row's ranges that come to share a cluster are
+// merged, so that no row contends with itself. A range whose bytes pass 64
+// bits leaves its row without a verdict.
+std::vector<TRowClaim> InOtherClusters(std::vector<TRowClaim> claims, std::uint64_t from, std::uint64_t to) {
+    for (TRowClaim& row : claims) {
+        std::vector<TClusterRange> ranges;
+        for (const TClusterRange& r : row.Claim.Ranges) {
+            const auto first = ntfs::MulChecked(r.First, from);
+            const auto count = ntfs::MulChecked(r.Count, from);
+            const auto end = first && count ? ntfs::AddChecked(*first, *count) : std::nullopt;
+            if (!end || *end > UINT64_MAX - to) {
+                ranges.clear();
+                row.Claim.Sound = false;
+                break;
+            }
+            ranges.push_back({*first / to, (*end + to - 1) / to - *first / to});
+        }
+        std::sort(ranges.begin(), ranges.end(),
+                  [](const TClusterRange& a, const TClusterRange& b) { return a.First < b.First; });
+        std::vector<TClusterRange> merged;
+        for (const TClusterRange& r : ranges) {
+            if (!merged.empty() && r.First <= merged.back().First + merged.back().Count) {
+                const std::uint64_t end =
+                    std::max(merged.back().First + merged.back().Count, r.First + r.Count);
+                merged.back().Count = end - merged.back().First;
+            } else {
+                merged.push_back(r);
+            }
+        }
+        row.Claim.Ranges = std::move(merged);
+    }
+    return claims;
+}
+
 // The source read again a window at a time: the records read back lie
 // mostly side by side.
 class TWindowReader {
@@ -431,16 +467,29 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
     }
 
     // 6. The verdicts, a volume at a time: its clusters in use now are the
-    // ones its live MFT's bitmap marks; without a live MFT nothing says which
-    // are, and a row's clusters count only against the other rows'.
-    for (TVolumeState& s : states) {
+    // ones its live MFT's bitmap marks. An older file system under a quick
+    // format with other clusters is judged against the live one that begins
+    // at its byte, its claims counted in that one's clusters. Without a live
+    // MFT nothing says which are in use, and a row's clusters count only
+    // against the other rows'.
+    for (std::size_t v = 0; v < states.size(); ++v) {
+        TVolumeState& s = states[v];
         if (s.ClaimRows.empty()) continue;
+        TVolumeState* live = s.Live ? &s : nullptr;
+        for (std::size_t j = 0; live == nullptr && j < states.size(); ++j)
+            if (states[j].Live && result.Volumes[j].StartByte == result.Volumes[v].StartByte)
+                live = &states[j];
         std::optional<TClusterBitmap> bitmap;
-        if (s.Live) {
-            if (const auto record = ntfs::ReadMftRecord(s.Live->Map, *s.Span, kBitmapRecord, s.Geometry))
-                bitmap = TClusterBitmap::FromRecord(record->View(), s.Geometry.BytesPerCluster);
+        if (live) {
+            if (const auto record =
+                    ntfs::ReadMftRecord(live->Live->Map, *live->Span, kBitmapRecord, live->Geometry))
+                bitmap = TClusterBitmap::FromRecord(record->View(), live->Geometry.BytesPerCluster);
         }
-        const std::vector<TRecoverability> verdicts = Judge(s.Claims, bitmap ? &*bitmap : nullptr, *s.Span);
+        if (live && live != &s)
+            s.Claims = InOtherClusters(std::move(s.Claims), s.Geometry.BytesPerCluster,
+                                       live->Geometry.BytesPerCluster);
+        const std::vector<TRecoverability> verdicts =
+            Judge(s.Claims, bitmap ? &*bitmap : nullptr, live ? *live->Span : *s.Span);
         for (std::size_t i = 0; i < verdicts.size() && i < s.ClaimRows.size(); ++i)
             sink.OnVerdict(s.ClaimRows[i], verdicts[i]);
         s.Claims = {};
