@@ -144,6 +144,25 @@ public:
         if (Clock::now() >= m_due) Flush();
     }
 
+    // While a deep scan reads, the files found so far are shown as they are
+    // found; they give way to the rows that count once the read is over (or
+    // to none, when it was stopped), for only those recover.
+    bool WantsPreviews() const override { return m_deep; }
+    void OnPreview(const scan::DeletedFileEntry& entry) override {
+        m_batch.push_back(RowOf(entry, m_previewed++));
+        m_previewing = true;
+    }
+    void OnPreviewsEnd() override { DropPreviews(); }
+    void DropPreviews() {
+        if (!m_previewing) return;
+        m_previewing = false;
+        m_batch.clear();
+        m_logic.Post([&logic = m_logic] {
+            logic.ClearRows();
+            logic.m_view.SetText(TControl::lblDelCount, DeletedCountText(0));
+        });
+    }
+
     // A deep scan hands its rows over after the read, with no progress
     // between them: they go in batches of their own.
     void OnFound(const scan::DeletedFileEntry& entry) override {
@@ -181,6 +200,8 @@ private:
     std::uint64_t m_done = 0;
     std::uint64_t m_shown = 0;
     std::size_t m_found = 0;
+    std::size_t m_previewed = 0;
+    bool m_previewing = false;
     std::vector<TShownDetails> m_details;
     std::vector<TRow> m_batch;
 };
@@ -345,6 +366,7 @@ void TMainLogic::ScanWorker(std::string drive, bool deep) {
     std::shared_ptr<const scan::TScanResult> result = deep
                                                           ? m_engine->DeepScan(drive, ScanStopRequested, sink)
                                                           : m_engine->Scan(drive, ScanStopRequested, sink);
+    sink.DropPreviews();  // a deep scan stopped during its read has no rows
     sink.Flush();
     Post([this, drive, deep, result = std::move(result), walked = sink.Walked(),
           details = sink.TakeDetails()]() mutable {

@@ -239,6 +239,104 @@ const char* DeepHowText(TDeepHow how) {
     return "";
 }
 
+namespace {
+
+// The previews of the files found while the read goes on: each record is
+// decoded in the geometry of the last boot sector before it (4 KiB clusters
+// before any), without its extension records; a record in use where that
+// volume's live MFT keeps it is a file of the live file system, not shown.
+class TPreviews {
+public:
+    explicit TPreviews(platform::TRawVolume& source) : m_source(source) {
+        for (const std::uint32_t size : {1024u, 4096u})
+            m_defaults.push_back(MakeBase(0, {size, 4096, 512, 8}));
+    }
+
+    // A boot sector found at byteOffset starts a volume from there on.
+    void OnBootSector(std::uint64_t byteOffset, const ntfs::TBOOT_SECTOR& boot) {
+        if (m_bases.size() >= kMaxBases) return;
+        const ntfs::TDISK_INFORMATION g = ntfs::DeriveGeometry(boot);
+        const auto powerOfTwo = [](std::uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
+        if (!powerOfTwo(g.BytesPerCluster) || g.BytesPerCluster < 512 || g.BytesPerCluster > (2u << 20) ||
+            (g.BytesPerFileRecord != 1024 && g.BytesPerFileRecord != 4096))
+            return;
+        auto base = MakeBase(byteOffset, g);
+        const auto mft = ntfs::MulChecked(boot.MftStartLcn, g.BytesPerCluster);
+        const auto mirror = ntfs::MulChecked(boot.MftMirrStartLcn, g.BytesPerCluster);
+        base->Live = ntfs::LocateMft(*base->Span, base->Geometry, mft, mirror).Layout;
+        m_bases.push_back(std::move(base));
+    }
+
+    // The preview of a found record, handed to sink when it describes a file.
+    void OnRecord(const TKept& k, ntfs::TByteView view, std::uint64_t viewStart, TDeepSink& sink) {
+        if (!k.HasSelfNumber || k.SelfNumber < TDeepPass::kFirstUserRecord ||
+            (k.Flags & ntfs::file_record::kFlagDirectory) != 0 || k.ByteOffset < viewStart)
+            return;
+        TBase* base = nullptr;
+        for (auto it = m_bases.rbegin(); it != m_bases.rend(); ++it)
+            if ((*it)->Start <= k.ByteOffset) {
+                base = it->get();
+                break;
+            }
+        if (base == nullptr || base->Geometry.BytesPerFileRecord != k.Size())
+            base = m_defaults[k.Large ? 1 : 0].get();
+        const std::uint64_t at = k.ByteOffset - base->Start;
+        std::uint64_t number = k.SelfNumber;
+        if (base->Live) {
+            if (const auto mftOffset = MftOffsetOf(base->Live->Map, at);
+                mftOffset && *mftOffset % k.Size() == 0) {
+                if ((k.Flags & ntfs::file_record::kFlagInUse) != 0) return;
+                number = *mftOffset / k.Size();
+            }
+        }
+        // As the rows' records are read back: the raw bytes, fixups not yet applied.
+        const auto offset = static_cast<std::size_t>(k.ByteOffset - viewStart);
+        if (!view.Has(offset, k.Size())) return;
+        ntfs::TDynamicCharArray image(k.Size());
+        std::copy_n(view.Data() + offset, k.Size(), image.Span().begin());
+        const bool lost = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
+        image.Span()[ntfs::file_record::kRecordFlags] = 0;
+        image.Span()[ntfs::file_record::kRecordFlags + 1] = 0;
+        m_stretch.Clear();
+        if (base->Decoder->DecodeImage(number, at, image.Span(), m_stretch) != TRecordStatus::Found ||
+            m_stretch.RowCount != 1)
+            return;
+        DeletedFileEntry& entry = m_stretch.Rows[0];
+        entry.ByteOffset = k.ByteOffset;
+        entry.Caption = CaptionText(k.ByteOffset);
+        sink.OnPreview(entry, lost);
+    }
+
+private:
+    static constexpr std::size_t kMaxBases = 1024;
+    struct TBase {
+        std::uint64_t Start = 0;
+        ntfs::TDISK_INFORMATION Geometry;
+        std::unique_ptr<platform::TSpanVolume> Span;
+        std::optional<ntfs::TMftLayout> Live;
+        ntfs::TMftMap NoMap;  // extension records are not looked for
+        std::unique_ptr<TRecordDecoder> Decoder;
+    };
+    std::unique_ptr<TBase> MakeBase(std::uint64_t start, const ntfs::TDISK_INFORMATION& g) {
+        auto base = std::make_unique<TBase>();
+        base->Start = start;
+        base->Geometry = g;
+        const std::uint64_t size = m_source.Size();
+        base->Span =
+            std::make_unique<platform::TSpanVolume>(m_source, start, size > start ? size - start : 0);
+        base->Decoder =
+            std::make_unique<TRecordDecoder>(base->Geometry, base->NoMap, *base->Span, false, UINT64_MAX);
+        return base;
+    }
+
+    platform::TRawVolume& m_source;
+    std::vector<std::unique_ptr<TBase>> m_defaults;
+    std::vector<std::unique_ptr<TBase>> m_bases;
+    TDecodedStretch m_stretch;
+};
+
+}  // namespace
+
 TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
     TDeepResult result;
     TDeepCounters& counters = result.Counters;
@@ -248,6 +346,8 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
 
     // 1. One sequential pass. Each read starts where the last one's
     // boundaries ended, so the reads overlap by less than one record.
+    std::optional<TPreviews> previews;
+    if (sink.WantsPreviews()) previews.emplace(m_source);
     std::uint64_t pos = 0;
     while (pos < total) {
         if (stop.load(std::memory_order_relaxed)) {
@@ -264,13 +364,21 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         }
         const bool last = pos + n == total;
         const ntfs::TByteView view(chunk.data(), chunk.size());
+        const std::size_t keptBefore = found.Kept.size(), bootsBefore = found.Boots.size();
         const std::size_t done = ntfs::MatchRecords(
             view, pos, last, [&](const ntfs::TFoundRecord& r) { found.OnRecord(r, view, pos); });
         const std::size_t step = last ? n : done;
         found.FindBootSectors(view, pos, step);
+        const std::uint64_t viewStart = pos;
         pos += step;
         counters.BytesRead = pos;
         sink.OnProgress(pos, total);
+        if (previews) {
+            for (std::size_t i = bootsBefore; i < found.Boots.size(); ++i)
+                previews->OnBootSector(found.Boots[i].ByteOffset, found.Boots[i].Boot);
+            for (std::size_t i = keptBefore; i < found.Kept.size(); ++i)
+                previews->OnRecord(found.Kept[i], view, viewStart, sink);
+        }
     }
     counters.RecordsFound = found.Kept.size();
     counters.BootSectors = found.BootSectorsSeen;

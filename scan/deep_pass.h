@@ -67,6 +67,17 @@ public:
     virtual ~TDeepSink() = default;
     // After each read: bytes of the source done so far, of total.
     virtual void OnProgress(std::uint64_t bytesDone, std::uint64_t bytesTotal) = 0;
+    // A sink that shows rows while the read goes on wants previews: after
+    // each read, the files its records describe as they are found, decoded
+    // in the geometry of the last boot sector before them (records in use
+    // in that volume's live MFT left out). They are provisional: once the
+    // read is over (OnVolumes) the rows that count come through OnRow, with
+    // the copies weighed, each in the file system it belongs to.
+    virtual bool WantsPreviews() const { return false; }
+    virtual void OnPreview(const DeletedFileEntry& entry, bool lost) {
+        (void)entry;
+        (void)lost;
+    }
     // Once the read is over: the file systems the rows' Volume indexes name.
     virtual void OnVolumes(const std::vector<ntfs::TInferredVolume>& volumes) { (void)volumes; }
     virtual void OnRow(TDeepRow&& row) = 0;

@@ -38,6 +38,11 @@ public:
         }
         m_sink.OnProgress(Mib(done));
     }
+    bool WantsPreviews() const override { return m_sink.WantsPreviews(); }
+    void OnPreview(const DeletedFileEntry& entry, bool) override { m_sink.OnPreview(entry); }
+    void OnVolumes(const std::vector<ntfs::TInferredVolume>&) override {
+        if (m_sink.WantsPreviews()) m_sink.OnPreviewsEnd();
+    }
     void OnRow(TDeepRow&& row) override {
         m_sink.OnFound(row.Entry);
         if (!m_keep) return;

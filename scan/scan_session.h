@@ -64,6 +64,14 @@ public:
     virtual void OnProgress(std::uint64_t recordsDone) = 0;
     // A found row; the session also keeps it in its result when asked to.
     virtual void OnFound(const DeletedFileEntry& entry) = 0;
+    // A deep scan's rows are known once its read is over. A sink that
+    // shows rows meanwhile wants previews: the files found so far, as the
+    // read finds them, with no details and no place in the result. Once the
+    // read is over OnPreviewsEnd comes, and then the rows that count, by
+    // OnFound as for any scan.
+    virtual bool WantsPreviews() const { return false; }
+    virtual void OnPreview(const DeletedFileEntry& entry) { (void)entry; }
+    virtual void OnPreviewsEnd() {}
     // After the walk: the original path and verdict of the row OnFound gave
     // as number `row` (from 0), for every row in order; the result's kept
     // rows already carry them.

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "form/drive_facts.h"
 #include "form/engine.h"
@@ -112,6 +113,11 @@ public:
     std::uint64_t DeepMib = 0;
     std::size_t DeepFound = 0;
     std::string DeepOem = "NTFS";
+    // Files the read finds as it goes: this many a MiB, each MiB taking
+    // DeepMibTime; the scan stops itself after DeepStopAfter MiB.
+    std::size_t DeepPreviewsPerMib = 0;
+    std::chrono::milliseconds DeepMibTime{0};
+    std::uint64_t DeepStopAfter = UINT64_MAX;
 
     std::uint32_t DriveLetters() override { return Letters; }
     std::optional<scan::TProbeResult> Probe(const std::string& drive) override {
@@ -176,12 +182,20 @@ public:
         sink.OnFacts(scan::TScanStage::Geometry, result->Facts);
         sink.OnWalkStart(DeepMib);
         for (std::uint64_t m = 0; m < DeepMib; ++m) {
-            if (stop) {
+            if (stop || m == DeepStopAfter) {
                 result->Outcome = scan::TScanOutcome::Stopped;
                 return result;
             }
+            std::this_thread::sleep_for(DeepMibTime);
             sink.OnProgress(m + 1);
+            for (std::size_t p = 0; p < DeepPreviewsPerMib && sink.WantsPreviews(); ++p) {
+                scan::DeletedFileEntry e;
+                e.Caption = "0x" + std::to_string(900000 + m * 100 + p);
+                e.Name = u"found.bin";
+                sink.OnPreview(e);
+            }
         }
+        if (sink.WantsPreviews()) sink.OnPreviewsEnd();
         for (std::size_t r = 0; r < DeepFound; ++r) {
             scan::DeletedFileEntry e;
             e.Caption = "0x" + std::to_string(5000 + r);
@@ -609,6 +623,31 @@ TEST(MainLogic, DeepScanFromTheMenuIsShownAsAScan) {
         f.Recover();
         EXPECT_EQ(f.Engine->RecoveredSources, std::vector<std::string>{"/dev/fake-whole-D:"});
         EXPECT_EQ(f.Engine->Chosen.size(), 2000u);
+    }
+}
+
+// A deep scan shows the files its read finds while it reads; they give way
+// to the rows that count once the read is over, or to none when it was
+// stopped, as only those recover.
+TEST(MainLogic, DeepScanShowsFilesWhileItReads) {
+    for (const bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "stopped during the read" : "read to its end");
+        TFixture f;
+        f.Engine->DeepMib = 8;
+        f.Engine->DeepFound = 3;
+        f.Engine->DeepPreviewsPerMib = 5;
+        f.Engine->DeepMibTime = std::chrono::milliseconds(40);
+        if (stopped) f.Engine->DeepStopAfter = 6;
+        f.Logic.DeepScanClick();
+        ASSERT_TRUE(f.View.PumpUntil([&] { return f.Logic.Rows().Count() >= 5 || !f.Logic.ScanRunning; }));
+        EXPECT_TRUE(f.Logic.ScanRunning);  // shown while the read goes on
+        EXPECT_EQ(f.Logic.Rows().Row(0).FileName, u"found.bin");
+        EXPECT_NE(f.View.Texts[TControl::lblDelCount], u"Deleted QTY：0");
+        ASSERT_TRUE(f.View.PumpUntil([&] { return !f.Logic.ScanRunning; }));
+        ASSERT_EQ(f.Logic.Rows().Count(), stopped ? 0u : 3u);
+        for (std::size_t i = 0; i < f.Logic.Rows().Count(); ++i)
+            EXPECT_EQ(f.Logic.Rows().Row(i).FileName, u"deep.bin");
+        EXPECT_EQ(f.View.Texts[TControl::lblDelCount], stopped ? u"Deleted QTY：0" : u"Deleted QTY：3");
     }
 }
 

@@ -14,7 +14,9 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "ntfs/attribute.h"
 #include "ntfs/file_record.h"
@@ -263,6 +265,34 @@ TEST(DeepPass, BrokenFolderChainsEndAndSayWhere) {
         EXPECT_EQ(byRecord[84]->Entry.Details.Path, c.makefile);
         EXPECT_EQ(byRecord[84]->Entry.Details.PathBroken, c.makefile.front() == '?');
         EXPECT_EQ(byRecord[86]->Entry.Details.Path, c.utilC);
+    }
+}
+
+// A sink that shows rows while the read goes on gets each file as its read
+// finds it: on these images exactly the rows the pass gives once the read
+// is over (a healthy volume's live files left out, a quick format's old
+// ones in), and all of them before the first of those rows.
+TEST(DeepPass, PreviewsWhileReadingAreTheRowsOnceRead) {
+    class TPreviewRows : public TRows {
+    public:
+        bool WantsPreviews() const override { return true; }
+        void OnPreview(const scan::DeletedFileEntry& e, bool lost) override {
+            EXPECT_TRUE(Rows.empty());
+            Previews.insert({e.Caption, e.NameText, e.Size, lost});
+        }
+        std::set<std::tuple<std::string, std::string, std::int64_t, bool>> Previews;
+    };
+    for (const char* name : {"basic", "qformat", "qformat1k", "wiped16", "twopart", "oddoff"}) {
+        SCOPED_TRACE(name);
+        platform::TMemoryVolume source(ImageBytes(name));
+        std::atomic<bool> stop{false};
+        TPreviewRows sink;
+        scan::TDeepPass(source).Run(stop, sink);
+        std::set<std::tuple<std::string, std::string, std::int64_t, bool>> rows;
+        for (const auto& r : sink.Rows)
+            rows.insert({r.Entry.Caption, r.Entry.NameText, r.Entry.Size, r.Lost});
+        EXPECT_FALSE(rows.empty());
+        EXPECT_EQ(sink.Previews, rows);
     }
 }
 
