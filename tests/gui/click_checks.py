@@ -44,7 +44,9 @@ def find(title, limit):
 
 
 with tempfile.TemporaryDirectory() as start:
-    env = dict(os.environ, LUMBRA_DRIVES=f"D={images}/basic.img;E={images}/qformat.img")
+    # The window on the virtual display, whatever platform the other window
+    # tests run on (scripts/test sets offscreen for them).
+    env = dict(os.environ, LUMBRA_DRIVES=f"D={images}/basic.img;E={images}/qformat.img", QT_QPA_PLATFORM="xcb")
     program = subprocess.Popen(["timeout", "300", app], cwd=start, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, start_new_session=True)
     try:
