@@ -98,6 +98,8 @@ std::optional<TInferredVolume> FromRecord0(const TFoundMftRecord0& r, std::span<
             v.MirrorLcn = r.MirrorLcn;
             v.Source = TGeometrySource::MftRecord0;
             v.MftRuns = r.MftRuns;
+            // Read as the mirror's copy, the MFT it names may lie past 64 bits.
+            if (!v.MftByte()) continue;
             int score = 0;
             if (BootAt(boots, v.StartByte)) score += 4;
             if (other != 0)
