@@ -130,6 +130,10 @@ std::optional<TInferredVolume> FromRecord0(const TFoundMftRecord0& r, std::span<
 
 }  // namespace
 
+std::optional<TInferredVolume> VolumeAtBootSector(const TFoundBootSector& found) {
+    return FromBoot(found, found.ByteOffset, TGeometrySource::BootSector);
+}
+
 std::vector<TInferredVolume> InferVolumes(std::span<const TFoundBootSector> boots,
                                           std::span<const TFoundMftRecord0> records0,
                                           std::span<const TRecordPlace> places) {

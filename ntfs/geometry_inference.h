@@ -77,6 +77,10 @@ constexpr std::uint32_t kMinCluster = 512;
 constexpr std::uint32_t kMaxCluster = 2u << 20;
 }  // namespace geometry_inference
 
+// The volume a boot sector describes as its first sector; empty when its
+// geometry is none an NTFS volume has (a look-alike's stray bytes).
+std::optional<TInferredVolume> VolumeAtBootSector(const TFoundBootSector& found);
+
 // The volumes the findings describe, by start. places must be sorted by
 // ByteOffset. A volume (start, cluster size, MFT position) is given once,
 // however many findings agree on it; a record 0 that lies where a known

@@ -120,6 +120,33 @@ struct TVolumeState {
     std::vector<std::size_t> ClaimRows;
 };
 
+// The geometry a found volume's records are decoded in.
+ntfs::TDISK_INFORMATION GeometryOf(const ntfs::TInferredVolume& v) {
+    return {v.BytesPerFileRecord, v.BytesPerCluster, 512, v.BytesPerCluster / 512};
+}
+
+// The MFT the boot sector of v names, read through span (v's bytes), when
+// it can be walked.
+std::optional<ntfs::TMftLayout> LiveMftOf(platform::TRawVolume& span, const ntfs::TDISK_INFORMATION& geometry,
+                                          const ntfs::TInferredVolume& v) {
+    const auto mft = ntfs::MulChecked(v.MftLcn, v.BytesPerCluster);
+    const auto mirror = ntfs::MulChecked(v.MirrorLcn, v.BytesPerCluster);
+    return ntfs::LocateMft(span, geometry, mft, v.MirrorLcn != 0 ? mirror : std::nullopt).Layout;
+}
+
+// A found record's bytes (fixups not yet applied) decoded as the walk
+// decodes a record not in use, so that one in use when last written is a
+// lost file of an older file system: true when it gives one row, in out.
+bool DecodeAsFree(TRecordDecoder& decoder, std::uint64_t number, std::uint64_t at, const std::uint8_t* bytes,
+                  std::uint32_t size, TDecodedStretch& out) {
+    ntfs::TDynamicCharArray image(size);
+    std::copy_n(bytes, size, image.Span().begin());
+    image.Span()[ntfs::file_record::kRecordFlags] = 0;
+    image.Span()[ntfs::file_record::kRecordFlags + 1] = 0;
+    out.Clear();
+    return decoder.DecodeImage(number, at, image.Span(), out) == TRecordStatus::Found && out.RowCount == 1;
+}
+
 // The volume's allocation bitmap ($Bitmap, record 6) as its live MFT gives it.
 constexpr std::uint64_t kBitmapRecord = 6;
 
@@ -198,17 +225,12 @@ std::vector<TVolumeState> Prepare(platform::TRawVolume& source,
     for (std::size_t i = 0; i < volumes.size(); ++i) {
         const ntfs::TInferredVolume& v = volumes[i];
         TVolumeState& s = states[i];
-        s.Geometry = {v.BytesPerFileRecord, v.BytesPerCluster, 512, v.BytesPerCluster / 512};
+        s.Geometry = GeometryOf(v);
         const std::uint64_t rest = source.Size() > v.StartByte ? source.Size() - v.StartByte : 0;
         // The volume reaches its backup boot sector; a size not known, to the end.
         const std::uint64_t size = v.Bytes != 0 ? std::min(rest, v.Bytes + 512) : rest;
         s.Span = std::make_unique<platform::TSpanVolume>(source, v.StartByte, size);
-        if (v.Source != ntfs::TGeometrySource::MftRecord0) {
-            const auto mft = ntfs::MulChecked(v.MftLcn, v.BytesPerCluster);
-            const auto mirror = ntfs::MulChecked(v.MirrorLcn, v.BytesPerCluster);
-            s.Live =
-                ntfs::LocateMft(*s.Span, s.Geometry, mft, v.MirrorLcn != 0 ? mirror : std::nullopt).Layout;
-        }
+        if (v.Source != ntfs::TGeometrySource::MftRecord0) s.Live = LiveMftOf(*s.Span, s.Geometry, v);
         if (s.Live) {
             s.Map = s.Live->Map;
         } else if (auto old = ntfs::TMftMap::FromRuns(v.MftRuns, v.BytesPerCluster)) {
@@ -253,24 +275,19 @@ public:
     }
 
     // A boot sector found at byteOffset starts a volume from there on.
-    void OnBootSector(std::uint64_t byteOffset, const ntfs::TBOOT_SECTOR& boot) {
+    void OnBootSector(const ntfs::TFoundBootSector& found) {
         if (m_bases.size() >= kMaxBases) return;
-        const ntfs::TDISK_INFORMATION g = ntfs::DeriveGeometry(boot);
-        const auto powerOfTwo = [](std::uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
-        if (!powerOfTwo(g.BytesPerCluster) || g.BytesPerCluster < 512 || g.BytesPerCluster > (2u << 20) ||
-            (g.BytesPerFileRecord != 1024 && g.BytesPerFileRecord != 4096))
-            return;
-        auto base = MakeBase(byteOffset, g);
-        const auto mft = ntfs::MulChecked(boot.MftStartLcn, g.BytesPerCluster);
-        const auto mirror = ntfs::MulChecked(boot.MftMirrStartLcn, g.BytesPerCluster);
-        base->Live = ntfs::LocateMft(*base->Span, base->Geometry, mft, mirror).Layout;
+        const std::optional<ntfs::TInferredVolume> v = ntfs::VolumeAtBootSector(found);
+        if (!v) return;
+        auto base = MakeBase(v->StartByte, GeometryOf(*v));
+        base->Live = LiveMftOf(*base->Span, base->Geometry, *v);
         m_bases.push_back(std::move(base));
     }
 
     // The preview of a found record, handed to sink when it describes a file.
     void OnRecord(const TKept& k, ntfs::TByteView view, std::uint64_t viewStart, TDeepSink& sink) {
         if (!k.HasSelfNumber || k.SelfNumber < TDeepPass::kFirstUserRecord ||
-            (k.Flags & ntfs::file_record::kFlagDirectory) != 0 || k.ByteOffset < viewStart)
+            (k.Flags & ntfs::file_record::kFlagDirectory) != 0)
             return;
         TBase* base = nullptr;
         for (auto it = m_bases.rbegin(); it != m_bases.rend(); ++it)
@@ -289,22 +306,14 @@ public:
                 number = *mftOffset / k.Size();
             }
         }
-        // As the rows' records are read back: the raw bytes, fixups not yet applied.
         const auto offset = static_cast<std::size_t>(k.ByteOffset - viewStart);
-        if (!view.Has(offset, k.Size())) return;
-        ntfs::TDynamicCharArray image(k.Size());
-        std::copy_n(view.Data() + offset, k.Size(), image.Span().begin());
-        const bool lost = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
-        image.Span()[ntfs::file_record::kRecordFlags] = 0;
-        image.Span()[ntfs::file_record::kRecordFlags + 1] = 0;
-        m_stretch.Clear();
-        if (base->Decoder->DecodeImage(number, at, image.Span(), m_stretch) != TRecordStatus::Found ||
-            m_stretch.RowCount != 1)
+        if (!view.Has(offset, k.Size()) ||
+            !DecodeAsFree(*base->Decoder, number, at, view.Data() + offset, k.Size(), m_stretch))
             return;
         DeletedFileEntry& entry = m_stretch.Rows[0];
         entry.ByteOffset = k.ByteOffset;
         entry.Caption = CaptionText(k.ByteOffset);
-        sink.OnPreview(entry, lost);
+        sink.OnPreview(entry, (k.Flags & ntfs::file_record::kFlagInUse) != 0);
     }
 
 private:
@@ -375,7 +384,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         sink.OnProgress(pos, total);
         if (previews) {
             for (std::size_t i = bootsBefore; i < found.Boots.size(); ++i)
-                previews->OnBootSector(found.Boots[i].ByteOffset, found.Boots[i].Boot);
+                previews->OnBootSector(found.Boots[i]);
             for (std::size_t i = keptBefore; i < found.Kept.size(); ++i)
                 previews->OnRecord(found.Kept[i], view, viewStart, sink);
         }
@@ -408,14 +417,20 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         TDeepHow How;
         bool LiveInUse;
     };
-    // A volume read from an old record 0 where a live file system now
-    // begins (a quick format with other clusters) holds that older file
-    // system's records: "old MFT", as for a quick format that kept them.
-    std::vector<bool> liveBeside(states.size(), false);
-    for (std::size_t i = 0; i < states.size(); ++i)
-        for (std::size_t j = 0; j < states.size(); ++j)
-            if (states[j].Live && result.Volumes[j].StartByte == result.Volumes[i].StartByte)
-                liveBeside[i] = true;
+    // The live file system at each volume's start (states.size(): none):
+    // its own, or for a volume read from an old record 0 where a live one
+    // now begins (a quick format with other clusters) that one, whose
+    // bitmap judges its rows; such a volume's records are "old MFT", as for
+    // a quick format that kept its clusters.
+    std::vector<std::size_t> liveAt(states.size(), states.size());
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        if (states[i].Live) {
+            liveAt[i] = i;
+            continue;
+        }
+        for (std::size_t j = 0; j < states.size() && liveAt[i] == states.size(); ++j)
+            if (states[j].Live && result.Volumes[j].StartByte == result.Volumes[i].StartByte) liveAt[i] = j;
+    }
     std::vector<TCandidate> candidates;
     candidates.reserve(found.Kept.size());
     for (std::size_t i = 0; i < found.Kept.size(); ++i) {
@@ -428,7 +443,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
         const TVolumeState& s = states[volume];
         const std::uint64_t at = k.ByteOffset - result.Volumes[volume].StartByte;
         TCandidate c{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(volume), k.SelfNumber,
-                     liveBeside[volume] ? TDeepHow::OldMft : TDeepHow::NoLiveMft, false};
+                     liveAt[volume] < states.size() ? TDeepHow::OldMft : TDeepHow::NoLiveMft, false};
         if (s.Live && k.Size() == s.Geometry.BytesPerFileRecord) {
             if (const auto mftOffset = MftOffsetOf(s.Live->Map, at);
                 mftOffset && *mftOffset % k.Size() == 0) {
@@ -520,18 +535,10 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
             ++counters.ReadFailures;
             continue;
         }
-        ntfs::TDynamicCharArray image(k.Size());
-        std::copy_n(bytes, k.Size(), image.Span().begin());
-        // The walk lists only records not in use; here a record in use when
-        // it was last written is a lost file of an older file system.
         const bool lost = (k.Flags & ntfs::file_record::kFlagInUse) != 0;
-        image.Span()[ntfs::file_record::kRecordFlags] = 0;
-        image.Span()[ntfs::file_record::kRecordFlags + 1] = 0;
-        stretch.Clear();
         const std::uint64_t number = c.Number == UINT64_MAX ? 0 : c.Number;
         const std::uint64_t at = k.ByteOffset - result.Volumes[c.Volume].StartByte;
-        if (s.Decoder->DecodeImage(number, at, image.Span(), stretch) != TRecordStatus::Found ||
-            stretch.RowCount != 1) {
+        if (!DecodeAsFree(*s.Decoder, number, at, bytes, k.Size(), stretch)) {
             ++counters.NotFiles;
             continue;
         }
@@ -583,10 +590,7 @@ TDeepResult TDeepPass::Run(const std::atomic<bool>& stop, TDeepSink& sink) {
     for (std::size_t v = 0; v < states.size(); ++v) {
         TVolumeState& s = states[v];
         if (s.ClaimRows.empty()) continue;
-        TVolumeState* live = s.Live ? &s : nullptr;
-        for (std::size_t j = 0; live == nullptr && j < states.size(); ++j)
-            if (states[j].Live && result.Volumes[j].StartByte == result.Volumes[v].StartByte)
-                live = &states[j];
+        TVolumeState* live = liveAt[v] < states.size() ? &states[liveAt[v]] : nullptr;
         std::optional<TClusterBitmap> bitmap;
         if (live) {
             if (const auto record =

@@ -15,6 +15,7 @@
 #include "scan/catalogue.h"
 #include "scan/scan_session.h"
 #include "unit/fixtures.h"
+#include "unit/recover_support.h"
 
 using testing_support::FixtureImage;
 using testing_support::RunCommand;
@@ -22,22 +23,6 @@ using testing_support::RunCommand;
 namespace {
 
 namespace fs = std::filesystem;
-
-class TTempDir {
-public:
-    TTempDir() {
-        char pattern[] = "/tmp/lumbra-catalogue-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -146,23 +131,25 @@ TEST_P(CatalogueRoundTrip, DecodesToTheLiveResult) {
 // recover --from the saved catalogue writes what recover --deep writes,
 // and says the same of every file.
 TEST_P(CatalogueRoundTrip, RecoversAsTheDeepScanDoes) {
-    const TTempDir dir;
+    const testing_support::TScratchDir dir;
     const fs::path image = FixtureImage(GetParam().Fixture);
-    const fs::path catalogue = dir.Path() / "disk.catalogue";
+    const fs::path catalogue = fs::path(dir.Root()) / "disk.catalogue";
     const std::string options = GetParam().Options;
     const auto saved =
         RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(catalogue) + " 2>/dev/null"));
     ASSERT_EQ(saved.status, 0);
-    const auto deep = RunCommand(Cli("recover --deep " + Quoted(image) + " --out " +
-                                     Quoted(dir.Path() / "deep") + " --all " + options + " 2>/dev/null"));
-    const auto from = RunCommand(Cli("recover --from " + Quoted(catalogue) + " --out " +
-                                     Quoted(dir.Path() / "from") + " --all " + options + " 2>/dev/null"));
+    const auto deep =
+        RunCommand(Cli("recover --deep " + Quoted(image) + " --out " + Quoted(fs::path(dir.Root()) / "deep") +
+                       " --all " + options + " 2>/dev/null"));
+    const auto from =
+        RunCommand(Cli("recover --from " + Quoted(catalogue) + " --out " +
+                       Quoted(fs::path(dir.Root()) / "from") + " --all " + options + " 2>/dev/null"));
     EXPECT_EQ(from.status, deep.status);
-    EXPECT_EQ(WithoutFolder(from.out, (dir.Path() / "from").string()),
-              WithoutFolder(deep.out, (dir.Path() / "deep").string()));
-    const auto files = Tree(dir.Path() / "from");
+    EXPECT_EQ(WithoutFolder(from.out, (fs::path(dir.Root()) / "from").string()),
+              WithoutFolder(deep.out, (fs::path(dir.Root()) / "deep").string()));
+    const auto files = Tree(fs::path(dir.Root()) / "from");
     EXPECT_FALSE(files.empty());
-    EXPECT_EQ(files, Tree(dir.Path() / "deep"));
+    EXPECT_EQ(files, Tree(fs::path(dir.Root()) / "deep"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, CatalogueRoundTrip,
@@ -175,9 +162,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, CatalogueRoundTrip,
 // version, or of another source. Each is refused with exit 2 and a reason,
 // and nothing is written.
 TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
-    const TTempDir dir;
+    const testing_support::TScratchDir dir;
     const fs::path image = FixtureImage("qformat");
-    const fs::path good = dir.Path() / "good.catalogue";
+    const fs::path good = fs::path(dir.Root()) / "good.catalogue";
     ASSERT_EQ(RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(good) + " >/dev/null 2>&1"))
                   .status,
               0);
@@ -210,7 +197,7 @@ TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        const fs::path file = dir.Path() / "case.catalogue";
+        const fs::path file = fs::path(dir.Root()) / "case.catalogue";
         std::vector<std::uint8_t> edited = bytes;
         if (c.Catalogue) c.Catalogue(edited);
         WriteBytes(file, edited);
@@ -218,10 +205,10 @@ TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
         if (c.Source) {
             std::vector<std::uint8_t> copy = disk;
             c.Source(copy);
-            WriteBytes(dir.Path() / "copy.img", copy);
-            source = " " + Quoted(dir.Path() / "copy.img");
+            WriteBytes(fs::path(dir.Root()) / "copy.img", copy);
+            source = " " + Quoted(fs::path(dir.Root()) / "copy.img");
         }
-        const fs::path out = dir.Path() / "out";
+        const fs::path out = fs::path(dir.Root()) / "out";
         const auto r = RunCommand(Cli("recover --from " + Quoted(file) + source + " --out " + Quoted(out) +
                                       " --all 2>&1 >/dev/null"));
         EXPECT_EQ(r.status, 2);
@@ -231,12 +218,12 @@ TEST(CatalogueRefusals, RefusesWhatItCannotTrust) {
     }
 
     // The same disk under another path is the same source.
-    WriteBytes(dir.Path() / "moved.img", disk);
+    WriteBytes(fs::path(dir.Root()) / "moved.img", disk);
     const auto moved =
-        RunCommand(Cli("recover --from " + Quoted(good) + " " + Quoted(dir.Path() / "moved.img") + " --out " +
-                       Quoted(dir.Path() / "moved") + " --all >/dev/null 2>&1"));
+        RunCommand(Cli("recover --from " + Quoted(good) + " " + Quoted(fs::path(dir.Root()) / "moved.img") +
+                       " --out " + Quoted(fs::path(dir.Root()) / "moved") + " --all >/dev/null 2>&1"));
     EXPECT_EQ(moved.status, 0);
-    const auto files = Tree(dir.Path() / "moved");
+    const auto files = Tree(fs::path(dir.Root()) / "moved");
     EXPECT_FALSE(files.empty());
 }
 
@@ -292,21 +279,21 @@ TEST(CatalogueRefusals, RefusesFieldsThatLie) {
 // A save that cannot be made leaves nothing behind, and one over an older
 // catalogue replaces it whole.
 TEST(CatalogueSave, ReplacesWholeOrNotAtAll) {
-    const TTempDir dir;
+    const testing_support::TScratchDir dir;
     const fs::path image = FixtureImage("mirror0");
-    const auto failed = RunCommand(
-        Cli("scan --deep " + Quoted(image) + " --save " + Quoted(dir.Path() / "none" / "x") + " 2>&1"));
+    const auto failed = RunCommand(Cli("scan --deep " + Quoted(image) + " --save " +
+                                       Quoted(fs::path(dir.Root()) / "none" / "x") + " 2>&1"));
     EXPECT_EQ(failed.status, 2);
     EXPECT_NE(failed.out.find("not saved"), std::string::npos);
 
-    const fs::path file = dir.Path() / "disk.catalogue";
+    const fs::path file = fs::path(dir.Root()) / "disk.catalogue";
     WriteBytes(file, std::vector<std::uint8_t>(100, 0xEE));
     ASSERT_EQ(RunCommand(Cli("scan --deep " + Quoted(image) + " --save " + Quoted(file) + " >/dev/null 2>&1"))
                   .status,
               0);
     EXPECT_TRUE(scan::LoadCatalogueFile(file).Result);
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.Path()))
+    for (const auto& entry : fs::directory_iterator(fs::path(dir.Root())))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"disk.catalogue"});
 }

@@ -25,6 +25,7 @@
 #include "recover/content_sink.h"
 #include "scan/deep_pass.h"
 #include "unit/fixtures.h"
+#include "unit/recover_support.h"
 
 using testing_support::FixtureImage;
 using testing_support::FixtureManifest;
@@ -385,11 +386,10 @@ TEST_P(DeepFixture, ListsEveryFileOfTheOriginals) {
     std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> placeOf;
     for (const auto& row : rows)
         placeOf[row["caption"].get<std::string>()] = {row["volumeStart"], row["record"]};
-    char pattern[] = "/tmp/lumbra-deep-fixture-XXXXXX";
-    const std::filesystem::path out = ::mkdtemp(pattern);
+    const testing_support::TScratchDir out;
     const auto rec = testing_support::RunCommand("LC_ALL=C '" LUMBRA_CLI "' recover --deep '" +
                                                  FixtureImage(GetParam()).string() + "' --all --out '" +
-                                                 out.string() + "' 2>/dev/null");
+                                                 out.Root() + "' 2>/dev/null");
     EXPECT_EQ(rec.status, 0);
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> written;
     std::istringstream lines(rec.out);
@@ -411,7 +411,6 @@ TEST_P(DeepFixture, ListsEveryFileOfTheOriginals) {
         ++checked;
     }
     EXPECT_GT(checked, 0u);
-    std::filesystem::remove_all(out);
 }
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DeepFixture);

@@ -21,6 +21,7 @@
 #include "recover/recovery_run.h"
 #include "scan/scan_session.h"
 #include "unit/fixtures.h"
+#include "unit/recover_support.h"
 
 using testing_support::FixtureImage;
 using testing_support::FixtureManifest;
@@ -33,22 +34,6 @@ std::vector<std::uint8_t> ImageBytes(const std::string& name) {
     std::ifstream in(FixtureImage(name), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-class TTempDir {
-public:
-    TTempDir() {
-        char pattern[] = "/tmp/lumbra-deep-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 class TProgress : public scan::TScanSessionSink {
 public:
@@ -155,10 +140,10 @@ TEST(DeepSession, RecoversEveryDeletedFileInItsOwnVolume) {
         EXPECT_EQ(progress.Found, result->Rows.size());
         EXPECT_EQ(progress.Details.size(), result->Rows.size());
 
-        TTempDir dir;
+        testing_support::TScratchDir dir;
         std::vector<std::size_t> all(result->Rows.size());
         for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
-        recover::TListedRows rows(all, recover::TNamingChoice::AutoName, dir.Path().string());
+        recover::TListedRows rows(all, recover::TNamingChoice::AutoName, dir.Root());
         TCollectFiles files;
         std::atomic<bool> stop{false};
         const auto summary = recover::TRecoveryRun(result).Run(stop, rows, files);
